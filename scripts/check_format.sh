@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Fails when a C++ file differs from what clang-format makes of it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+files=$(git ls-files '*.cpp' '*.hpp')
+if [ -z "$files" ]; then
+    exit 0
+fi
+# shellcheck disable=SC2086
+clang-format --dry-run --Werror $files
+echo "format: $(echo "$files" | wc -l) files clean"

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <algorithm>
+#include <functional>
+#include <memory>
+#include <utility>
+#include <vector>
+
+namespace tarnwell {
+
+// A scoped subscription: the slot stays connected while this object lives.
+class Connection {
+public:
+    Connection() = default;
+    explicit Connection(std::function<void()> disconnect) : disconnect_(std::move(disconnect)) {}
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+    Connection(Connection&& other) noexcept : disconnect_(std::exchange(other.disconnect_, {})) {}
+    Connection& operator=(Connection&& other) noexcept {
+        if (this != &other) {
+            disconnect();
+            disconnect_ = std::exchange(other.disconnect_, {});
+        }
+        return *this;
+    }
+    ~Connection() { disconnect(); }
+
+    void disconnect() {
+        if (disconnect_) {
+            std::exchange(disconnect_, {})();
+        }
+    }
+
+private:
+    std::function<void()> disconnect_;
+};
+
+// Change announcements from the core to its observers.
+//
+// Threading: main thread only, like every state write it announces. A slot may
+// connect or disconnect slots (itself included) while the signal is emitting;
+// a slot disconnected during an emission is not called afterwards.
+template <typename... Args>
+class Signal {
+public:
+    Signal() = default;
+    Signal(const Signal&) = delete;
+    Signal& operator=(const Signal&) = delete;
+    ~Signal() {
+        for (auto& slot : state_->slots) {
+            slot->connected = false;
+        }
+    }
+
+    [[nodiscard]] Connection connect(std::function<void(Args...)> fn) {
+        auto slot = std::make_shared<Slot>(Slot{std::move(fn), true});
+        state_->slots.push_back(slot);
+        std::weak_ptr<State> weakState = state_;
+        std::weak_ptr<Slot> weakSlot = slot;
+        return Connection([weakState, weakSlot] {
+            auto s = weakSlot.lock();
+            if (!s) {
+                return;
+            }
+            s->connected = false;
+            if (auto st = weakState.lock()) {
+                std::erase(st->slots, s);
+            }
+        });
+    }
+
+    void emit(Args... args) const {
+        const auto snapshot = state_->slots;
+        for (const auto& slot : snapshot) {
+            if (slot->connected) {
+                slot->fn(args...);
+            }
+        }
+    }
+
+    [[nodiscard]] std::size_t slotCount() const { return state_->slots.size(); }
+
+private:
+    struct Slot {
+        std::function<void(Args...)> fn;
+        bool connected;
+    };
+    struct State {
+        std::vector<std::shared_ptr<Slot>> slots;
+    };
+    std::shared_ptr<State> state_ = std::make_shared<State>();
+};
+
+}  // namespace tarnwell

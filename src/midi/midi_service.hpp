@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace tarnwell {
+
+// A destination handle. Stable for as long as the destination exists in its
+// service; a service never reuses the handle of a vanished destination for a
+// destination of another name.
+using EndpointRef = std::uint32_t;
+
+struct DestinationInfo {
+    EndpointRef endpoint = 0;
+    // Absent when the service cannot read a name for the destination.
+    std::optional<std::string> name;
+
+    friend bool operator==(const DestinationInfo&, const DestinationInfo&) = default;
+};
+
+// The platform MIDI layer: a client with one output port, the destinations it
+// can reach, and delivery of whole control-change sequences.
+//
+// Threading: every member is called on the main thread, except that the
+// setup-changed handler may be invoked on any thread. No member blocks for
+// longer than a local system call: a service whose MIDI system is slow or gone
+// drops what it cannot deliver at once.
+class MidiService {
+public:
+    using SetupChangedHandler = std::function<void()>;
+
+    virtual ~MidiService() = default;
+
+    // Registers the client under `name`. Returns a non-zero handle on success.
+    virtual std::uint32_t createClient(const std::string& name) = 0;
+    // Creates the output port of `client`. Returns a non-zero handle on success.
+    virtual std::uint32_t createOutputPort(std::uint32_t client, const std::string& name) = 0;
+
+    // The destinations as the service currently knows them, in its own order.
+    virtual std::vector<DestinationInfo> listDestinations() = 0;
+
+    // Tells the service which destination the panel now sends to, so services
+    // that route by connection (JACK) can wire their port. Sends to other
+    // endpoints may still arrive and must be handled or dropped.
+    virtual void selectDestination(EndpointRef endpoint) { (void)endpoint; }
+
+    // Delivers `messages`, a whole number of 3-byte channel messages, to
+    // `destination` through `port`, in order and without interleaving with other
+    // calls. Returns at once; a message that cannot be delivered is dropped.
+    virtual void send(std::uint32_t port, EndpointRef destination,
+                      std::span<const std::uint8_t> messages) = 0;
+
+    // Installs the handler for "the set of destinations may have changed".
+    // After a call with an empty handler returns, the previous handler is not
+    // running and will not be called again.
+    virtual void setSetupChangedHandler(SetupChangedHandler handler) = 0;
+};
+
+// The service used when no MIDI system is available: no client, no
+// destinations, every send dropped.
+class NullMidiService final : public MidiService {
+public:
+    std::uint32_t createClient(const std::string&) override { return 0; }
+    std::uint32_t createOutputPort(std::uint32_t, const std::string&) override { return 0; }
+    std::vector<DestinationInfo> listDestinations() override { return {}; }
+    void send(std::uint32_t, EndpointRef, std::span<const std::uint8_t>) override {}
+    void setSetupChangedHandler(SetupChangedHandler) override {}
+};
+
+}  // namespace tarnwell

@@ -1,0 +1,124 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "base/signal.hpp"
+#include "panel/mode_toggles.hpp"
+#include "panel/parameters.hpp"
+#include "panel/preset.hpp"
+
+namespace tarnwell {
+
+class MainQueue;
+class MidiManager;
+class RandomSource;
+
+enum class ControllerField {
+    selectedDestinationIndex,
+    sliderValues,  // index: the parameter index, or -1 when the whole list was replaced
+    presets,
+    selectedPresetIndex,
+    modButtonPressed,  // index: the mod button
+    linkedTabs,        // index: the unit
+    modeToggle,        // index: the ModeToggle
+};
+
+struct ControllerChange {
+    ControllerField field;
+    std::int64_t index = -1;
+};
+
+// The controller window's state record and the operations that change it and
+// send it to the synthesizer. Views read the fields, subscribe to `changed`,
+// and call the operations; none of it needs a view.
+//
+// Threading: main thread only. Link propagation is deferred through the main
+// queue, one task per target unit.
+//
+// Sending: every send reads the manager's connected endpoint first and is
+// skipped when there is none; the state change happens either way. A mode
+// switch sends its on or off number once per actual change of its state,
+// whichever operation changed it.
+class Controller {
+public:
+    // `queue` and `random` must outlive the controller.
+    Controller(std::shared_ptr<MidiManager> midiManager, MainQueue& queue, RandomSource& random);
+    ~Controller();
+    Controller(const Controller&) = delete;
+    Controller& operator=(const Controller&) = delete;
+
+    [[nodiscard]] MidiManager& midiManager() { return *midiManager_; }
+    [[nodiscard]] const std::shared_ptr<MidiManager>& sharedMidiManager() const {
+        return midiManager_;
+    }
+
+    // --- State fields ---------------------------------------------------
+    [[nodiscard]] std::int64_t selectedDestinationIndex() const {
+        return selectedDestinationIndex_;
+    }
+    // A change of the picker's row connects to that destination.
+    void setSelectedDestinationIndex(std::int64_t index);
+    // The destination picker's first appearance: refresh the list, then
+    // connect to the selected row when there is any destination.
+    void destinationPickerAppeared();
+
+    [[nodiscard]] const std::vector<double>& sliderValues() const { return sliderValues_; }
+    // Writes one value; an index outside the list is ignored. Sends nothing.
+    void setSliderValue(std::int64_t index, double value);
+
+    [[nodiscard]] const std::vector<MidiSliderPreset>& presets() const { return presets_; }
+    [[nodiscard]] std::int64_t selectedPresetIndex() const { return selectedPresetIndex_; }
+
+    [[nodiscard]] const std::vector<bool>& modButtonPressed() const { return modButtonPressed_; }
+    [[nodiscard]] const std::vector<bool>& linkedTabs() const { return linkedTabs_; }
+
+    [[nodiscard]] bool modeToggle(ModeToggle toggle) const {
+        return modeToggles_[static_cast<std::size_t>(toggle)];
+    }
+    // Sets a mode switch; a real change sends its on or off number.
+    void setModeToggle(ModeToggle toggle, bool on);
+
+    // --- Operations -----------------------------------------------------
+    // A slider change of NRPN number n on tab t (0-5 units, 6 Regen).
+    void sendFromTab(std::int64_t n, std::int64_t t, double v);
+    void propagateToLinkedTabs(std::int64_t n, std::int64_t sourceTab, double v);
+    void applyLinkedValue(std::int64_t index, std::int64_t t, std::int64_t n, double v);
+    void toggleModButton(std::int64_t t);
+    void sendModButton(std::int64_t i);
+    void toggleLink(std::int64_t t);
+    void randomizeSliders();
+    void resetDAC();
+
+    Signal<ControllerChange> changed;
+
+private:
+    // Sends `value` on NRPN number `n` when a destination is connected.
+    void sendValue(double value, std::int64_t n);
+    void sendCommand(std::int64_t value, std::int64_t n);
+    // Sends the parameter at `index` and, for a linked unit, queues its copies.
+    void sendParameterAndPropagate(std::int64_t index);
+    // Changes a mode switch without sending; returns whether it changed.
+    bool assignModeToggle(ModeToggle toggle, bool on);
+    void sendModeToggle(ModeToggle toggle);
+    [[nodiscard]] bool isLinked(std::int64_t tab) const;
+
+    std::shared_ptr<MidiManager> midiManager_;
+    MainQueue& queue_;
+    RandomSource& random_;
+    // Deferred tasks hold a weak reference to this token, so a task queued
+    // before the controller is destroyed does nothing.
+    std::shared_ptr<Controller*> self_;
+
+    std::int64_t selectedDestinationIndex_ = 0;
+    std::vector<double> sliderValues_ = std::vector<double>(kParameterCount, 0.0);
+    std::vector<MidiSliderPreset> presets_ = std::vector<MidiSliderPreset>(kInitialPresetCount);
+    std::int64_t selectedPresetIndex_ = 0;
+    std::vector<bool> modButtonPressed_ = std::vector<bool>(kModButtonCount, false);
+    std::vector<bool> linkedTabs_ = std::vector<bool>(kUnitCount, false);
+    std::array<bool, kModeToggleCount> modeToggles_{};
+};
+
+}  // namespace tarnwell

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace tarnwell {
+
+// The six Boolean mode switches of the panel, named after their state fields.
+enum class ModeToggle : std::uint8_t {
+    voiceModeToggle,
+    DrumModeToggle,
+    FilterModeToggle,
+    regenModeToggle,
+    regen2ModeToggle,
+    midimodeToggle,
+};
+inline constexpr std::size_t kModeToggleCount = 6;
+
+struct ModeToggleInfo {
+    ModeToggle toggle;
+    std::string_view viewName;
+    // Sent as both value and parameter when the switch turns on / off.
+    std::int64_t onNumber;
+    std::int64_t offNumber;
+    std::string_view textWhenOff;
+    std::string_view textWhenOn;
+};
+
+// One row per switch, in the order of the enumeration. The texts are shown
+// verbatim (" channel assign on" keeps its leading space).
+inline constexpr std::array<ModeToggleInfo, kModeToggleCount> kModeToggles = {{
+    {ModeToggle::voiceModeToggle, "VoiceModeToggleView", 130, 131, "Voice allocation A",
+     "Voice allocation B"},
+    {ModeToggle::DrumModeToggle, "DrumModeToggleView", 132, 133, "PNP off", "PNP on"},
+    {ModeToggle::FilterModeToggle, "FilterButtonView", 134, 135, "regen filter A",
+     "regen filter B"},
+    {ModeToggle::regenModeToggle, "regenButtonView", 136, 137, "regen mode C", "regen mode D"},
+    {ModeToggle::regen2ModeToggle, "regen2ButtonView", 138, 139, "regen mode A", "regen mode B"},
+    {ModeToggle::midimodeToggle, "midimodeToggleView", 140, 141, "channel assign off",
+     " channel assign on"},
+}};
+
+[[nodiscard]] constexpr const ModeToggleInfo& modeToggleInfo(ModeToggle toggle) {
+    return kModeToggles[static_cast<std::size_t>(toggle)];
+}
+
+[[nodiscard]] constexpr std::string_view modeToggleText(ModeToggle toggle, bool on) {
+    return on ? modeToggleInfo(toggle).textWhenOn : modeToggleInfo(toggle).textWhenOff;
+}
+
+// The five switches a preset stores, in the preset's field order.
+inline constexpr std::array<ModeToggle, 5> kPresetToggles = {
+    ModeToggle::voiceModeToggle, ModeToggle::DrumModeToggle,   ModeToggle::FilterModeToggle,
+    ModeToggle::regenModeToggle, ModeToggle::regen2ModeToggle,
+};
+
+}  // namespace tarnwell

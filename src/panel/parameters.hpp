@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tarnwell {
+
+// The synthesizer's parameter layout: six units A to F of six slots each,
+// then five regen parameters and one further parameter, 42 in all. A parameter
+// index (0 to 41) is sent as NRPN number index + 1.
+inline constexpr int kUnitCount = 6;
+inline constexpr int kSlotsPerUnit = 6;
+inline constexpr int kParameterCount = 42;
+// The group of indices 36 to 41 (the Regen tab); it has no link flag.
+inline constexpr int kRegenGroup = 6;
+
+inline constexpr std::int64_t kResetDacNumber = 100;
+// The value every mod button and the DAC reset send.
+inline constexpr std::int64_t kCommandValue = 127;
+
+[[nodiscard]] constexpr std::int64_t nrpnNumberOfIndex(std::int64_t index) {
+    return index + 1;
+}
+[[nodiscard]] constexpr std::int64_t groupOfIndex(std::int64_t index) {
+    return index / kSlotsPerUnit;
+}
+[[nodiscard]] constexpr std::int64_t slotOfIndex(std::int64_t index) {
+    return index % kSlotsPerUnit;
+}
+// The index of the slot that NRPN number `n` addresses, in unit `unit`.
+[[nodiscard]] constexpr std::int64_t indexOfSlotInUnit(std::int64_t n, std::int64_t unit) {
+    return (n - 1) % kSlotsPerUnit + kSlotsPerUnit * unit;
+}
+
+// The label shown above each slider, by parameter index (`sliderLabels`).
+[[nodiscard]] const std::vector<std::string>& sliderLabels();
+
+// NRPN numbers of one mod button: `on` while its flag is set, `off` otherwise.
+struct ModButtonNumbers {
+    std::int64_t on;
+    std::int64_t off;
+};
+inline constexpr int kModButtonCount = 8;
+// Mod button i (`nrpnButtonStates`): each entry holds one pair, of which only
+// the first is used. Buttons 0 to 5 belong to units A to F; 6 and 7 have no
+// button and change only through presets.
+[[nodiscard]] const std::vector<std::vector<ModButtonNumbers>>& nrpnButtonStates();
+
+}  // namespace tarnwell

@@ -1,0 +1,186 @@
+#include "midi/midi_manager.hpp"
+
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/manual_queue.hpp"
+#include "midi/loopback_service.hpp"
+#include "support/wire.hpp"
+
+namespace tarnwell {
+namespace {
+
+using test::Sent;
+using test::sentTo;
+
+class MidiManagerTest : public ::testing::Test {
+protected:
+    std::shared_ptr<MidiManager> makeManager() { return MidiManager::create(service, queue); }
+
+    std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
+    ManualQueue queue;
+};
+
+TEST_F(MidiManagerTest, ConstructionRegistersClientAndPortAndListsDestinations) {
+    service->addDestination("A");
+    service->addDestination("B");
+    auto manager = makeManager();
+    EXPECT_EQ(service->clientName(), "MidiClient");
+    EXPECT_EQ(service->portName(), "OutPort");
+    EXPECT_NE(manager->midiClient(), 0u);
+    EXPECT_NE(manager->outPort(), 0u);
+    EXPECT_EQ(manager->inPort(), 0u);
+    EXPECT_EQ(manager->destinations(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_FALSE(manager->connectedDeviceName());
+    EXPECT_FALSE(manager->connectedEndpoint());
+    EXPECT_EQ(queue.pendingCount(), 0u);
+}
+
+TEST_F(MidiManagerTest, ConnectionTakesEffectOnlyAfterTheCurrentTurn) {
+    const auto a = service->addDestination("A");
+    const auto b = service->addDestination("B");
+    auto manager = makeManager();
+
+    manager->connectToDestination(0);
+    EXPECT_FALSE(manager->connectedEndpoint()) << "connection must be deferred";
+    queue.runPending();
+    EXPECT_EQ(manager->connectedDeviceName(), "A");
+    EXPECT_EQ(manager->connectedEndpoint(), a);
+
+    // A send in the same turn as a reconnect still reaches the previous endpoint.
+    manager->connectToDestination(1);
+    manager->sendToConnected(300, 1);
+    queue.runPending();
+    manager->sendToConnected(7, 2);
+    EXPECT_EQ(sentTo(*service, a), (std::vector<Sent>{{1, 300}}));
+    EXPECT_EQ(sentTo(*service, b), (std::vector<Sent>{{2, 7}}));
+    EXPECT_EQ(service->selectedDestination(), b);
+}
+
+TEST_F(MidiManagerTest, TwoConnectsInOneTurnTheLaterWins) {
+    service->addDestination("A");
+    const auto b = service->addDestination("B");
+    auto manager = makeManager();
+    manager->connectToDestination(0);
+    manager->connectToDestination(1);
+    queue.runPending();
+    EXPECT_EQ(manager->connectedDeviceName(), "B");
+    EXPECT_EQ(manager->connectedEndpoint(), b);
+}
+
+TEST_F(MidiManagerTest, IndexOutsideTheListChangesNothing) {
+    service->addDestination("A");
+    auto manager = makeManager();
+    manager->connectToDestination(1);
+    manager->connectToDestination(-1);
+    EXPECT_EQ(queue.runPending(), 0u);
+    EXPECT_FALSE(manager->connectedDeviceName());
+}
+
+TEST_F(MidiManagerTest, NamelessDestinationDoesNotShiftThePickerPositions) {
+    service->addDestination(std::nullopt);
+    service->addDestination("A");
+    const auto b = service->addDestination("B");
+    auto manager = makeManager();
+    ASSERT_EQ(manager->destinations(), (std::vector<std::string>{"A", "B"}));
+    // Position 1 in the list the user sees is B, even though B is the
+    // service's third destination.
+    manager->connectToDestination(1);
+    queue.runPending();
+    EXPECT_EQ(manager->connectedDeviceName(), "B");
+    EXPECT_EQ(manager->connectedEndpoint(), b);
+}
+
+TEST_F(MidiManagerTest, SetupChangeFromAnotherThreadRefreshesOnTheMainQueue) {
+    auto manager = makeManager();
+    int announcements = 0;
+    Connection c = manager->changed.connect([&](MidiManagerChange change) {
+        if (change == MidiManagerChange::destinations) {
+            ++announcements;
+        }
+    });
+    service->addDestination("Plugged");
+    // A burst of notifications from the service's own thread.
+    std::thread notifier([&] {
+        for (int i = 0; i < 5; ++i) {
+            service->notifySetupChanged();
+        }
+    });
+    notifier.join();
+    EXPECT_TRUE(manager->destinations().empty()) << "the notification thread must not refresh";
+    EXPECT_EQ(queue.runPending(), 1u) << "a burst is merged into one refresh";
+    EXPECT_EQ(manager->destinations(), std::vector<std::string>{"Plugged"});
+    EXPECT_EQ(announcements, 1);
+}
+
+TEST_F(MidiManagerTest, VanishedDestinationIsReportedAndReconnectedByName) {
+    const auto old = service->addDestination("Synth");
+    auto manager = makeManager();
+    manager->connectToDestination(0);
+    queue.runPending();
+    ASSERT_TRUE(manager->connectedDestinationAvailable());
+
+    service->removeDestination(old);
+    service->notifySetupChanged();
+    queue.runPending();
+    EXPECT_TRUE(manager->destinations().empty());
+    EXPECT_EQ(manager->connectedDeviceName(), "Synth") << "the name stays";
+    EXPECT_FALSE(manager->connectedDestinationAvailable());
+
+    service->addDestination("Other");
+    const auto again = service->addDestination("Synth");
+    service->notifySetupChanged();
+    queue.runPending();
+    EXPECT_TRUE(manager->connectedDestinationAvailable());
+    EXPECT_EQ(manager->connectedEndpoint(), again);
+    manager->sendToConnected(300, 1);
+    EXPECT_EQ(sentTo(*service, again), (std::vector<Sent>{{1, 300}}));
+    EXPECT_EQ(service->selectedDestination(), again);
+}
+
+TEST_F(MidiManagerTest, RenamedConnectedDestinationShowsItsNewName) {
+    const auto a = service->addDestination("Synth");
+    auto manager = makeManager();
+    manager->connectToDestination(0);
+    queue.runPending();
+    service->renameDestination(a, "Synth (port 2)");
+    service->notifySetupChanged();
+    queue.runPending();
+    EXPECT_EQ(manager->connectedDeviceName(), "Synth (port 2)");
+    EXPECT_EQ(manager->connectedEndpoint(), a);
+    EXPECT_TRUE(manager->connectedDestinationAvailable());
+}
+
+TEST_F(MidiManagerTest, FailedClientRegistrationLeavesAUsableManagerThatSendsNothing) {
+    service->setFailClientCreation(true);
+    const auto a = service->addDestination("A");
+    auto manager = makeManager();
+    EXPECT_EQ(manager->midiClient(), 0u);
+    EXPECT_EQ(manager->outPort(), 0u);
+    EXPECT_EQ(manager->destinations(), std::vector<std::string>{"A"});
+    manager->connectToDestination(0);
+    queue.runPending();
+    EXPECT_EQ(manager->connectedDeviceName(), "A");
+    manager->sendToConnected(1, 1);
+    EXPECT_TRUE(service->bytesFor(a).empty());
+    // Without a client there is no notification either.
+    service->addDestination("B");
+    service->notifySetupChanged();
+    EXPECT_EQ(queue.runPending(), 0u);
+}
+
+TEST_F(MidiManagerTest, DestroyedManagerIgnoresLateNotificationsAndConnections) {
+    service->addDestination("A");
+    auto manager = makeManager();
+    manager->connectToDestination(0);
+    service->notifySetupChanged();
+    manager.reset();
+    EXPECT_NO_FATAL_FAILURE(queue.runPending());
+    service->notifySetupChanged();
+    EXPECT_EQ(queue.runPending(), 0u) << "the handler is removed with the manager";
+}
+
+}  // namespace
+}  // namespace tarnwell

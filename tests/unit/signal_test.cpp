@@ -1,0 +1,43 @@
+#include "base/signal.hpp"
+
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace tarnwell {
+namespace {
+
+TEST(Signal, ConnectionScopeEndsDelivery) {
+    Signal<int> signal;
+    std::vector<int> seen;
+    {
+        Connection c = signal.connect([&](int v) { seen.push_back(v); });
+        signal.emit(1);
+    }
+    signal.emit(2);
+    EXPECT_EQ(seen, std::vector<int>{1});
+    EXPECT_EQ(signal.slotCount(), 0u);
+}
+
+TEST(Signal, SlotDisconnectedDuringEmissionIsNotCalled) {
+    Signal<> signal;
+    int secondCalls = 0;
+    Connection second;
+    Connection first = signal.connect([&] { second.disconnect(); });
+    second = signal.connect([&] { ++secondCalls; });
+    signal.emit();
+    EXPECT_EQ(secondCalls, 0);
+}
+
+TEST(Signal, ConnectionOutlivingSignalIsHarmless) {
+    Connection c;
+    {
+        Signal<> signal;
+        c = signal.connect([] {});
+    }
+    c.disconnect();
+    SUCCEED();
+}
+
+}  // namespace
+}  // namespace tarnwell
