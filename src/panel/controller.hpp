@@ -2,7 +2,11 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "base/signal.hpp"
@@ -12,6 +16,7 @@
 
 namespace tarnwell {
 
+class FileChooser;
 class MainQueue;
 class MidiManager;
 class RandomSource;
@@ -30,6 +35,14 @@ struct ControllerChange {
     ControllerField field;
     std::int64_t index = -1;
 };
+
+// The outcome of a preset file operation, for the user to read.
+struct Notice {
+    bool isError = false;
+    std::string text;
+};
+
+inline constexpr const char* kPresetsFileName = "presets.json";
 
 // The controller window's state record and the operations that change it and
 // send it to the synthesizer. Views read the fields, subscribe to `changed`,
@@ -71,6 +84,8 @@ public:
 
     [[nodiscard]] const std::vector<MidiSliderPreset>& presets() const { return presets_; }
     [[nodiscard]] std::int64_t selectedPresetIndex() const { return selectedPresetIndex_; }
+    // A change of the preset picker's row recalls that preset.
+    void setSelectedPresetIndex(std::int64_t index);
 
     [[nodiscard]] const std::vector<bool>& modButtonPressed() const { return modButtonPressed_; }
     [[nodiscard]] const std::vector<bool>& linkedTabs() const { return linkedTabs_; }
@@ -92,7 +107,35 @@ public:
     void randomizeSliders();
     void resetDAC();
 
+    // --- Presets --------------------------------------------------------
+    // Where presets come from and go to. Without a chooser, import and export
+    // do nothing; without a documents folder, saves stay in memory.
+    void setFileChooser(FileChooser* chooser) { fileChooser_ = chooser; }
+    void setDocumentsFolder(std::function<std::optional<std::filesystem::path>()> folder) {
+        documentsFolder_ = std::move(folder);
+    }
+    // "presets.json" in the documents folder, when there is one.
+    [[nodiscard]] std::optional<std::filesystem::path> presetsFileURL() const;
+
+    // Recalls the preset at `index`: sets every stored field and sends it all.
+    // A preset shorter than the panel counts its missing values as 0 and its
+    // missing flags as off; entries beyond the panel's are never sent.
+    void applyPreset(std::int64_t index);
+    // Stores the current state at `index` (or appends it when `index` lies
+    // outside the list), then writes the whole list to the presets file.
+    Notice savePreset(std::int64_t index);
+    // Asks for a file and replaces the list with its presets, recalling the
+    // first; a file that is not wholly valid changes nothing.
+    void importPresets();
+    // Asks for a file name and writes the whole list to it.
+    void exportPresets();
+    // What a successful import does with the presets it read: replaces the
+    // list and recalls the first preset, if any. Writes nothing.
+    void replacePresets(std::vector<MidiSliderPreset> presets);
+
     Signal<ControllerChange> changed;
+    // Outcomes of save, import and export, success or failure.
+    Signal<const Notice&> noticed;
 
 private:
     // Sends `value` on NRPN number `n` when a destination is connected.
@@ -104,6 +147,9 @@ private:
     bool assignModeToggle(ModeToggle toggle, bool on);
     void sendModeToggle(ModeToggle toggle);
     [[nodiscard]] bool isLinked(std::int64_t tab) const;
+    void importPresetsFrom(const std::filesystem::path& file);
+    void exportPresetsTo(const std::filesystem::path& file);
+    Notice notify(bool isError, std::string text);
 
     std::shared_ptr<MidiManager> midiManager_;
     MainQueue& queue_;
@@ -119,6 +165,9 @@ private:
     std::vector<bool> modButtonPressed_ = std::vector<bool>(kModButtonCount, false);
     std::vector<bool> linkedTabs_ = std::vector<bool>(kUnitCount, false);
     std::array<bool, kModeToggleCount> modeToggles_{};
+
+    FileChooser* fileChooser_ = nullptr;
+    std::function<std::optional<std::filesystem::path>()> documentsFolder_;
 };
 
 }  // namespace tarnwell

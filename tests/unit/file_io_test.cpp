@@ -1,0 +1,111 @@
+#include "base/file_io.hpp"
+
+#include <chrono>
+#include <random>
+#include <thread>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "panel/preset_file.hpp"
+#include "support/temp_dir.hpp"
+
+namespace tarnwell {
+namespace {
+
+std::size_t entriesIn(const std::filesystem::path& folder) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder),
+                                                  std::filesystem::directory_iterator()));
+}
+
+TEST(AtomicWrite, CreatesTheFolderAndReplacesKeepingPermissions) {
+    test::TempDir dir;
+    const auto file = dir / "a" / "b" / "presets.json";
+    ASSERT_EQ(writeFileAtomically(file, "one"), "");
+    EXPECT_EQ(test::readText(file), "one");
+
+    std::filesystem::permissions(file, std::filesystem::perms::owner_read |
+                                           std::filesystem::perms::owner_write |
+                                           std::filesystem::perms::group_read);
+    ASSERT_EQ(writeFileAtomically(file, "two"), "");
+    EXPECT_EQ(test::readText(file), "two");
+    EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms::owner_read |
+                                                               std::filesystem::perms::owner_write |
+                                                               std::filesystem::perms::group_read);
+    EXPECT_EQ(entriesIn(file.parent_path()), 1u) << "no temporary file is left behind";
+}
+
+TEST(AtomicWrite, FullDiskLeavesTheOldFileWhole) {
+    test::TempDir dir;
+    const auto file = dir / "presets.json";
+    const std::string old(10000, 'o');
+    ASSERT_EQ(writeFileAtomically(file, old), "");
+
+    // A file-size limit makes the write fail part-way, as a full disk would.
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const std::string error = writeFileAtomically(file, std::string(100000, 'n'));
+        _exit(error.find("could not write " + file.string() + ": File too large") == 0 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure is reported with the reason";
+    EXPECT_EQ(test::readText(file), old);
+    EXPECT_EQ(entriesIn(dir.path()), 1u);
+}
+
+TEST(AtomicWrite, KilledWriterLeavesTheOldOrTheNewListNeverAMix) {
+    test::TempDir dir;
+    const auto file = dir / "presets.json";
+    std::vector<MidiSliderPreset> listA(100);
+    std::vector<MidiSliderPreset> listB(100);
+    std::mt19937_64 engine(1);
+    for (auto& p : listB) {
+        for (auto& v : p.values) {
+            v = std::uniform_real_distribution<double>(0, 16383)(engine);
+        }
+    }
+    const std::string textA = *encodePresetFile(listA).text;
+    const std::string textB = *encodePresetFile(listB).text;
+    ASSERT_EQ(writeFileAtomically(file, textA), "");
+
+    for (int round = 0; round < 200; ++round) {
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int i = 0;; ++i) {
+                (void)writeFileAtomically(file, i % 2 == 0 ? textB : textA);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(engine() % 20000));
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+
+        const PresetDecoding stored = decodePresetFile(test::readText(file));
+        ASSERT_TRUE(stored.presets) << "round " << round << ": " << stored.error;
+        ASSERT_TRUE(*stored.presets == listA || *stored.presets == listB) << "round " << round;
+    }
+}
+
+TEST(ReadWholeFile, RefusesOversizedFilesAndFolders) {
+    test::TempDir dir;
+    test::writeText(dir / "big", std::string(2 << 20, 'x'));
+    const FileRead big = readWholeFile(dir / "big", 1 << 20);
+    EXPECT_FALSE(big.bytes);
+    EXPECT_NE(big.error.find("larger than 1 MiB"), std::string::npos);
+    EXPECT_FALSE(readWholeFile(dir.path(), 1 << 20).bytes);
+    test::writeText(dir / "small", "abc");
+    EXPECT_EQ(readWholeFile(dir / "small", 1 << 20).bytes, "abc");
+}
+
+}  // namespace
+}  // namespace tarnwell

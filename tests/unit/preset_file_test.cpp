@@ -1,0 +1,173 @@
+#include "panel/preset_file.hpp"
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace tarnwell {
+namespace {
+
+const char* const kFlags =
+    R"("voiceModeToggle":false,"drumModeToggle":false,"filterModeToggle":false,)"
+    R"("regenModeToggle":false,"regen2ModeToggle":false)";
+
+std::string object(const std::string& values, const std::string& mods, const std::string& rest) {
+    return R"({"values":[)" + values + R"(],"modStates":[)" + mods + "]," + rest + "}";
+}
+
+std::string errorOf(const std::string& text) {
+    const PresetDecoding d = decodePresetFile(text);
+    EXPECT_FALSE(d.presets) << text.substr(0, 200);
+    return d.error;
+}
+
+TEST(PresetFileWriting, CompactMembersInFieldOrder) {
+    EXPECT_EQ(*encodePresetFile({}).text, "[]");
+
+    MidiSliderPreset p;
+    p.values = {1000.5, 0.0, 16383.0, 0.1};
+    p.modStates = {true, false};
+    p.regenModeToggle = true;
+    const std::string expected =
+        R"([{"values":[1000.5,0,16383,0.1],"modStates":[true,false],"voiceModeToggle":false,)"
+        R"("drumModeToggle":false,"filterModeToggle":false,"regenModeToggle":true,)"
+        R"("regen2ModeToggle":false}])";
+    EXPECT_EQ(*encodePresetFile({p}).text, expected);
+}
+
+TEST(PresetFileWriting, NonFiniteValueIsRefusedRatherThanWrittenUnreadable) {
+    MidiSliderPreset p;
+    p.values[5] = std::numeric_limits<double>::infinity();
+    const PresetEncoding e = encodePresetFile({MidiSliderPreset{}, p});
+    EXPECT_FALSE(e.text);
+    EXPECT_EQ(e.error, "preset 2 value 6 is not a finite number");
+}
+
+TEST(PresetFileReading, AcceptsAnyMemberOrderAndNumberSpelling) {
+    const std::string text =
+        R"([{"regen2ModeToggle":true,"modStates":[true],"values":[0,1000.5,1e3,-0.0,2E-3,7],)"
+        R"("filterModeToggle":false,"drumModeToggle":true,"regenModeToggle":false,)"
+        R"("voiceModeToggle":false}])";
+    const PresetDecoding d = decodePresetFile(text);
+    ASSERT_TRUE(d.presets) << d.error;
+    ASSERT_EQ(d.presets->size(), 1u);
+    const MidiSliderPreset& p = d.presets->front();
+    EXPECT_EQ(p.values, (std::vector<double>{0, 1000.5, 1000, -0.0, 0.002, 7}));
+    EXPECT_EQ(p.modStates, std::vector<bool>{true});
+    EXPECT_TRUE(p.regen2ModeToggle);
+    EXPECT_TRUE(p.drumModeToggle);
+    EXPECT_FALSE(p.voiceModeToggle);
+}
+
+TEST(PresetFileReading, UnknownMembersOfAnyShapeAreIgnored) {
+    const std::string text =
+        "[" +
+        object("1,2", "false",
+               std::string(kFlags) + R"(,"comment":"hi","extra":{"a":[1,{"b":null}],"c":true},)"
+                                     R"("more":[[[]]],"n":null,"x":1e5)") +
+        "]";
+    const PresetDecoding d = decodePresetFile(text);
+    ASSERT_TRUE(d.presets) << d.error;
+    EXPECT_EQ(d.presets->front().values, (std::vector<double>{1, 2}));
+    EXPECT_EQ(*encodePresetFile(*d.presets).text, "[" + object("1,2", "false", kFlags) + "]")
+        << "unknown members are dropped on the next write";
+}
+
+TEST(PresetFileReading, ArrayLengthsAreNotChecked) {
+    std::string fifty = "1";
+    for (int i = 1; i < 50; ++i) {
+        fifty += ",1";
+    }
+    const std::string text =
+        "[" + object("", "", kFlags) + "," + object(fifty, "true,true", kFlags) + "]";
+    const PresetDecoding d = decodePresetFile(text);
+    ASSERT_TRUE(d.presets) << d.error;
+    EXPECT_TRUE((*d.presets)[0].values.empty());
+    EXPECT_TRUE((*d.presets)[0].modStates.empty());
+    EXPECT_EQ((*d.presets)[1].values.size(), 50u);
+    EXPECT_EQ((*d.presets)[1].modStates.size(), 2u);
+}
+
+TEST(PresetFileReading, EveryViolationRejectsTheWholeFileWithAReason) {
+    const std::string good = object("1", "false", kFlags);
+    const std::string lacksRegen2 = object(
+        "1", "false",
+        R"("voiceModeToggle":false,"drumModeToggle":false,"filterModeToggle":false,"regenModeToggle":false)");
+    EXPECT_EQ(errorOf("[" + good + "," + good + "," + lacksRegen2 + "]"),
+              "not a preset file: object 3 lacks regen2ModeToggle");
+    EXPECT_EQ(errorOf("[" + object("1", "false", R"("voiceModeToggle":null)") + "]"),
+              "not a preset file: object 1 member voiceModeToggle is null, not true/false");
+    EXPECT_EQ(errorOf("[" + object(R"("5")", "false", kFlags) + "]"),
+              "not a preset file: object 1 member values is a string, not a number");
+    EXPECT_EQ(errorOf("[" + object("1", "1", kFlags) + "]"),
+              "not a preset file: object 1 member modStates is a number, not true/false");
+    EXPECT_EQ(errorOf(R"([{"values":5}])"),
+              "not a preset file: object 1 member values is a number, not an array of numbers");
+    EXPECT_EQ(errorOf(R"([{"drumModeToggle":0}])"),
+              "not a preset file: object 1 member drumModeToggle is a number, not true/false");
+    EXPECT_EQ(errorOf(R"({"values":[]})"),
+              "not a preset file: the top level is an object, not an array");
+    EXPECT_EQ(errorOf("42"), "not a preset file: the top level is a number, not an array");
+    EXPECT_EQ(errorOf("[" + good + ",[]]"),
+              "not a preset file: element 2 is an array, not an object");
+    EXPECT_EQ(errorOf("[" + good + ",true]"),
+              "not a preset file: element 2 is true/false, not an object");
+    EXPECT_EQ(errorOf("[" + object("1e400", "false", kFlags) + "]").substr(0, 37),
+              "not a preset file: a number at byte 1");
+    EXPECT_EQ(errorOf("[" + good).substr(0, 33), "not a preset file: not valid JSON");
+    EXPECT_EQ(errorOf("[" + good + "] x").substr(0, 33), "not a preset file: not valid JSON");
+    EXPECT_EQ(errorOf("").substr(0, 33), "not a preset file: not valid JSON");
+    EXPECT_EQ(errorOf("[{\"name\":\"\xff\"}]").substr(0, 33), "not a preset file: not valid JSON")
+        << "invalid UTF-8";
+}
+
+TEST(PresetFileReading, HostileNestingAndSizeAreRefusedCheaply) {
+    const std::string deep = std::string(100000, '[') + std::string(100000, ']');
+    EXPECT_EQ(errorOf(deep), "not a preset file: element 1 is an array, not an object");
+    const std::string deepInUnknown =
+        "[{\"x\":" + std::string(100000, '[') + std::string(100000, ']') + "}]";
+    EXPECT_EQ(errorOf(deepInUnknown), "not a preset file: nested deeper than 64 levels");
+
+    std::string huge = "[" + std::string(kMaxPresetFileBytes, ' ') + "]";
+    EXPECT_EQ(errorOf(huge), "not a preset file: larger than 16 MiB");
+}
+
+TEST(PresetFileRoundTrip, AnyListReadsBackIdentical) {
+    std::mt19937_64 engine(7);
+    std::uniform_real_distribution<double> anyValue(0.0, 16383.0);
+    const std::vector<double> special = {
+        16383.0, 0.1, 1e-300, 0.0, -0.0, 5e-324, 1.0 / 3.0, 16382.999999999998, 1000.5, 1e300};
+    for (int round = 0; round < 50; ++round) {
+        std::vector<MidiSliderPreset> presets(engine() % 12);
+        for (auto& p : presets) {
+            p.values.resize(engine() % 60);
+            for (auto& v : p.values) {
+                v = engine() % 3 == 0 ? special[engine() % special.size()] : anyValue(engine);
+            }
+            p.modStates.resize(engine() % 10);
+            for (std::size_t i = 0; i < p.modStates.size(); ++i) {
+                p.modStates[i] = engine() % 2 == 0;
+            }
+            p.voiceModeToggle = engine() % 2 == 0;
+            p.drumModeToggle = engine() % 2 == 0;
+            p.filterModeToggle = engine() % 2 == 0;
+            p.regenModeToggle = engine() % 2 == 0;
+            p.regen2ModeToggle = engine() % 2 == 0;
+        }
+        const PresetDecoding back = decodePresetFile(*encodePresetFile(presets).text);
+        ASSERT_TRUE(back.presets) << back.error;
+        ASSERT_EQ(*back.presets, presets) << "round " << round;
+        for (std::size_t i = 0; i < presets.size(); ++i) {
+            for (std::size_t j = 0; j < presets[i].values.size(); ++j) {
+                ASSERT_EQ(std::signbit((*back.presets)[i].values[j]),
+                          std::signbit(presets[i].values[j]));
+            }
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tarnwell

@@ -1,0 +1,317 @@
+#include <algorithm>
+#include <limits>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "panel/preset_file.hpp"
+#include "support/fake_file_chooser.hpp"
+#include "support/panel_harness.hpp"
+#include "support/temp_dir.hpp"
+
+namespace tarnwell {
+namespace {
+
+using test::Sent;
+
+// A connected panel whose documents folder and file dialogs are test doubles.
+struct PresetHarness : test::PanelHarness {
+    PresetHarness() {
+        controller->setFileChooser(&chooser);
+        controller->setDocumentsFolder([this] { return documents; });
+        noticeConnection =
+            controller->noticed.connect([this](const Notice& n) { notices.push_back(n); });
+    }
+
+    void importFile(const std::string& text) {
+        test::writeText(dir / "import.json", text);
+        controller->importPresets();
+        ASSERT_TRUE(chooser.answer(dir / "import.json"));
+    }
+    std::vector<MidiSliderPreset> storedList() const {
+        return decodePresetFile(test::readText(dir / "Documents" / "presets.json"))
+            .presets.value_or(std::vector<MidiSliderPreset>{});
+    }
+
+    test::TempDir dir;
+    std::optional<std::filesystem::path> documents = dir / "Documents";
+    test::FakeFileChooser chooser;
+    std::vector<Notice> notices;
+    Connection noticeConnection;
+};
+
+std::vector<Sent> modButtonsOff() {
+    std::vector<Sent> out;
+    for (int n = 103; n <= 117; n += 2) {
+        out.push_back({n, 127});
+    }
+    return out;
+}
+
+std::vector<Sent> parameters(const std::vector<double>& values) {
+    std::vector<Sent> out;
+    for (int i = 0; i < 42; ++i) {
+        out.push_back({i + 1, static_cast<std::int64_t>(values[i])});
+    }
+    return out;
+}
+
+std::vector<Sent> concat(std::vector<Sent> a, const std::vector<Sent>& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+TEST(SavePreset, WritesTheWholeListIntoTheDocumentsFolder) {
+    PresetHarness h;
+    Controller& c = *h.controller;
+    c.setSliderValue(0, 1000.5);
+    const Notice notice = c.savePreset(c.selectedPresetIndex());
+    EXPECT_FALSE(notice.isError) << notice.text;
+
+    const std::string text = test::readText(h.dir / "Documents" / "presets.json");
+    EXPECT_EQ(text.rfind(R"([{"values":[1000.5,0,0,)", 0), 0u) << text.substr(0, 60);
+    const auto stored = h.storedList();
+    ASSERT_EQ(stored.size(), 100u);
+    EXPECT_EQ(stored[0].values[0], 1000.5);
+    EXPECT_EQ(stored[0].values.size(), 42u);
+    EXPECT_EQ(stored[0].modStates, std::vector<bool>(8, false));
+    EXPECT_EQ(stored, c.presets());
+    EXPECT_TRUE(h.sent().empty()) << "saving sends nothing";
+}
+
+TEST(ApplyPreset, RecallSendsModButtonsThenParametersInOrder) {
+    PresetHarness h;
+    Controller& c = *h.controller;
+    c.setSliderValue(0, 1000.5);
+    c.savePreset(0);
+
+    c.setSelectedPresetIndex(1);
+    EXPECT_EQ(h.sent(), concat(modButtonsOff(), parameters(std::vector<double>(42, 0.0))));
+    EXPECT_EQ(c.sliderValues()[0], 0.0);
+
+    h.service->clearRecorded();
+    c.setSelectedPresetIndex(1);
+    EXPECT_TRUE(h.sent().empty()) << "choosing the selected row again recalls nothing";
+
+    c.setSelectedPresetIndex(0);
+    ASSERT_EQ(h.sent().size(), 50u);
+    EXPECT_EQ(h.sent()[8], (Sent{1, 1000}));
+    EXPECT_EQ(c.sliderValues()[0], 1000.5);
+}
+
+TEST(ApplyPreset, OnlyChangedModeSwitchesFollowTheParameters) {
+    PresetHarness h;
+    Controller& c = *h.controller;
+    c.setModeToggle(ModeToggle::midimodeToggle, true);
+    c.setModeToggle(ModeToggle::FilterModeToggle, true);
+    c.savePreset(5);
+    c.setModeToggle(ModeToggle::FilterModeToggle, false);
+    c.toggleLink(4);
+    h.service->clearRecorded();
+
+    c.applyPreset(5);
+    const auto sent = h.sent();
+    ASSERT_EQ(sent.size(), 51u);
+    EXPECT_EQ(sent.back(), (Sent{134, 134}));
+    EXPECT_TRUE(c.modeToggle(ModeToggle::FilterModeToggle));
+    EXPECT_TRUE(c.modeToggle(ModeToggle::midimodeToggle)) << "not part of a preset";
+    EXPECT_TRUE(c.linkedTabs()[4]) << "not part of a preset";
+}
+
+TEST(ApplyPreset, IndexOutsideTheListDoesNothing) {
+    PresetHarness h;
+    h.controller->setSliderValue(3, 77.0);
+    h.controller->applyPreset(100);
+    h.controller->applyPreset(-1);
+    EXPECT_TRUE(h.sent().empty());
+    EXPECT_EQ(h.controller->sliderValues()[3], 77.0);
+}
+
+TEST(ApplyPreset, GroupedUnitsEndWithEachOthersValues) {
+    PresetHarness h;
+    Controller& c = *h.controller;
+    MidiSliderPreset p;
+    for (int s = 0; s < 6; ++s) {
+        p.values[s] = 100.0 + s;       // unit A
+        p.values[12 + s] = 200.0 + s;  // unit C
+    }
+    std::vector<MidiSliderPreset> list{MidiSliderPreset{}, p};
+    h.importFile(*encodePresetFile(list).text);
+    c.toggleLink(0);
+    c.toggleLink(2);
+    h.service->clearRecorded();
+
+    c.applyPreset(1);
+    EXPECT_EQ(h.sent().size(), 50u) << "the mirrors wait for the queue";
+    h.queue.runPending();
+    for (int s = 0; s < 6; ++s) {
+        EXPECT_EQ(c.sliderValues()[s], 200.0 + s);
+        EXPECT_EQ(c.sliderValues()[12 + s], 100.0 + s);
+    }
+    const auto sent = h.sent();
+    ASSERT_EQ(sent.size(), 62u);
+    EXPECT_EQ(sent[50], (Sent{13, 100}));  // A's slot 0 into C
+    EXPECT_EQ(sent[56], (Sent{1, 200}));   // C's slot 0 into A
+}
+
+TEST(ApplyPreset, ShortAndLongPresetsRecallWithoutFailing) {
+    PresetHarness h;
+    Controller& c = *h.controller;
+    MidiSliderPreset shortOne;
+    shortOne.values = {5.0, 6.0};
+    shortOne.modStates = {true};
+    MidiSliderPreset longOne;
+    longOne.values = std::vector<double>(50, 9.0);
+    longOne.modStates = std::vector<bool>(10, true);
+    h.importFile(*encodePresetFile({shortOne, longOne}).text);
+
+    ASSERT_EQ(c.sliderValues().size(), 42u);
+    EXPECT_EQ(c.sliderValues()[1], 6.0);
+    EXPECT_EQ(c.sliderValues()[2], 0.0);
+    EXPECT_EQ(c.modButtonPressed(),
+              (std::vector<bool>{true, false, false, false, false, false, false, false}));
+    h.service->clearRecorded();
+    c.applyPreset(1);
+    EXPECT_EQ(h.sent().size(), 50u) << "entries beyond the panel's are never sent";
+    EXPECT_EQ(h.sent()[7], (Sent{116, 127}));
+    EXPECT_EQ(h.sent()[49], (Sent{42, 9}));
+    EXPECT_EQ(c.presets()[1].values.size(), 50u) << "the stored preset keeps its extras";
+}
+
+TEST(ApplyPreset, HostileValuesAreClampedWhenSent) {
+    PresetHarness h;
+    MidiSliderPreset p;
+    p.values[0] = 1e300;
+    p.values[1] = -5.0;
+    h.importFile(*encodePresetFile({p}).text);
+    EXPECT_EQ(h.sent()[8], (Sent{1, 16383}));
+    EXPECT_EQ(h.sent()[9], (Sent{2, 0}));
+}
+
+TEST(ImportPresets, ReplacesTheListAndRecallsTheFirst) {
+    PresetHarness h;
+    Controller& c = *h.controller;
+    c.setSelectedPresetIndex(57);
+    h.service->clearRecorded();
+    MidiSliderPreset first;
+    first.values[0] = 321.0;
+    h.importFile(*encodePresetFile({first, MidiSliderPreset{}, MidiSliderPreset{}}).text);
+
+    EXPECT_EQ(c.presets().size(), 3u);
+    EXPECT_EQ(c.selectedPresetIndex(), 57);
+    EXPECT_EQ(c.sliderValues()[0], 321.0);
+    EXPECT_EQ(h.sent().size(), 50u);
+    EXPECT_FALSE(std::filesystem::exists(h.dir / "Documents" / "presets.json"))
+        << "importing writes nothing";
+    ASSERT_FALSE(h.notices.empty());
+    EXPECT_FALSE(h.notices.back().isError);
+
+    c.savePreset(c.selectedPresetIndex());
+    EXPECT_EQ(c.presets().size(), 4u) << "a selection past the end appends";
+    EXPECT_EQ(h.storedList().size(), 4u);
+}
+
+TEST(ImportPresets, EmptyArrayEmptiesTheListAndRecallsNothing) {
+    PresetHarness h;
+    h.importFile("[]");
+    EXPECT_TRUE(h.controller->presets().empty());
+    EXPECT_TRUE(h.sent().empty());
+    h.controller->savePreset(h.controller->selectedPresetIndex());
+    EXPECT_EQ(h.controller->presets().size(), 1u);
+}
+
+TEST(ImportPresets, InvalidFileChangesNothingAndSaysWhy) {
+    PresetHarness h;
+    Controller& c = *h.controller;
+    c.setSliderValue(0, 12.0);
+    const auto before = c.presets();
+    h.importFile(R"([{"values":[],"modStates":[],"voiceModeToggle":false}])");
+    EXPECT_EQ(c.presets(), before);
+    EXPECT_EQ(c.sliderValues()[0], 12.0);
+    EXPECT_TRUE(h.sent().empty());
+    ASSERT_EQ(h.notices.size(), 1u);
+    EXPECT_TRUE(h.notices[0].isError);
+    EXPECT_EQ(h.notices[0].text, "Import failed: " + (h.dir / "import.json").string() +
+                                     ": not a preset file: object 1 lacks drumModeToggle");
+
+    h.controller->importPresets();
+    ASSERT_TRUE(h.chooser.answer(h.dir / "missing.json"));
+    EXPECT_EQ(h.notices.back().text.rfind("Import failed: could not read ", 0), 0u)
+        << h.notices.back().text;
+    EXPECT_EQ(c.presets(), before);
+}
+
+TEST(ImportPresets, ExtraMembersImportAndAreDroppedOnTheNextSave) {
+    PresetHarness h;
+    h.importFile(
+        R"([{"values":[1],"modStates":[],"voiceModeToggle":false,"drumModeToggle":false,)"
+        R"("filterModeToggle":false,"regenModeToggle":false,"regen2ModeToggle":false,"tag":"x"}])");
+    ASSERT_EQ(h.controller->presets().size(), 1u);
+    h.controller->savePreset(0);
+    const std::string text = test::readText(h.dir / "Documents" / "presets.json");
+    EXPECT_EQ(text.find("tag"), std::string::npos);
+}
+
+TEST(ImportExport, CancelledDialogsDoNothing) {
+    PresetHarness h;
+    h.controller->importPresets();
+    ASSERT_TRUE(h.chooser.answer(std::nullopt));
+    h.controller->exportPresets();
+    ASSERT_TRUE(h.chooser.answer(std::nullopt));
+    EXPECT_EQ(h.controller->presets().size(), 100u);
+    EXPECT_TRUE(h.notices.empty());
+    EXPECT_EQ(h.chooser.opens, 1);
+    EXPECT_EQ(h.chooser.saves, 1);
+}
+
+TEST(ExportPresets, WritesTheListAndReportsFailures) {
+    PresetHarness h;
+    h.controller->setSliderValue(2, 4.25);
+    h.controller->savePreset(9);
+    h.controller->exportPresets();
+    ASSERT_TRUE(h.chooser.answer(h.dir / "out" / "mine.json"));
+    const auto back = decodePresetFile(test::readText(h.dir / "out" / "mine.json"));
+    ASSERT_TRUE(back.presets);
+    EXPECT_EQ(*back.presets, h.controller->presets());
+
+    // A folder where the file should go: the write fails and is reported.
+    std::filesystem::create_directories(h.dir / "taken.json");
+    h.controller->exportPresets();
+    ASSERT_TRUE(h.chooser.answer(h.dir / "taken.json"));
+    ASSERT_TRUE(h.notices.back().isError);
+    EXPECT_EQ(h.notices.back().text.rfind("Export failed: could not replace ", 0), 0u)
+        << h.notices.back().text;
+    EXPECT_TRUE(std::filesystem::is_directory(h.dir / "taken.json"));
+}
+
+TEST(SavePreset, FailureKeepsThePresetInMemoryAndTheOldFileWhole) {
+    PresetHarness h;
+    Controller& c = *h.controller;
+    c.savePreset(0);
+    const std::string before = test::readText(h.dir / "Documents" / "presets.json");
+
+    // The documents folder cannot be created: a file stands where it should be.
+    h.documents = h.dir / "Documents" / "presets.json" / "sub";
+    c.setSliderValue(0, 99.0);
+    const Notice notice = c.savePreset(0);
+    EXPECT_TRUE(notice.isError);
+    EXPECT_NE(notice.text.find("Preset 1 is kept until the panel closes"), std::string::npos)
+        << notice.text;
+    EXPECT_EQ(c.presets()[0].values[0], 99.0);
+    EXPECT_EQ(test::readText(h.dir / "Documents" / "presets.json"), before);
+
+    h.documents.reset();
+    EXPECT_TRUE(c.savePreset(1).isError);
+    EXPECT_FALSE(c.presetsFileURL());
+}
+
+TEST(SavePreset, TheStoredFileIsNeverReadAtStart) {
+    test::TempDir dir;
+    test::writeText(dir / "presets.json", "[]");
+    test::PanelHarness h;
+    h.controller->setDocumentsFolder([&] { return std::optional(dir.path()); });
+    EXPECT_EQ(h.controller->presets().size(), 100u);
+}
+
+}  // namespace
+}  // namespace tarnwell
