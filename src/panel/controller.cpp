@@ -1,5 +1,7 @@
 #include "panel/controller.hpp"
 
+#include <algorithm>
+
 #include "base/main_queue.hpp"
 #include "base/random.hpp"
 #include "midi/midi_manager.hpp"
@@ -15,12 +17,26 @@ constexpr bool within(std::int64_t index, std::size_t size) {
 
 }  // namespace
 
+std::string connectionStatusText(const MidiManager& manager) {
+    const auto& name = manager.connectedDeviceName();
+    if (!name) {
+        return "Not Connected";
+    }
+    if (!manager.connectedDestinationAvailable()) {
+        return *name + " (unavailable)";
+    }
+    return *name;
+}
+
 Controller::Controller(std::shared_ptr<MidiManager> midiManager, MainQueue& queue,
                        RandomSource& random)
     : midiManager_(std::move(midiManager)),
       queue_(queue),
       random_(random),
-      self_(std::make_shared<Controller*>(this)) {}
+      self_(std::make_shared<Controller*>(this)) {
+    midiConnection_ =
+        midiManager_->changed.connect([this](MidiManagerChange) { followConnectedRow(); });
+}
 
 Controller::~Controller() = default;
 
@@ -31,6 +47,36 @@ void Controller::setSelectedDestinationIndex(std::int64_t index) {
     selectedDestinationIndex_ = index;
     changed.emit({ControllerField::selectedDestinationIndex, index});
     midiManager_->connectToDestination(index);
+}
+
+void Controller::chooseDestination(std::int64_t row) {
+    if (row != selectedDestinationIndex_) {
+        setSelectedDestinationIndex(row);
+        return;
+    }
+    const auto& names = midiManager_->destinations();
+    const auto& connected = midiManager_->connectedDeviceName();
+    if (within(row, names.size()) && (connected != names[static_cast<std::size_t>(row)] ||
+                                      !midiManager_->connectedDestinationAvailable())) {
+        midiManager_->connectToDestination(row);
+    }
+}
+
+void Controller::followConnectedRow() {
+    const auto& name = midiManager_->connectedDeviceName();
+    if (!name || !midiManager_->connectedDestinationAvailable()) {
+        return;
+    }
+    const auto& names = midiManager_->destinations();
+    const auto row = std::find(names.begin(), names.end(), *name);
+    if (row == names.end()) {
+        return;
+    }
+    const auto index = static_cast<std::int64_t>(row - names.begin());
+    if (index != selectedDestinationIndex_) {
+        selectedDestinationIndex_ = index;
+        changed.emit({ControllerField::selectedDestinationIndex, index});
+    }
 }
 
 void Controller::destinationPickerAppeared() {

@@ -44,6 +44,10 @@ struct Notice {
 
 inline constexpr const char* kPresetsFileName = "presets.json";
 
+// The text beside the destination picker: the connected destination's name,
+// marked when it has vanished from the system, or "Not Connected".
+[[nodiscard]] std::string connectionStatusText(const MidiManager& manager);
+
 // The controller window's state record and the operations that change it and
 // send it to the synthesizer. Views read the fields, subscribe to `changed`,
 // and call the operations; none of it needs a view.
@@ -74,6 +78,11 @@ public:
     }
     // A change of the picker's row connects to that destination.
     void setSelectedDestinationIndex(std::int64_t index);
+    // The user picked a row. Picking the row that is already selected connects
+    // too when that row's destination is not the connected one (a destination
+    // that appeared under the selection after start), so the row the user sees
+    // chosen is always the one the panel sends to.
+    void chooseDestination(std::int64_t row);
     // The destination picker's first appearance: refresh the list, then
     // connect to the selected row when there is any destination.
     void destinationPickerAppeared();
@@ -151,7 +160,12 @@ private:
     void exportPresetsTo(const std::filesystem::path& file);
     Notice notify(bool isError, std::string text);
 
+    // Keeps the picker's row on the connected destination when the list
+    // changes under it, without connecting anew.
+    void followConnectedRow();
+
     std::shared_ptr<MidiManager> midiManager_;
+    Connection midiConnection_;
     MainQueue& queue_;
     RandomSource& random_;
     // Deferred tasks hold a weak reference to this token, so a task queued

@@ -1,0 +1,82 @@
+// Writes screenshots of the panel as a user sees it: the start-up screen, every
+// tab of the controller window and the About window, each grabbed offscreen
+// into the folder given (default docs/screenshots).
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "app/main_window.hpp"
+#include "app/qt_main_queue.hpp"
+#include "base/random.hpp"
+#include "midi/loopback_service.hpp"
+#include "panel/controller.hpp"
+
+namespace {
+
+void pump(int ms) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+}
+
+bool save(QWidget* widget, const QDir& dir, const QString& name) {
+    const QString file = dir.filePath(name + ".png");
+    const bool ok = widget->grab().save(file);
+    std::printf("%s %s\n", ok ? "wrote" : "FAILED", qPrintable(file));
+    return ok;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const QDir dir(argc > 1 ? argv[1] : "docs/screenshots");
+    QDir().mkpath(dir.path());
+
+    tarnwell::QtMainQueue queue;
+    tarnwell::SystemRandom random;
+    tarnwell::PanelEnvironment panel;
+    panel.queue = &queue;
+    panel.random = &random;
+    auto service = std::make_shared<tarnwell::LoopbackMidiService>();
+    service->addDestination("Synth (USB MIDI 1)");
+    service->addDestination("midi-monitor:input");
+
+    tarnwell::MainWindow window(panel, [service] { return service; });
+    window.resize(900, 900);
+    window.show();
+    pump(300);
+    bool ok = save(&window, dir, "startup");
+    pump(1500);
+    tarnwell::ContentView* content = window.contentView();
+    if (content == nullptr) {
+        std::printf("FAILED: the controller window did not appear\n");
+        return 1;
+    }
+    window.adjustSize();
+    pump(200);
+    // Some state, so the pictures show what the controls look like in use.
+    content->controller().toggleLink(0);
+    content->controller().toggleLink(2);
+    content->controller().toggleModButton(0);
+    content->controller().setModeToggle(tarnwell::ModeToggle::FilterModeToggle, true);
+    content->controller().randomizeSliders();
+    pump(100);
+
+    const QStringList names = {"voice1", "voice2", "voice3", "voice4",
+                               "voice5", "voice6", "regen",  "physics"};
+    for (int i = 0; i < content->tabs()->count() && i < names.size(); ++i) {
+        content->tabs()->setCurrentIndex(i);
+        pump(150);
+        ok = save(&window, dir, names[i]) && ok;
+    }
+    content->tabs()->setCurrentIndex(0);
+    window.showAboutWindow();
+    pump(200);
+    ok = save(window.aboutWindow(), dir, "about") && ok;
+    return ok ? 0 : 1;
+}
