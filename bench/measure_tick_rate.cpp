@@ -20,9 +20,7 @@
 #include <QTimer>
 
 #include "app/tick_timer.hpp"
-#include "base/manual_queue.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
+#include "connected_loopback.hpp"
 #include "physics/simulation.hpp"
 
 namespace {
@@ -54,13 +52,9 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    auto service = std::make_shared<tarnwell::LoopbackMidiService>();
-    service->addDestination("Synth");
-    tarnwell::ManualQueue queue;
-    auto manager = tarnwell::MidiManager::create(service, queue);
-    manager->connectToDestination(0);
-    queue.runPending();
-    tarnwell::PhysicsSimulation simulation(manager);
+    tarnwell::bench::ConnectedLoopback loopback;
+    auto& service = loopback.service;
+    tarnwell::PhysicsSimulation simulation(loopback.manager);
     for (std::size_t i = 0; i < simulation.balls().size(); ++i) {
         simulation.toggleRunning(i);
     }

@@ -1,27 +1,16 @@
 // Cost of one simulation tick with all five balls running: the arithmetic
 // alone (no destination connected) and with five NRPN sequences delivered
 // through the loopback service.
-#include <memory>
-
 #include <benchmark/benchmark.h>
 
-#include "base/manual_queue.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
+#include "connected_loopback.hpp"
 #include "physics/simulation.hpp"
 
 namespace {
 
 void runTicks(benchmark::State& state, bool connected) {
-    auto service = std::make_shared<tarnwell::LoopbackMidiService>();
-    service->addDestination("Synth");
-    tarnwell::ManualQueue queue;
-    auto manager = tarnwell::MidiManager::create(service, queue);
-    if (connected) {
-        manager->connectToDestination(0);
-        queue.runPending();
-    }
-    tarnwell::PhysicsSimulation simulation(manager);
+    tarnwell::bench::ConnectedLoopback loopback(connected);
+    tarnwell::PhysicsSimulation simulation(loopback.manager);
     for (std::size_t i = 0; i < simulation.balls().size(); ++i) {
         simulation.toggleRunning(i);
     }
@@ -31,7 +20,7 @@ void runTicks(benchmark::State& state, bool connected) {
         benchmark::DoNotOptimize(simulation.balls().data());
         if ((++ticks & 0x3FFF) == 0) {
             state.PauseTiming();
-            service->clearRecorded();
+            loopback.service->clearRecorded();
             state.ResumeTiming();
         }
     }
