@@ -2,9 +2,7 @@
 // encoding plus delivery through the loopback service via the manager.
 #include <benchmark/benchmark.h>
 
-#include "base/manual_queue.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
+#include "connected_loopback.hpp"
 #include "midi/nrpn.hpp"
 
 namespace {
@@ -20,12 +18,9 @@ void BM_EncodeNRPN(benchmark::State& state) {
 BENCHMARK(BM_EncodeNRPN);
 
 void BM_SendThroughLoopback(benchmark::State& state) {
-    auto service = std::make_shared<tarnwell::LoopbackMidiService>();
-    service->addDestination("Synth");
-    tarnwell::ManualQueue queue;
-    auto manager = tarnwell::MidiManager::create(service, queue);
-    manager->connectToDestination(0);
-    queue.runPending();
+    tarnwell::bench::ConnectedLoopback loopback;
+    auto& service = loopback.service;
+    auto& manager = loopback.manager;
     std::int64_t n = 0;
     for (auto _ : state) {
         manager->sendToConnected(n & 0x3FFF, 1 + (n % 42));

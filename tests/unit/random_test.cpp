@@ -2,32 +2,16 @@
 
 #include <array>
 #include <cstdint>
-#include <deque>
 #include <limits>
 
 #include <gtest/gtest.h>
 
+#include "support/scripted_random.hpp"
+
 namespace tarnwell {
 namespace {
 
-// Replays scripted words, then zeros.
-class ScriptedRandom final : public RandomSource {
-public:
-    explicit ScriptedRandom(std::deque<std::uint64_t> words) : words_(std::move(words)) {}
-    std::uint64_t next64() override {
-        ++draws;
-        if (words_.empty()) {
-            return 0;
-        }
-        const auto w = words_.front();
-        words_.pop_front();
-        return w;
-    }
-    int draws = 0;
-
-private:
-    std::deque<std::uint64_t> words_;
-};
+using test::ScriptedRandom;
 
 constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
 constexpr std::uint64_t kTop = std::uint64_t{1} << 53;

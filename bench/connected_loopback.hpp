@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+#include "base/manual_queue.hpp"
+#include "midi/loopback_service.hpp"
+#include "midi/midi_manager.hpp"
+
+namespace tarnwell::bench {
+
+// A manager on a loopback service with one destination "Synth", connected
+// unless asked otherwise, so sends are delivered and recorded.
+struct ConnectedLoopback {
+    explicit ConnectedLoopback(bool connect = true) {
+        service->addDestination("Synth");
+        manager = MidiManager::create(service, queue);
+        if (connect) {
+            manager->connectToDestination(0);
+            queue.runPending();
+        }
+    }
+
+    std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
+    ManualQueue queue;
+    std::shared_ptr<MidiManager> manager;
+};
+
+}  // namespace tarnwell::bench
