@@ -74,7 +74,11 @@ void MainWindow::finishStartup() {
     PanelEnvironment panel = panel_;
     panel.midiService = makeMidiService_ ? makeMidiService_() : nullptr;
     content_ = new ContentView(std::move(panel));
-    setCentralWidget(withGround(content_));
+    QWidget* root = withGround(content_);
+    setCentralWidget(root);
+    // Shown now rather than on the layout's next pass, so the destination
+    // picker appears (and connects) within this turn.
+    root->show();
     adjustSize();
 }
 

@@ -3,6 +3,8 @@
 #include <cmath>
 
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionSlider>
 
 namespace tarnwell {
 
@@ -24,6 +26,12 @@ double ParameterSlider::doubleValue() const {
         return minimum_ + static_cast<double>(maximum()) / stepsPerUnit_;
     }
     return minimum_ + static_cast<double>(position) / stepsPerUnit_;
+}
+
+QRect ParameterSlider::handleRect() const {
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
 }
 
 void ParameterSlider::showValue(double value) {

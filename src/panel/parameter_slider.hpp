@@ -15,6 +15,8 @@ public:
     [[nodiscard]] double doubleValue() const;
     // Moves the knob without emitting `valueEdited`.
     void showValue(double value);
+    // Where the knob is drawn, in the slider's coordinates.
+    [[nodiscard]] QRect handleRect() const;
 
 Q_SIGNALS:
     // Every change made on the slider itself: each position of a drag, each

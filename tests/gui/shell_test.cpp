@@ -1,0 +1,123 @@
+// The application shell: the start-up screen, the switch to the controller
+// window and the About window.
+#include <QLabel>
+#include <QMenuBar>
+#include <QtTest>
+
+#include "app/main_window.hpp"
+#include "base/manual_queue.hpp"
+#include "midi/loopback_service.hpp"
+#include "support/panel_harness.hpp"
+
+using namespace tarnwell;
+
+namespace {
+
+QAction* aboutAction(MainWindow& window) {
+    for (QAction* menu : window.menuBar()->actions()) {
+        if (menu->text() == "Help" && menu->menu()) {
+            for (QAction* item : menu->menu()->actions()) {
+                if (item->text() == "About Tarnwell") {
+                    return item;
+                }
+            }
+        }
+    }
+    return nullptr;
+}
+
+int aboutWindows() {
+    int count = 0;
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        count += w->objectName() == "AboutWindow" ? 1 : 0;
+    }
+    return count;
+}
+
+struct Shell {
+    Shell()
+        : window(environment(), [this] {
+              ++midiServicesMade;
+              return service;
+          }) {}
+
+    PanelEnvironment environment() {
+        PanelEnvironment e;
+        e.queue = &queue;
+        e.random = &random;
+        return e;
+    }
+
+    ManualQueue queue;
+    test::SeededRandom random;
+    std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
+    int midiServicesMade = 0;
+    MainWindow window;
+};
+
+}  // namespace
+
+class ShellTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void startupScreenGivesWayAfterOneAndAHalfSeconds();
+    void aboutTwiceGivesOneWindowKeptWhereTheUserLeftIt();
+};
+
+void ShellTest::startupScreenGivesWayAfterOneAndAHalfSeconds() {
+    Shell shell;
+    shell.service->addDestination("Synth");
+    shell.window.show();
+    QVERIFY(shell.window.isFirstLaunch());
+    QVERIFY(shell.window.findChild<QWidget*>("StartupView"));
+    QVERIFY(shell.window.findChild<QLabel*>("title"));
+    QCOMPARE(shell.window.findChild<QLabel*>("title")->text(), QString("tarnwell!"));
+    QVERIFY(!shell.window.findChild<QLabel*>("ascii")->pixmap().isNull());
+    QVERIFY(!shell.window.findChild<QLabel*>("ascii1")->pixmap().isNull());
+
+    shell.queue.advance(std::chrono::milliseconds(1499));
+    QVERIFY(shell.window.isFirstLaunch());
+    QCOMPARE(shell.midiServicesMade, 0);
+    QVERIFY(!shell.service->clientName());  // no MIDI client during the start-up screen
+
+    shell.queue.advance(std::chrono::milliseconds(1));
+    QVERIFY(!shell.window.isFirstLaunch());
+    QVERIFY(shell.window.contentView());
+    QCOMPARE(shell.midiServicesMade, 1);
+    QCOMPARE(shell.service->clientName(), std::optional<std::string>("MidiClient"));
+    shell.queue.runPending();
+    QCOMPARE(shell.window.contentView()->controller().midiManager().connectedDeviceName(),
+             std::optional<std::string>("Synth"));
+    QVERIFY(shell.service->deliveries().empty());  // nothing is sent at start-up
+}
+
+void ShellTest::aboutTwiceGivesOneWindowKeptWhereTheUserLeftIt() {
+    Shell shell;
+    shell.window.show();
+    QAction* about = aboutAction(shell.window);
+    QVERIFY(about);
+    about->trigger();
+    QCOMPARE(aboutWindows(), 0);  // opened after the menu action has finished
+    shell.queue.runPending();
+    about->trigger();
+    shell.queue.runPending();
+    QCOMPARE(aboutWindows(), 1);
+    QWidget* window = shell.window.aboutWindow();
+    QCOMPARE(window->windowTitle(), QString("Tarnwell"));
+    QCOMPARE(window->size(), QSize(480, 300));
+    QCOMPARE(window->minimumSize(), window->maximumSize());
+    QVERIFY(!(window->windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(window->windowFlags() & Qt::WindowCloseButtonHint);
+
+    window->move(123, 77);
+    window->close();
+    QVERIFY(!window->isVisible());
+    about->trigger();
+    shell.queue.runPending();
+    QCOMPARE(aboutWindows(), 1);
+    QVERIFY(window->isVisible());
+    QCOMPARE(window->pos(), QPoint(123, 77));
+}
+
+QTEST_MAIN(ShellTest)
+#include "shell_test.moc"
