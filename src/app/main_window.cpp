@@ -80,6 +80,7 @@ void MainWindow::finishStartup() {
     // picker appears (and connects) within this turn.
     root->show();
     adjustSize();
+    Q_EMIT controllerWindowShown();
 }
 
 void MainWindow::showAboutWindow() {

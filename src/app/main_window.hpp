@@ -32,6 +32,10 @@ public:
     // Opens the About window, or shows the one already made where it was left.
     void showAboutWindow();
 
+Q_SIGNALS:
+    // The start-up screen has given way to the controller window.
+    void controllerWindowShown();
+
 protected:
     void showEvent(QShowEvent* event) override;
 
