@@ -12,6 +12,7 @@
 #include "base/random.hpp"
 #include "midi/loopback_service.hpp"
 #include "panel/controller.hpp"
+#include "physics/physics_view.hpp"
 
 namespace {
 
@@ -67,11 +68,20 @@ int main(int argc, char** argv) {
     content->controller().randomizeSliders();
     pump(100);
 
+    // The balls run from here on, so the physics picture shows them spread
+    // over their square after about a second of motion.
+    auto* physics = content->tabs()->findChild<tarnwell::PhysicsView*>();
+    if (physics != nullptr) {
+        for (std::size_t i = 0; i < physics->simulation().balls().size(); ++i) {
+            physics->simulation().toggleRunning(i);
+        }
+    }
+
     const QStringList names = {"voice1", "voice2", "voice3", "voice4",
                                "voice5", "voice6", "regen",  "physics"};
     for (int i = 0; i < content->tabs()->count() && i < names.size(); ++i) {
         content->tabs()->setCurrentIndex(i);
-        pump(150);
+        pump(content->tabs()->widget(i) == physics ? 1000 : 150);
         ok = save(&window, dir, names[i]) && ok;
     }
     content->tabs()->setCurrentIndex(0);

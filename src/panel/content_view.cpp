@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -17,6 +18,7 @@
 #include "panel/slider_bank_view.hpp"
 #include "panel/unit_page_view.hpp"
 #include "panel/view_style.hpp"
+#include "physics/physics_view.hpp"
 
 namespace tarnwell {
 
@@ -79,11 +81,14 @@ ContentView::ContentView(PanelEnvironment environment, QWidget* parent)
     tabs_->addTab(buildRegenPage(), "Regen");
     QWidget* physics = environment_.makePhysicsPage
                            ? environment_.makePhysicsPage(*controller_, tabs_)
-                           : new QWidget(tabs_);
+                           : new PhysicsView(controller_->sharedMidiManager(), tabs_);
     tabs_->addTab(physics, "Physics");
-    // The physics page is wider than the other pages; the container grows
+    // The physics page is larger than the other pages; the container grows
     // to show it whole rather than clipping it.
-    tabs_->setFixedSize(std::max(kTabWidth, physics->sizeHint().width() + 24), kTabHeight);
+    const int physicsHeight =
+        physics->sizeHint().height() + tabs_->tabBar()->sizeHint().height() + 24;
+    tabs_->setFixedSize(std::max(kTabWidth, physics->sizeHint().width() + 24),
+                        std::max(kTabHeight, physicsHeight));
     column->addWidget(tabs_, 0, Qt::AlignHCenter);
 
     // 4-12: presets, randomise, global switches, import and export.

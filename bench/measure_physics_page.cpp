@@ -1,0 +1,130 @@
+// Measures what the whole panel costs while the five balls run: the controller
+// window over the loopback MIDI service on the Qt event loop, all balls
+// started, with the "Physics" tab on screen ("visible") or another tab on
+// screen ("hidden"). Prints the process's CPU time (all threads, from
+// getrusage) over the run as a share of one core, with the ticks, frames
+// drawn and NRPN sequences sent per second. Exits 1 when the goal is missed:
+// under 5% of one core visible, under 2% hidden.
+//
+// Usage: tarnwell_measure_physics_page visible|hidden [seconds]   (default 30)
+// Needs a Qt platform: offscreen, or a real X server (xvfb-run); see
+// bench/measure_physics_page.sh.
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QTabWidget>
+#include <QTimer>
+
+#include "app/qt_main_queue.hpp"
+#include "app/tick_timer.hpp"
+#include "base/random.hpp"
+#include "midi/loopback_service.hpp"
+#include "midi/midi_manager.hpp"
+#include "panel/content_view.hpp"
+#include "panel/controller.hpp"
+#include "physics/ball_area_view.hpp"
+#include "physics/physics_view.hpp"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double cpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& tv) {
+        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
+    };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// Lets the window settle (first paint, connection) before measuring.
+constexpr int kSettleMs = 1000;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    const bool visible = argc > 1 && std::strcmp(argv[1], "visible") == 0;
+    const bool hidden = argc > 1 && std::strcmp(argv[1], "hidden") == 0;
+    const double durationSeconds = argc > 2 ? std::atof(argv[2]) : 30.0;
+    if ((!visible && !hidden) || !(durationSeconds >= 1.0)) {
+        std::fprintf(stderr, "usage: %s visible|hidden [seconds >= 1]\n", argv[0]);
+        return 2;
+    }
+
+    tarnwell::QtMainQueue queue;
+    tarnwell::SystemRandom random;
+    auto service = std::make_shared<tarnwell::LoopbackMidiService>();
+    service->addDestination("Synth");
+    tarnwell::PanelEnvironment environment;
+    environment.midiService = service;
+    environment.queue = &queue;
+    environment.random = &random;
+    tarnwell::ContentView view(environment);
+    view.show();
+
+    auto* physics = view.tabs()->findChild<tarnwell::PhysicsView*>();
+    if (physics == nullptr) {
+        std::fprintf(stderr, "the window has no physics page\n");
+        return 1;
+    }
+    for (std::size_t i = 0; i < physics->simulation().balls().size(); ++i) {
+        physics->simulation().toggleRunning(i);
+    }
+    view.tabs()->setCurrentIndex(visible ? view.tabs()->indexOf(physics) : 0);
+
+    // The loopback service records every byte; dropping the record once a
+    // second keeps it small, as a real destination keeps nothing.
+    QTimer clearRecord;
+    std::size_t delivered = 0;
+    QObject::connect(&clearRecord, &QTimer::timeout, [&] {
+        delivered += service->deliveryCount();
+        service->clearRecorded();
+    });
+    clearRecord.start(1000);
+
+    double cpuAtStart = 0.0;
+    Clock::time_point wallAtStart;
+    std::uint64_t ticksAtStart = 0;
+    std::uint64_t framesAtStart = 0;
+    const auto ticks = [physics] { return physics->tickTimer().scheduler().ticksRun(); };
+    const auto frames = [physics] { return physics->ballArea()->framesPainted(); };
+    QTimer::singleShot(kSettleMs, [&] {
+        delivered = 0;
+        service->clearRecorded();
+        cpuAtStart = cpuSeconds();
+        wallAtStart = Clock::now();
+        ticksAtStart = ticks();
+        framesAtStart = frames();
+        QTimer::singleShot(static_cast<int>(durationSeconds * 1000.0), Qt::PreciseTimer,
+                           [] { QApplication::quit(); });
+    });
+    QApplication::exec();
+
+    const double cpu = cpuSeconds() - cpuAtStart;
+    const double wall = std::chrono::duration<double>(Clock::now() - wallAtStart).count();
+    delivered += service->deliveryCount();
+    const double percent = cpu / wall * 100.0;
+    const double goal = visible ? 5.0 : 2.0;
+    const bool connected = view.controller().midiManager().connectedEndpoint().has_value();
+
+    std::printf("platform            %s, physics page %s, 5 balls running\n",
+                qPrintable(QGuiApplication::platformName()), visible ? "visible" : "hidden");
+    std::printf("duration            %.3f s wall\n", wall);
+    std::printf("ticks               %.2f per second\n",
+                static_cast<double>(ticks() - ticksAtStart) / wall);
+    std::printf("frames drawn        %.2f per second\n",
+                static_cast<double>(frames() - framesAtStart) / wall);
+    std::printf("sequences sent      %.2f per second%s\n", static_cast<double>(delivered) / wall,
+                connected ? "" : " (NOT CONNECTED)");
+    std::printf("CPU                 %.2f%% of one core (%.3f s in %.3f s)\n", percent, cpu, wall);
+    std::printf("goal                under %.0f%%: %s\n", goal, percent < goal ? "met" : "MISSED");
+    return percent < goal && connected ? 0 : 1;
+}
