@@ -38,8 +38,10 @@ private:
 // Change announcements from the core to its observers.
 //
 // Threading: main thread only, like every state write it announces. A slot may
-// connect or disconnect slots (itself included) while the signal is emitting;
-// a slot disconnected during an emission is not called afterwards.
+// connect or disconnect slots (itself included) while the signal is emitting:
+// a slot disconnected during an emission is not called afterwards, and a slot
+// connected during one is first called by the next. Emitting allocates
+// nothing, so it can run on every tick.
 template <typename... Args>
 class Signal {
 public:
@@ -64,18 +66,24 @@ public:
             }
             s->connected = false;
             if (auto st = weakState.lock()) {
-                std::erase(st->slots, s);
+                st->sweep();
             }
         });
     }
 
     void emit(Args... args) const {
-        const auto snapshot = state_->slots;
-        for (const auto& slot : snapshot) {
+        // Keeps the slot list alive should a slot destroy this signal.
+        const std::shared_ptr<State> state = state_;
+        ++state->emitting;
+        const std::size_t count = state->slots.size();
+        for (std::size_t i = 0; i < count && i < state->slots.size(); ++i) {
+            const std::shared_ptr<Slot> slot = state->slots[i];
             if (slot->connected) {
                 slot->fn(args...);
             }
         }
+        --state->emitting;
+        state->sweep();
     }
 
     [[nodiscard]] std::size_t slotCount() const { return state_->slots.size(); }
@@ -87,6 +95,13 @@ private:
     };
     struct State {
         std::vector<std::shared_ptr<Slot>> slots;
+        int emitting = 0;
+        // Removes disconnected slots, unless an emission is walking the list.
+        void sweep() {
+            if (emitting == 0) {
+                std::erase_if(slots, [](const auto& slot) { return !slot->connected; });
+            }
+        }
     };
     std::shared_ptr<State> state_ = std::make_shared<State>();
 };

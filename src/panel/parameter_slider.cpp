@@ -9,7 +9,10 @@
 namespace tarnwell {
 
 ParameterSlider::ParameterSlider(double minimum, double maximum, int stepsPerUnit, QWidget* parent)
-    : QSlider(Qt::Horizontal, parent), minimum_(minimum), stepsPerUnit_(stepsPerUnit) {
+    : QSlider(Qt::Horizontal, parent),
+      minimum_(minimum),
+      maximum_(maximum),
+      stepsPerUnit_(stepsPerUnit) {
     const int steps = static_cast<int>(std::lround((maximum - minimum) * stepsPerUnit));
     setRange(0, steps);
     // Arrow keys move by 1/1024 of the range, Page Up/Down by 1/16.
@@ -22,10 +25,11 @@ ParameterSlider::ParameterSlider(double minimum, double maximum, int stepsPerUni
 double ParameterSlider::doubleValue() const {
     const int position = value();
     if (position == maximum()) {
-        // The top step is the range's end exactly, whatever the rounding.
-        return minimum_ + static_cast<double>(maximum()) / stepsPerUnit_;
+        // The top step is the range's end exactly, even where the range is
+        // not a whole number of steps (2π).
+        return maximum_;
     }
-    return minimum_ + static_cast<double>(position) / stepsPerUnit_;
+    return std::min(maximum_, minimum_ + static_cast<double>(position) / stepsPerUnit_);
 }
 
 QRect ParameterSlider::handleRect() const {

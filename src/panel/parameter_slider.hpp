@@ -25,6 +25,7 @@ Q_SIGNALS:
 
 private:
     double minimum_;
+    double maximum_;
     int stepsPerUnit_;
 };
 

@@ -211,12 +211,8 @@ void BallPageView::addSlider(QVBoxLayout* column, BallSlider which) {
     sliders_[static_cast<std::size_t>(which)] = slider;
     valueLabels_[static_cast<std::size_t>(which)] = label;
 
-    connect(slider, &ParameterSlider::valueEdited, this, [this, slider, &info](double value) {
-        // The knob at its end stands for the range's end exactly, even where
-        // the end is not a whole number of steps (2π).
-        const double written =
-            slider->value() == slider->maximum() ? info.maximum : std::min(value, info.maximum);
-        simulation_.editBall(index_, [&info, written](Ball& ball) { ball.*info.field = written; });
+    connect(slider, &ParameterSlider::valueEdited, this, [this, &info](double value) {
+        simulation_.editBall(index_, [&info, value](Ball& ball) { ball.*info.field = value; });
     });
 }
 

@@ -1,5 +1,6 @@
 #include "base/signal.hpp"
 
+#include <memory>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -27,6 +28,27 @@ TEST(Signal, SlotDisconnectedDuringEmissionIsNotCalled) {
     second = signal.connect([&] { ++secondCalls; });
     signal.emit();
     EXPECT_EQ(secondCalls, 0);
+}
+
+TEST(Signal, SlotsConnectedDuringEmissionWaitForTheNextOne) {
+    Signal<> signal;
+    int lateCalls = 0;
+    std::vector<Connection> connections;
+    connections.push_back(
+        signal.connect([&] { connections.push_back(signal.connect([&] { ++lateCalls; })); }));
+    signal.emit();
+    EXPECT_EQ(lateCalls, 0);
+    signal.emit();
+    EXPECT_EQ(lateCalls, 1);
+}
+
+TEST(Signal, SlotMayDestroyTheSignalItIsCalledFrom) {
+    auto signal = std::make_unique<Signal<>>();
+    int calls = 0;
+    Connection a = signal->connect([&] { signal.reset(); });
+    Connection b = signal->connect([&] { ++calls; });
+    signal->emit();
+    EXPECT_EQ(calls, 0) << "slots of a destroyed signal are not called";
 }
 
 TEST(Signal, ConnectionOutlivingSignalIsHarmless) {
