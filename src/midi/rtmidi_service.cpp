@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <iostream>
+#include <sstream>
 #include <utility>
 
 #include <RtMidi.h>
@@ -57,9 +59,31 @@ void countError(RtMidiError::Type, const std::string&, void* userData) {
     static_cast<std::atomic<std::uint64_t>*>(userData)->fetch_add(1);
 }
 
+// RtMidi writes the text of a construction error to std::cerr before it
+// throws, and no error callback can be installed before construction. While an
+// output object is being built, std::cerr goes nowhere; the serialisation
+// keeps the main thread and the polling worker from swapping it at once.
+class CerrSilenced {
+public:
+    CerrSilenced() : lock_(mutex()), previous_(std::cerr.rdbuf(sink_.rdbuf())) {}
+    ~CerrSilenced() { std::cerr.rdbuf(previous_); }
+    CerrSilenced(const CerrSilenced&) = delete;
+    CerrSilenced& operator=(const CerrSilenced&) = delete;
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    std::lock_guard<std::mutex> lock_;
+    std::ostringstream sink_;
+    std::streambuf* previous_;
+};
+
 // Creates an output object for `api`, or nothing when the API cannot open.
 std::unique_ptr<RtMidiOut> openOutput(RtMidiApi api, const std::string& clientName,
                                       std::atomic<std::uint64_t>& errors) {
+    const CerrSilenced quiet;
     try {
         auto out = std::make_unique<RtMidiOut>(toRtMidi(api), clientName);
         if (out->getCurrentApi() != toRtMidi(api)) {
