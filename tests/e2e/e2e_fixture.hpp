@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -118,6 +119,27 @@ inline SendTimes sendPaced(ManualQueue& queue, MidiManager& manager,
     t.maxUs = durations.back();
     t.p99us = durations[static_cast<std::size_t>(std::floor(0.99 * (durations.size() - 1)))];
     return t;
+}
+
+// Empty when equal; otherwise where and how `actual` first departs from
+// `expected`, short enough to read for streams of thousands of sequences.
+inline std::string firstDifference(const std::vector<Sent>& actual,
+                                   const std::vector<Sent>& expected) {
+    const std::size_t common = std::min(actual.size(), expected.size());
+    std::size_t i = 0;
+    while (i < common && actual[i] == expected[i]) {
+        ++i;
+    }
+    if (i == common && actual.size() == expected.size()) {
+        return {};
+    }
+    std::ostringstream out;
+    out << "sizes " << actual.size() << " and " << expected.size() << "; first difference at " << i
+        << ":";
+    for (std::size_t k = i; k < std::min(i + 3, common); ++k) {
+        out << " got " << actual[k] << " want " << expected[k] << ";";
+    }
+    return out.str();
 }
 
 inline long long millis(Clock::duration d) {

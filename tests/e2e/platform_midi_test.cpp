@@ -115,8 +115,8 @@ TEST_F(RtMidiOverJackTest, FollowsThePeerByNameAndReopensItAfterARestart) {
     ManualQueue queue;
     auto manager = MidiManager::create(service, queue);
 
-    auto peer = std::make_unique<MidiDumpPeer>(serverName());
-    ASSERT_TRUE(connectByIndex(queue, *manager, MidiDumpPeer::kPort));
+    auto peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, serverName());
+    ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort));
     // RtMidi's JACK output must not be flooded (it spins when its buffer is
     // full), so only a few sequences are sent at a time.
     manager->sendToConnected(300, 1);
@@ -128,10 +128,10 @@ TEST_F(RtMidiOverJackTest, FollowsThePeerByNameAndReopensItAfterARestart) {
 
     peer->stop();
     ASSERT_TRUE(pumpUntil(
-        queue, [&] { return !listed(*manager, MidiDumpPeer::kPort); }, 10s));
+        queue, [&] { return !listed(*manager, MidiPeer::kDumpPort); }, 10s));
     EXPECT_FALSE(manager->connectedDestinationAvailable());
 
-    peer = std::make_unique<MidiDumpPeer>(serverName());
+    peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, serverName());
     ASSERT_TRUE(pumpUntil(
         queue, [&] { return manager->connectedDestinationAvailable(); }, 10s));
     manager->sendToConnected(5, 6);

@@ -92,6 +92,9 @@ public:
         if (pipe2(fds, O_CLOEXEC) != 0) {
             return;
         }
+        // Room for a long burst of lines while the reading thread is not
+        // scheduled, so the child never waits on us.
+        fcntl(fds[0], F_SETPIPE_SZ, 1 << 20);
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
@@ -214,20 +217,33 @@ private:
     ChildProcess process_;
 };
 
-// `jack_midi_dump`, a receiving peer nobody here wrote: port
-// "midi-monitor:input", one line per event. Collects the event bytes.
-class MidiDumpPeer {
+// A receiving JACK MIDI peer in a process of its own. Collects the bytes of
+// the events it prints, one "frame: b0 63 00" line per event.
+// - `jackMidiDump`: jack_midi_dump, nobody here wrote it; port
+//   "midi-monitor:input". Its printing thread is not real-time and its buffer
+//   is small, so a long fast stream may overflow it on a busy machine (it then
+//   says "ringbuffer was full").
+// - `pythonRtMidi`: tests/support/midi_peer.py on python3-rtmidi; port
+//   "midi-peer:input". Takes events on the JACK thread, loses none to a slow
+//   printer.
+class MidiPeer {
 public:
-    static constexpr const char* kPort = "midi-monitor:input";
+    enum class Kind { jackMidiDump, pythonRtMidi };
+    static constexpr const char* kDumpPort = "midi-monitor:input";
+    static constexpr const char* kPythonPort = "midi-peer:input";
 
     // `server` empty: the default server.
-    explicit MidiDumpPeer(const std::string& server = {})
-        : process_({"stdbuf", "-oL", "jack_midi_dump"},
+    explicit MidiPeer(Kind kind, const std::string& server = {})
+        : port_(kind == Kind::jackMidiDump ? kDumpPort : kPythonPort),
+          process_(kind == Kind::jackMidiDump
+                       ? std::vector<std::string>{"stdbuf", "-oL", "jack_midi_dump"}
+                       : std::vector<std::string>{"/usr/bin/python3", TARNWELL_MIDI_PEER_SCRIPT},
                    server.empty() ? std::vector<std::string>{"JACK_NO_START_SERVER=1"}
                                   : std::vector<std::string>{"JACK_NO_START_SERVER=1",
                                                              "JACK_DEFAULT_SERVER=" + server},
                    [this](const std::string& line) { onLine(line); }) {}
 
+    [[nodiscard]] const std::string& port() const { return port_; }
     [[nodiscard]] bool started() const { return process_.started(); }
 
     std::vector<std::uint8_t> bytes() const {
@@ -294,6 +310,7 @@ private:
         }
     }
 
+    const std::string port_;
     mutable std::mutex mutex_;
     mutable std::condition_variable arrived_;
     std::vector<std::uint8_t> bytes_;
