@@ -16,12 +16,7 @@ CompositeMidiService::CompositeMidiService(std::vector<std::shared_ptr<MidiServi
         }
     }
     for (auto& backend : backends_) {
-        backend.service->setSetupChangedHandler([this] {
-            std::lock_guard lock(handlerMutex_);
-            if (handler_) {
-                handler_();
-            }
-        });
+        backend.service->setSetupChangedHandler([this] { setupChanged_.notify(); });
     }
 }
 
@@ -100,8 +95,7 @@ void CompositeMidiService::send(std::uint32_t port, EndpointRef destination,
 }
 
 void CompositeMidiService::setSetupChangedHandler(SetupChangedHandler handler) {
-    std::lock_guard lock(handlerMutex_);
-    handler_ = std::move(handler);
+    setupChanged_.set(std::move(handler));
 }
 
 }  // namespace tarnwell

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "midi/midi_service.hpp"
+#include "midi/setup_changed_relay.hpp"
 
 namespace tarnwell {
 
@@ -60,8 +61,7 @@ private:
     static constexpr std::uint32_t kHandle = 1;
 
     std::vector<Backend> backends_;
-    std::mutex handlerMutex_;
-    SetupChangedHandler handler_;
+    SetupChangedRelay setupChanged_;
 };
 
 }  // namespace tarnwell

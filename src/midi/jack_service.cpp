@@ -187,8 +187,7 @@ void JackMidiService::send(std::uint32_t port, EndpointRef destination,
 }
 
 void JackMidiService::setSetupChangedHandler(SetupChangedHandler handler) {
-    std::lock_guard lock(handlerMutex_);
-    handler_ = std::move(handler);
+    setupChanged_.set(std::move(handler));
 }
 
 JackMidiService::Counters JackMidiService::counters() const {
@@ -247,7 +246,7 @@ void JackMidiService::run() {
             serverGone_ = false;
             lock.unlock();
             closeClient();
-            notifySetupChanged();
+            setupChanged_.notify();
             lock.lock();
             nextAttempt = Clock::now() + options_.reconnectInterval;
             continue;
@@ -406,7 +405,7 @@ void JackMidiService::refreshPorts() {
         updateAdmissionLocked();
     }
     if (changed) {
-        notifySetupChanged();
+        setupChanged_.notify();
     }
 }
 
@@ -459,13 +458,6 @@ void JackMidiService::reconcileWiring() {
     const EndpointRef wiredTo = connected ? target_ : 0;
     if (fresh || wiredTo != wiredEndpoint(wiring_.load())) {
         wiring_.store(packWiring(wiredTo, ++wiringGeneration_), std::memory_order_release);
-    }
-}
-
-void JackMidiService::notifySetupChanged() {
-    std::lock_guard lock(handlerMutex_);
-    if (handler_) {
-        handler_();
     }
 }
 

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "midi/midi_service.hpp"
+#include "midi/setup_changed_relay.hpp"
 #include "midi/spsc_ring.hpp"
 
 namespace tarnwell {
@@ -110,7 +111,6 @@ private:
     void reconcileWiring();
     void updateAdmissionLocked();
     EndpointRef handleFor(const std::string& portName);
-    void notifySetupChanged();
     int process(std::uint32_t frames);
     void onShutdown();
     void onGraphChanged();
@@ -163,8 +163,7 @@ private:
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint64_t> discarded_{0};
 
-    std::mutex handlerMutex_;
-    SetupChangedHandler handler_;
+    SetupChangedRelay setupChanged_;
 
     std::thread worker_;
 };

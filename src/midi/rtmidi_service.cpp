@@ -189,8 +189,7 @@ void RtMidiService::send(std::uint32_t port, EndpointRef destination,
 }
 
 void RtMidiService::setSetupChangedHandler(SetupChangedHandler handler) {
-    std::lock_guard lock(handlerMutex_);
-    handler_ = std::move(handler);
+    setupChanged_.set(std::move(handler));
 }
 
 RtMidiService::Counters RtMidiService::counters() const {
@@ -308,10 +307,7 @@ void RtMidiService::poll() {
             }
         }
         if (changed) {
-            std::lock_guard handlerLock(handlerMutex_);
-            if (handler_) {
-                handler_();
-            }
+            setupChanged_.notify();
         }
         lock.lock();
         wakeup_.wait_for(lock, options_.pollInterval, [this] { return stop_; });

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "midi/midi_service.hpp"
+#include "midi/setup_changed_relay.hpp"
 
 class RtMidiOut;
 
@@ -107,8 +108,7 @@ private:
     std::atomic<std::uint64_t> errors_{0};
     std::atomic<std::uint64_t> reopens_{0};
 
-    std::mutex handlerMutex_;
-    SetupChangedHandler handler_;
+    SetupChangedRelay setupChanged_;
 
     std::mutex workerMutex_;
     std::condition_variable wakeup_;
