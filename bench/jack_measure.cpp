@@ -21,7 +21,6 @@
 
 #include <RtMidi.h>
 #include <jack/jack.h>
-#include <jack/midiport.h>
 
 #include "base/manual_queue.hpp"
 #include "midi/jack_service.hpp"
@@ -40,62 +39,6 @@ double threadCpuSeconds() {
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
     return static_cast<double>(ts.tv_sec) + static_cast<double>(ts.tv_nsec) * 1e-9;
 }
-
-// An in-process JACK client with one MIDI input port that stamps each event
-// with jack_get_time() when its process callback sees it.
-class Sink {
-public:
-    static constexpr const char* kPort = "tarnwell-sink:in";
-
-    Sink() : stamps_(1 << 20) {
-        client_ = jack_client_open("tarnwell-sink", JackNoStartServer, nullptr);
-        if (client_ == nullptr) {
-            return;
-        }
-        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
-        jack_set_process_callback(client_, &Sink::process, this);
-        jack_activate(client_);
-    }
-    ~Sink() {
-        if (client_ != nullptr) {
-            jack_client_close(client_);
-        }
-    }
-    Sink(const Sink&) = delete;
-    Sink& operator=(const Sink&) = delete;
-
-    [[nodiscard]] bool ok() const { return client_ != nullptr && port_ != nullptr; }
-    [[nodiscard]] std::size_t count() const { return count_.load(); }
-    // Arrival time of the event with this running number.
-    [[nodiscard]] jack_time_t stamp(std::size_t i) const { return stamps_[i]; }
-
-    bool waitFor(std::size_t n, std::chrono::milliseconds timeout) const {
-        const auto deadline = Clock::now() + timeout;
-        while (count() < n && Clock::now() < deadline) {
-            std::this_thread::sleep_for(1ms);
-        }
-        return count() >= n;
-    }
-
-private:
-    static int process(jack_nframes_t frames, void* arg) {
-        auto* self = static_cast<Sink*>(arg);
-        void* buffer = jack_port_get_buffer(self->port_, frames);
-        const jack_time_t now = jack_get_time();
-        const std::uint32_t n = jack_midi_get_event_count(buffer);
-        std::size_t index = self->count_.load(std::memory_order_relaxed);
-        for (std::uint32_t i = 0; i < n && index < self->stamps_.size(); ++i, ++index) {
-            self->stamps_[index] = now;
-        }
-        self->count_.store(index, std::memory_order_release);
-        return 0;
-    }
-
-    jack_client_t* client_ = nullptr;
-    jack_port_t* port_ = nullptr;
-    std::vector<jack_time_t> stamps_;
-    std::atomic<std::size_t> count_{0};
-};
 
 struct Panel {
     explicit Panel(std::size_t eventsPerCycle) {
@@ -146,7 +89,7 @@ void rtMidiSend(RtMidiOut& out, std::int64_t value, std::int64_t parameter) {
 void measureCpu() {
     constexpr int kBatches = 40;
     Panel panel(2048);  // drains fast between batches; the send path is the same
-    if (!panel.connect(Sink::kPort)) {
+    if (!panel.connect(JackSink::kPort)) {
         std::printf("cpu: sink not listed\n");
         return;
     }
@@ -166,7 +109,7 @@ void measureCpu() {
 
     // RtMidi's JACK buffer holds about 2340 messages and its send spins when
     // full, so its batches stay well below that.
-    auto rt = rtMidiTo(Sink::kPort, "tarnwell-rtmidi-cpu");
+    auto rt = rtMidiTo(JackSink::kPort, "tarnwell-rtmidi-cpu");
     constexpr int kRt = 400;
     double theirs = 0;
     if (rt) {
@@ -295,7 +238,7 @@ Percentiles percentiles(std::vector<double> v) {
 // phase of the period) and measures send call to the sink seeing the first
 // message of the sequence.
 template <typename SendOne>
-Percentiles latency(Sink& sink, int samples, SendOne sendOne) {
+Percentiles latency(JackSink& sink, int samples, SendOne sendOne) {
     std::mt19937 random(7);
     std::uniform_int_distribution<int> gapUs(3000, 9000);
     std::vector<double> ms;
@@ -312,12 +255,12 @@ Percentiles latency(Sink& sink, int samples, SendOne sendOne) {
     return percentiles(ms);
 }
 
-void measureLatency(Sink& sink) {
+void measureLatency(JackSink& sink) {
     constexpr int kSamples = 1000;
     Percentiles ours;
     {
         Panel panel(64);
-        if (panel.connect(Sink::kPort)) {
+        if (panel.connect(JackSink::kPort)) {
             const std::size_t before = sink.count();
             panel.manager->sendToConnected(0, 1);
             sink.waitFor(before + 4, 2s);
@@ -325,7 +268,7 @@ void measureLatency(Sink& sink) {
         }
     }
     Percentiles theirs;
-    if (auto rt = rtMidiTo(Sink::kPort, "tarnwell-rtmidi-latency")) {
+    if (auto rt = rtMidiTo(JackSink::kPort, "tarnwell-rtmidi-latency")) {
         std::this_thread::sleep_for(100ms);
         theirs = latency(sink, kSamples, [&](int i) { rtMidiSend(*rt, i, 1); });
     }
@@ -351,7 +294,7 @@ int main(int argc, char** argv) {
                 1000.0 * jack_get_buffer_size(probe) / jack_get_sample_rate(probe));
     jack_client_close(probe);
 
-    Sink sink;
+    JackSink sink;
     if (!sink.ok()) {
         std::fprintf(stderr, "could not open the sink client\n");
         return 1;

@@ -129,6 +129,74 @@ TEST_F(JackTransportTest, PeerQuitsAndComesBackAndTheConnectionFollowsByName) {
     EXPECT_EQ(decodeSequences(peer->bytes()), (std::vector<Sent>{{1, 300}}));
 }
 
+TEST_F(JackTransportTest, ChangingDestinationMidStreamKeepsStreamOrderAndWholeSequences) {
+    MidiPeer first(MidiPeer::Kind::pythonRtMidi, serverName(), "midi-peer-a");
+    MidiPeer second(MidiPeer::Kind::pythonRtMidi, serverName(), "midi-peer-b");
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return listed(*manager, second.port()); }, 10s));
+    ASSERT_TRUE(connectByIndex(queue, *manager, first.port()));
+
+    // 2000 sequences take about 125 cycles to leave, so most of them are
+    // still queued when the destination changes.
+    const auto all = distinctSequences(3000);
+    const std::vector<Sent> toFirst(all.begin(), all.begin() + 2000);
+    const std::vector<Sent> toSecond(all.begin() + 2000, all.end());
+    for (const Sent& s : toFirst) {
+        manager->sendToConnected(s.value, s.parameter);
+    }
+    ASSERT_TRUE(connectByIndex(queue, *manager, second.port()));
+    for (const Sent& s : toSecond) {
+        manager->sendToConnected(s.value, s.parameter);
+    }
+
+    ASSERT_TRUE(first.waitForBytes(toFirst.size() * 12, 60s));
+    ASSERT_TRUE(second.waitForBytes(toSecond.size() * 12, 60s));
+    first.waitQuiet(300ms, 2s);
+    second.waitQuiet(300ms, 2s);
+    EXPECT_EQ(firstDifference(decodeSequences(first.bytes()), toFirst), "");
+    EXPECT_EQ(firstDifference(decodeSequences(second.bytes()), toSecond), "");
+}
+
+TEST_F(JackTransportTest, AFullRingDropsWholeSequencesAndCountsThem) {
+    JackMidiService::Options options{serverName()};
+    options.ringCapacity = 64;  // 16 sequences
+    auto small = std::make_shared<JackMidiService>(options);
+    auto smallManager = MidiManager::create(small, queue);
+    MidiPeer peer(MidiPeer::Kind::pythonRtMidi, serverName());
+    ASSERT_TRUE(connectByIndex(queue, *smallManager, peer.port()));
+
+    const auto sent = distinctSequences(1000);
+    for (const Sent& s : sent) {
+        smallManager->sendToConnected(s.value, s.parameter);
+    }
+    const auto counters = small->counters();
+    EXPECT_GT(counters.droppedSequences, 0u);
+    EXPECT_EQ(counters.acceptedSequences + counters.droppedSequences, sent.size());
+
+    ASSERT_TRUE(peer.waitForBytes(counters.acceptedSequences * 12, 30s));
+    peer.waitQuiet(300ms, 2s);
+    const auto received = decodeSequences(peer.bytes());
+    EXPECT_EQ(received.size(), counters.acceptedSequences);
+    // What arrives is whole sequences, in the order they were sent.
+    auto next = sent.begin();
+    for (const Sent& r : received) {
+        next = std::find(next, sent.end(), r);
+        ASSERT_NE(next, sent.end()) << r << " is not a sent sequence, or out of order";
+        ++next;
+    }
+}
+
+TEST_F(JackTransportTest, ABurstIsSpreadOverCyclesAtMostTheBoundInEach) {
+    JackSink sink;
+    ASSERT_TRUE(sink.ok());
+    ASSERT_TRUE(connectByIndex(queue, *manager, JackSink::kPort));
+    for (const Sent& s : distinctSequences(2000)) {
+        manager->sendToConnected(s.value, s.parameter);
+    }
+    ASSERT_TRUE(sink.waitFor(8000, 30s));
+    EXPECT_EQ(sink.maxPerCycle(), 64u);
+}
+
 // The server dies under a stream of 300 sequences a second: sends keep
 // returning at once, the list empties, and once a new server runs the
 // destination can be chosen again and receives. Uses a server of its own so
@@ -170,8 +238,14 @@ TEST(JackServerLossTest, SendsStayPromptAndTheServiceComesBackWithANewServer) {
     server = std::make_unique<PrivateJackServer>(name);
     ASSERT_TRUE(server->waitReady()) << "second private JACK server did not start";
     peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, name);
-    ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort, 20s));
+    // The service finds the new server and wires the selected destination
+    // again by itself; the manager sees it come back under its name.
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return manager->connectedDestinationAvailable(); }, 20s));
     manager->sendToConnected(300, 1);
+    ASSERT_TRUE(peer->waitForBytes(12, 20s));
+    // And it can be chosen again from the list.
+    ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort));
     manager->sendToConnected(134, 134);
     ASSERT_TRUE(peer->waitForBytes(24, 20s));
     peer->waitQuiet(300ms, 2s);

@@ -23,6 +23,7 @@
 #include <unistd.h>
 
 #include <jack/jack.h>
+#include <jack/midiport.h>
 
 #include "base/manual_queue.hpp"
 
@@ -224,20 +225,22 @@ private:
 //   is small, so a long fast stream may overflow it on a busy machine (it then
 //   says "ringbuffer was full").
 // - `pythonRtMidi`: tests/support/midi_peer.py on python3-rtmidi; port
-//   "midi-peer:input". Takes events on the JACK thread, loses none to a slow
-//   printer.
+//   "<client>:input", "midi-peer:input" by default. Takes events on the JACK thread, loses none to
+//   a slow printer.
 class MidiPeer {
 public:
     enum class Kind { jackMidiDump, pythonRtMidi };
     static constexpr const char* kDumpPort = "midi-monitor:input";
-    static constexpr const char* kPythonPort = "midi-peer:input";
 
-    // `server` empty: the default server.
-    explicit MidiPeer(Kind kind, const std::string& server = {})
-        : port_(kind == Kind::jackMidiDump ? kDumpPort : kPythonPort),
+    // `server` empty: the default server. `pythonClient` names the python
+    // peer's client, so that several can run at once.
+    explicit MidiPeer(Kind kind, const std::string& server = {},
+                      const std::string& pythonClient = "midi-peer")
+        : port_(kind == Kind::jackMidiDump ? kDumpPort : pythonClient + ":input"),
           process_(kind == Kind::jackMidiDump
                        ? std::vector<std::string>{"stdbuf", "-oL", "jack_midi_dump"}
-                       : std::vector<std::string>{"/usr/bin/python3", TARNWELL_MIDI_PEER_SCRIPT},
+                       : std::vector<std::string>{"/usr/bin/python3", TARNWELL_MIDI_PEER_SCRIPT,
+                                                  pythonClient},
                    server.empty() ? std::vector<std::string>{"JACK_NO_START_SERVER=1"}
                                   : std::vector<std::string>{"JACK_NO_START_SERVER=1",
                                                              "JACK_DEFAULT_SERVER=" + server},
@@ -316,6 +319,69 @@ private:
     std::vector<std::uint8_t> bytes_;
     std::vector<std::string> other_;
     ChildProcess process_;  // last: its reader thread uses the members above
+};
+
+// An in-process JACK client with one MIDI input port, "tarnwell-sink:in", on
+// the default server. Stamps each event with jack_get_time() when its process
+// callback sees it and keeps the largest number of events seen in one cycle.
+class JackSink {
+public:
+    static constexpr const char* kPort = "tarnwell-sink:in";
+
+    JackSink() : stamps_(1 << 20) {
+        client_ = jack_client_open("tarnwell-sink", JackNoStartServer, nullptr);
+        if (client_ == nullptr) {
+            return;
+        }
+        port_ = jack_port_register(client_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+        jack_set_process_callback(client_, &JackSink::process, this);
+        jack_activate(client_);
+    }
+    ~JackSink() {
+        if (client_ != nullptr) {
+            jack_client_close(client_);
+        }
+    }
+    JackSink(const JackSink&) = delete;
+    JackSink& operator=(const JackSink&) = delete;
+
+    [[nodiscard]] bool ok() const { return client_ != nullptr && port_ != nullptr; }
+    // Events received so far; each has a running number from 0.
+    [[nodiscard]] std::size_t count() const { return count_.load(std::memory_order_acquire); }
+    // Arrival time of the event with this running number.
+    [[nodiscard]] jack_time_t stamp(std::size_t i) const { return stamps_[i]; }
+    [[nodiscard]] std::size_t maxPerCycle() const { return maxPerCycle_.load(); }
+
+    bool waitFor(std::size_t n, std::chrono::milliseconds timeout) const {
+        const auto deadline = Clock::now() + timeout;
+        while (count() < n && Clock::now() < deadline) {
+            std::this_thread::sleep_for(1ms);
+        }
+        return count() >= n;
+    }
+
+private:
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<JackSink*>(arg);
+        void* buffer = jack_port_get_buffer(self->port_, frames);
+        const jack_time_t now = jack_get_time();
+        const std::uint32_t n = jack_midi_get_event_count(buffer);
+        std::size_t index = self->count_.load(std::memory_order_relaxed);
+        for (std::uint32_t i = 0; i < n && index < self->stamps_.size(); ++i, ++index) {
+            self->stamps_[index] = now;
+        }
+        if (n > self->maxPerCycle_.load(std::memory_order_relaxed)) {
+            self->maxPerCycle_.store(n, std::memory_order_relaxed);
+        }
+        self->count_.store(index, std::memory_order_release);
+        return 0;
+    }
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    std::vector<jack_time_t> stamps_;
+    std::atomic<std::size_t> count_{0};
+    std::atomic<std::size_t> maxPerCycle_{0};
 };
 
 }  // namespace tarnwell::test
