@@ -1,22 +1,14 @@
 #include "app/application.hpp"
 
-#include "midi/midi_service.hpp"
+#include "midi/platform_midi.hpp"
 
 namespace tarnwell {
-
-namespace {
-
-std::shared_ptr<MidiService> makeMidiService() {
-    return std::make_shared<NullMidiService>();
-}
-
-}  // namespace
 
 Application::Application() {
     PanelEnvironment panel;
     panel.queue = &queue_;
     panel.random = &random_;
-    window_ = std::make_unique<MainWindow>(panel, &makeMidiService);
+    window_ = std::make_unique<MainWindow>(panel, &createPlatformMidiService);
 }
 
 void Application::start() {

@@ -51,8 +51,7 @@ void LoopbackMidiService::send(std::uint32_t port, EndpointRef destination,
 }
 
 void LoopbackMidiService::setSetupChangedHandler(SetupChangedHandler handler) {
-    std::lock_guard lock(handlerMutex_);
-    handler_ = std::move(handler);
+    setupChanged_.set(std::move(handler));
 }
 
 EndpointRef LoopbackMidiService::addDestination(std::optional<std::string> name) {
@@ -77,10 +76,7 @@ void LoopbackMidiService::removeDestination(EndpointRef endpoint) {
 }
 
 void LoopbackMidiService::notifySetupChanged() {
-    std::lock_guard lock(handlerMutex_);
-    if (handler_) {
-        handler_();
-    }
+    setupChanged_.notify();
 }
 
 void LoopbackMidiService::setFailClientCreation(bool fail) {

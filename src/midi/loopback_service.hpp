@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "midi/midi_service.hpp"
+#include "midi/setup_changed_relay.hpp"
 
 namespace tarnwell {
 
@@ -68,9 +69,7 @@ private:
     bool failPort_ = false;
     bool failSends_ = false;
 
-    // Held while the handler runs, so clearing it waits for a call in flight.
-    std::mutex handlerMutex_;
-    SetupChangedHandler handler_;
+    SetupChangedRelay setupChanged_;
 };
 
 }  // namespace tarnwell

@@ -67,7 +67,6 @@ ContentView::ContentView(PanelEnvironment environment, QWidget* parent)
     status_->setObjectName("connectionStatus");
     status_->setFont(headlineFont(status_->font()));
     status_->setAlignment(Qt::AlignCenter);
-    status_->setAccessibleName("Connection");
     column->addWidget(status_);
 
     // 3: the tabs.
@@ -98,7 +97,6 @@ ContentView::ContentView(PanelEnvironment environment, QWidget* parent)
     notice_->setObjectName("notice");
     notice_->setWordWrap(true);
     notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    notice_->setAccessibleName("Status");
     notice_->setMinimumHeight(notice_->fontMetrics().height() * 2);
     column->addWidget(notice_);
 

@@ -1,0 +1,244 @@
+#!/usr/bin/python3
+"""Drives the real panel the way a screen reader or an accessibility test tool
+does, through AT-SPI, while jack_midi_dump listens on JACK: every control must
+be announced by name, and acting on controls through AT-SPI alone must change
+the panel and put the right NRPN bytes on the wire.
+
+Run inside an X server and a D-Bus session:
+    xvfb-run -a dbus-run-session -- atspi_panel_test.py path/to/tarnwell
+"""
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+import pyatspi
+
+INTERACTIVE = {'push button', 'toggle button', 'check box', 'slider', 'combo box', 'page tab'}
+
+
+def fail(message):
+    print('FAIL: ' + message, flush=True)
+    sys.exit(1)
+
+
+def wait_for(what, predicate, timeout=20.0):
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        value = predicate()
+        if value:
+            return value
+        time.sleep(0.1)
+    fail('timed out waiting for ' + what)
+
+
+class Peer:
+    """jack_midi_dump on its own port, collecting the bytes it receives."""
+
+    def __init__(self):
+        self.bytes = []
+        self.lock = threading.Lock()
+        self.process = subprocess.Popen(['stdbuf', '-oL', 'jack_midi_dump'],
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                        text=True)
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            if ':' not in line:
+                continue
+            # "   0: b0 63 00 control change (channel  0): ..."
+            data = line.split(':', 1)[1].split()[:3]
+            try:
+                values = [int(b, 16) for b in data]
+            except ValueError:
+                continue
+            with self.lock:
+                self.bytes.extend(values)
+
+    def take(self):
+        with self.lock:
+            taken, self.bytes = self.bytes, []
+        return taken
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=5)
+
+
+def nrpn(parameter, value):
+    return [0xB0, 99, parameter >> 7, 0xB0, 98, parameter & 0x7F,
+            0xB0, 6, value >> 7, 0xB0, 38, value & 0x7F]
+
+
+def walk(node, found):
+    try:
+        role = node.getRoleName()
+        states = node.getState()
+    except Exception:
+        return
+    if not states.contains(pyatspi.STATE_SHOWING) and role != 'page tab':
+        return
+    if role in INTERACTIVE:
+        found.append(node)
+    for i in range(node.childCount):
+        child = node.getChildAtIndex(i)
+        if child is not None:
+            walk(child, found)
+
+
+def spoken_name(node):
+    """What a screen reader announces a control by: the label that labels it
+    (Qt gives a picker its current row as name and its label as relation),
+    otherwise its own name."""
+    for relation in node.getRelationSet():
+        if relation.getRelationType() == pyatspi.RELATION_LABELLED_BY:
+            for i in range(relation.getNTargets()):
+                name = relation.getTarget(i).name
+                if name.strip():
+                    return name
+    return node.name
+
+
+def find(app, role, name):
+    found = []
+    walk(app, found)
+    for node in found:
+        if node.getRoleName() == role and spoken_name(node) == name:
+            return node
+    return None
+
+
+def press(node):
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i) in ('Press', 'press', 'Toggle', 'toggle', 'click', 'SetFocus'):
+            if action.getName(i) != 'SetFocus':
+                action.doAction(i)
+                return
+    action.doAction(0)
+
+
+def wait_for_bytes(peer, expected, what):
+    received = []
+
+    def arrived():
+        received.extend(peer.take())
+        return received[:len(expected)] == expected if len(received) >= len(expected) else False
+
+    deadline = time.monotonic() + 10
+    while time.monotonic() < deadline:
+        if arrived():
+            return received
+        time.sleep(0.05)
+    fail('%s: expected %s, received %s' % (what, ' '.join('%02x' % b for b in expected),
+                                           ' '.join('%02x' % b for b in received)))
+
+
+def main():
+    if len(sys.argv) != 2:
+        fail('usage: atspi_panel_test.py path/to/tarnwell')
+    if shutil.which('jackd') is None:
+        print('SKIP: jackd is not installed')
+        return
+    if subprocess.run(['jack_lsp'], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                      timeout=10).returncode != 0:
+        fail('no JACK server is running (scripts/test.sh and .ci/run start one)')
+
+    bus = subprocess.Popen(['/usr/libexec/at-spi-bus-launcher', '--launch-immediately'],
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    peer = Peer()
+    wait_for('the peer port', lambda: 'midi-monitor:input' in subprocess.run(
+        ['jack_lsp'], capture_output=True, text=True).stdout)
+    home = tempfile.mkdtemp(prefix='tarnwell-atspi-')
+    environment = dict(os.environ, HOME=home, QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
+                       JACK_NO_START_SERVER='1')
+    panel = subprocess.Popen([sys.argv[1]], env=environment, stdout=subprocess.DEVNULL,
+                             stderr=subprocess.DEVNULL)
+    try:
+        desktop = pyatspi.Registry.getDesktop(0)
+
+        def application():
+            for i in range(desktop.childCount):
+                app = desktop.getChildAtIndex(i)
+                if app is not None and app.name == 'Tarnwell':
+                    return app
+            return None
+
+        app = wait_for('the panel on the accessibility bus', application)
+        picker = wait_for('the controller window', lambda: find(app, 'combo box', 'MIDI Output'))
+        wait_for('the connection to the peer', lambda: find_label(app, 'midi-monitor:input'))
+
+        controls = []
+        walk(app, controls)
+        unnamed = [c.getRoleName() for c in controls if not spoken_name(c).strip()]
+        if unnamed:
+            fail('controls without a name: %s' % unnamed)
+        if len(controls) < 25:
+            fail('only %d controls reachable' % len(controls))
+        print('%d controls, every one named' % len(controls), flush=True)
+
+        peer.take()
+        press(find(app, 'push button', 'Reset DAC'))
+        wait_for_bytes(peer, nrpn(100, 127), 'Reset DAC')
+
+        voice = find(app, 'check box', 'Voice allocation A')
+        if voice is None:
+            fail('no "Voice allocation A" toggle')
+        press(voice)
+        wait_for_bytes(peer, nrpn(130, 130), 'Voice allocation on')
+        wait_for('the toggle to read "Voice allocation B"',
+                 lambda: find(app, 'check box', 'Voice allocation B'))
+
+        slider = find(app, 'slider', 'T = (f) Tuning A')
+        value = slider.queryValue()
+        value.currentValue = value.maximumValue
+        wait_for_bytes(peer, nrpn(5, 16383), 'Tuning A to its maximum')
+
+        press(find(app, 'push button', 'dice'))
+        received = []
+        deadline = time.monotonic() + 10
+        while len(received) < 42 * 12 and time.monotonic() < deadline:
+            received.extend(peer.take())
+            time.sleep(0.05)
+        parameters = [received[i + 2] << 7 | received[i + 5] for i in range(0, len(received) - 11, 12)]
+        if parameters[:42] != list(range(1, 43)):
+            fail('dice sent parameters %s' % parameters[:42])
+        print('Reset DAC, a mode toggle, a slider and dice all reached the peer', flush=True)
+        del picker
+    finally:
+        panel.terminate()
+        try:
+            panel.wait(timeout=10)
+        except subprocess.TimeoutExpired:
+            panel.kill()
+        peer.stop()
+        bus.terminate()
+        shutil.rmtree(home, ignore_errors=True)
+    print('PASS')
+
+
+def find_label(app, text):
+    def search(node, depth=0):
+        if depth > 15:
+            return None
+        try:
+            if node.getRoleName() == 'label' and node.name == text:
+                return node
+            for i in range(node.childCount):
+                child = node.getChildAtIndex(i)
+                if child is not None:
+                    hit = search(child, depth + 1)
+                    if hit:
+                        return hit
+        except Exception:
+            return None
+        return None
+    return search(app)
+
+
+if __name__ == '__main__':
+    main()

@@ -1,0 +1,149 @@
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <iostream>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "base/manual_queue.hpp"
+#include "midi/midi_manager.hpp"
+#include "support/jack_peer.hpp"
+#include "support/wire.hpp"
+
+namespace tarnwell::test {
+
+inline constexpr const char* kNoJackd =
+    "jackd is not installed (package jackd2): the end-to-end MIDI tests need a JACK server";
+
+inline bool jackdInstalled() {
+    return commandExists("jackd") && commandExists("jack_midi_dump") && commandExists("stdbuf");
+}
+
+// Uses the JACK server that runs (the test scripts start one). When none
+// answers, starts a private one for this test and points libjack at it, so a
+// test run by hand does not fail for want of a server.
+class JackE2eTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!jackdInstalled()) {
+            GTEST_SKIP() << kNoJackd;
+        }
+        setenv("JACK_NO_START_SERVER", "1", 1);
+        if (jackServerAnswers()) {
+            return;
+        }
+        privateServer_ =
+            std::make_unique<PrivateJackServer>("tarnwell-e2e-" + std::to_string(getpid()));
+        ASSERT_TRUE(privateServer_->waitReady()) << "could not start a JACK server";
+        setenv("JACK_DEFAULT_SERVER", privateServer_->name().c_str(), 1);
+    }
+
+    void TearDown() override {
+        if (privateServer_) {
+            unsetenv("JACK_DEFAULT_SERVER");
+        }
+    }
+
+    // Empty when the default server is used.
+    [[nodiscard]] std::string serverName() const {
+        return privateServer_ ? privateServer_->name() : std::string{};
+    }
+
+private:
+    std::unique_ptr<PrivateJackServer> privateServer_;
+};
+
+inline bool listed(const MidiManager& manager, const std::string& name) {
+    const auto& names = manager.destinations();
+    return std::ranges::find(names, name) != names.end();
+}
+
+// Waits until `name` is listed, then connects to it by its index, as the
+// destination picker does.
+inline bool connectByIndex(ManualQueue& queue, MidiManager& manager, const std::string& name,
+                           std::chrono::milliseconds timeout = 10s) {
+    if (!pumpUntil(
+            queue, [&] { return listed(manager, name); }, timeout)) {
+        return false;
+    }
+    const auto& names = manager.destinations();
+    manager.connectToDestination(std::ranges::find(names, name) - names.begin());
+    queue.runPending();
+    return manager.connectedDeviceName() == name;
+}
+
+// `count` sequences with pairwise distinct (parameter, value).
+inline std::vector<Sent> distinctSequences(int count) {
+    std::vector<Sent> out;
+    out.reserve(static_cast<std::size_t>(count));
+    for (int i = 0; i < count; ++i) {
+        out.push_back({1 + (i % 200), (static_cast<std::int64_t>(i) * 7919) % 16384});
+    }
+    return out;
+}
+
+struct SendTimes {
+    double p99us = 0;
+    double maxUs = 0;
+};
+
+// Sends `sequences` to the connected destination at `perSecond`, on a fixed
+// schedule, pumping the queue between sends. Returns how long the sends took.
+inline SendTimes sendPaced(ManualQueue& queue, MidiManager& manager,
+                           const std::vector<Sent>& sequences, int perSecond) {
+    std::vector<double> durations;
+    durations.reserve(sequences.size());
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < sequences.size(); ++i) {
+        std::this_thread::sleep_until(start + std::chrono::microseconds(i * 1000000 / perSecond));
+        queue.runPending();
+        const auto before = Clock::now();
+        manager.sendToConnected(sequences[i].value, sequences[i].parameter);
+        durations.push_back(
+            std::chrono::duration<double, std::micro>(Clock::now() - before).count());
+    }
+    SendTimes t;
+    if (durations.empty()) {
+        return t;
+    }
+    std::ranges::sort(durations);
+    t.maxUs = durations.back();
+    t.p99us = durations[static_cast<std::size_t>(std::floor(0.99 * (durations.size() - 1)))];
+    return t;
+}
+
+// Empty when equal; otherwise where and how `actual` first departs from
+// `expected`, short enough to read for streams of thousands of sequences.
+inline std::string firstDifference(const std::vector<Sent>& actual,
+                                   const std::vector<Sent>& expected) {
+    const std::size_t common = std::min(actual.size(), expected.size());
+    std::size_t i = 0;
+    while (i < common && actual[i] == expected[i]) {
+        ++i;
+    }
+    if (i == common && actual.size() == expected.size()) {
+        return {};
+    }
+    std::ostringstream out;
+    out << "sizes " << actual.size() << " and " << expected.size() << "; first difference at " << i
+        << ":";
+    for (std::size_t k = i; k < std::min(i + 3, common); ++k) {
+        out << " got " << actual[k] << " want " << expected[k] << ";";
+    }
+    return out.str();
+}
+
+inline long long millis(Clock::duration d) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
+
+}  // namespace tarnwell::test

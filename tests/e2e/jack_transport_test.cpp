@@ -1,0 +1,260 @@
+// End-to-end: the panel's MIDI output over a real JACK server to a receiving
+// peer nobody here wrote (jack_midi_dump), driven through MidiManager with a
+// main queue pumped by the test.
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "base/manual_queue.hpp"
+#include "e2e/e2e_fixture.hpp"
+#include "midi/jack_service.hpp"
+#include "midi/midi_manager.hpp"
+#include "support/jack_peer.hpp"
+#include "support/wire.hpp"
+
+namespace tarnwell {
+namespace {
+
+using namespace test;
+
+class JackTransportTest : public JackE2eTest {
+protected:
+    void SetUp() override {
+        JackE2eTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) {
+            return;
+        }
+        service = std::make_shared<JackMidiService>(JackMidiService::Options{serverName()});
+        manager = MidiManager::create(service, queue);
+    }
+
+    void TearDown() override {
+        manager.reset();
+        service.reset();
+    }
+
+    ManualQueue queue;
+    std::shared_ptr<JackMidiService> service;
+    std::shared_ptr<MidiManager> manager;
+};
+
+TEST_F(JackTransportTest, PeerReceivesTheExactBytesOfEachSequence) {
+    MidiPeer peer(MidiPeer::Kind::jackMidiDump, serverName());
+    ASSERT_TRUE(connectByIndex(queue, *manager, peer.port()));
+
+    manager->sendToConnected(300, 1);
+    manager->sendToConnected(134, 134);
+    manager->sendToConnected(16384, 37);
+    const std::vector<std::uint8_t> golden = {
+        0xB0, 0x63, 0x00, 0xB0, 0x62, 0x01, 0xB0, 0x06, 0x02, 0xB0, 0x26, 0x2C,  // 1 = 300
+        0xB0, 0x63, 0x01, 0xB0, 0x62, 0x06, 0xB0, 0x06, 0x01, 0xB0, 0x26, 0x06,  // 134 = 134
+        0xB0, 0x63, 0x00, 0xB0, 0x62, 0x25, 0xB0, 0x06, 0x00, 0xB0, 0x26, 0x00,  // 37 = 16384
+    };
+    ASSERT_TRUE(peer.waitForBytes(golden.size(), 20s));
+    peer.waitQuiet(300ms, 2s);
+    EXPECT_EQ(peer.bytes(), golden);
+}
+
+TEST_F(JackTransportTest, UnpacedBurstOfTenThousandArrivesCompleteAndInOrder) {
+    MidiPeer peer(MidiPeer::Kind::pythonRtMidi, serverName());
+    ASSERT_TRUE(connectByIndex(queue, *manager, peer.port()));
+
+    constexpr int kCount = 10000;
+    const auto expected = distinctSequences(kCount);
+    for (const Sent& s : expected) {
+        manager->sendToConnected(s.value, s.parameter);
+    }
+    EXPECT_EQ(service->counters().droppedSequences, 0u) << "the ring holds a whole burst";
+    EXPECT_EQ(service->counters().acceptedSequences, std::uint64_t{kCount});
+
+    ASSERT_TRUE(peer.waitForBytes(kCount * 12, 120s))
+        << "arrived " << peer.byteCount() << " of " << kCount * 12 << " bytes; the peer said "
+        << testing::PrintToString(peer.otherLines());
+    peer.waitQuiet(300ms, 2s);
+    EXPECT_EQ(firstDifference(decodeSequences(peer.bytes()), expected), "");
+    EXPECT_EQ(peer.otherLines(), std::vector<std::string>{});
+}
+
+TEST_F(JackTransportTest, ThreeHundredSequencesASecondForTenSecondsArriveInOrder) {
+    MidiPeer peer(MidiPeer::Kind::pythonRtMidi, serverName());
+    ASSERT_TRUE(connectByIndex(queue, *manager, peer.port()));
+
+    const auto expected = distinctSequences(3000);
+    const SendTimes times = sendPaced(queue, *manager, expected, 300);
+    std::cout << "[ measure  ] 300/s for 10 s: send p99 " << times.p99us << " us, max "
+              << times.maxUs << " us\n";
+
+    ASSERT_TRUE(peer.waitForBytes(expected.size() * 12, 60s))
+        << "arrived " << peer.byteCount() / 12 << " of " << expected.size();
+    peer.waitQuiet(300ms, 2s);
+    EXPECT_EQ(firstDifference(decodeSequences(peer.bytes()), expected), "");
+    EXPECT_EQ(service->counters().droppedSequences, 0u);
+}
+
+TEST_F(JackTransportTest, PeerQuitsAndComesBackAndTheConnectionFollowsByName) {
+    auto peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, serverName());
+    ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort));
+    const auto endpoint = manager->connectedEndpoint();
+    manager->sendToConnected(1, 2);
+    ASSERT_TRUE(peer->waitForBytes(12, 20s));
+
+    peer->stop();
+    const auto quit = Clock::now();
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return !listed(*manager, MidiPeer::kDumpPort); }, 10s));
+    const auto followedQuit = Clock::now() - quit;
+    EXPECT_FALSE(manager->connectedDestinationAvailable());
+    EXPECT_EQ(manager->connectedDeviceName(), MidiPeer::kDumpPort);
+
+    peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, serverName());
+    const auto back = Clock::now();
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return manager->connectedDestinationAvailable(); }, 10s));
+    const auto followedReturn = Clock::now() - back;
+    std::cout << "[ measure  ] list followed the quit in " << millis(followedQuit)
+              << " ms and the return in " << millis(followedReturn) << " ms\n";
+    EXPECT_LT(followedQuit, 1s);
+    EXPECT_EQ(manager->connectedEndpoint(), endpoint) << "same port name, same endpoint";
+
+    manager->sendToConnected(300, 1);
+    ASSERT_TRUE(peer->waitForBytes(12, 20s));
+    peer->waitQuiet(300ms, 2s);
+    EXPECT_EQ(decodeSequences(peer->bytes()), (std::vector<Sent>{{1, 300}}));
+}
+
+TEST_F(JackTransportTest, ChangingDestinationMidStreamKeepsStreamOrderAndWholeSequences) {
+    MidiPeer first(MidiPeer::Kind::pythonRtMidi, serverName(), "midi-peer-a");
+    MidiPeer second(MidiPeer::Kind::pythonRtMidi, serverName(), "midi-peer-b");
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return listed(*manager, second.port()); }, 10s));
+    ASSERT_TRUE(connectByIndex(queue, *manager, first.port()));
+
+    // 2000 sequences take about 125 cycles to leave, so most of them are
+    // still queued when the destination changes.
+    const auto all = distinctSequences(3000);
+    const std::vector<Sent> toFirst(all.begin(), all.begin() + 2000);
+    const std::vector<Sent> toSecond(all.begin() + 2000, all.end());
+    for (const Sent& s : toFirst) {
+        manager->sendToConnected(s.value, s.parameter);
+    }
+    ASSERT_TRUE(connectByIndex(queue, *manager, second.port()));
+    for (const Sent& s : toSecond) {
+        manager->sendToConnected(s.value, s.parameter);
+    }
+
+    ASSERT_TRUE(first.waitForBytes(toFirst.size() * 12, 60s));
+    ASSERT_TRUE(second.waitForBytes(toSecond.size() * 12, 60s));
+    first.waitQuiet(300ms, 2s);
+    second.waitQuiet(300ms, 2s);
+    EXPECT_EQ(firstDifference(decodeSequences(first.bytes()), toFirst), "");
+    EXPECT_EQ(firstDifference(decodeSequences(second.bytes()), toSecond), "");
+}
+
+TEST_F(JackTransportTest, AFullRingDropsWholeSequencesAndCountsThem) {
+    JackMidiService::Options options{serverName()};
+    options.ringCapacity = 64;  // 16 sequences
+    auto small = std::make_shared<JackMidiService>(options);
+    auto smallManager = MidiManager::create(small, queue);
+    MidiPeer peer(MidiPeer::Kind::pythonRtMidi, serverName());
+    ASSERT_TRUE(connectByIndex(queue, *smallManager, peer.port()));
+
+    const auto sent = distinctSequences(1000);
+    for (const Sent& s : sent) {
+        smallManager->sendToConnected(s.value, s.parameter);
+    }
+    const auto counters = small->counters();
+    EXPECT_GT(counters.droppedSequences, 0u);
+    EXPECT_EQ(counters.acceptedSequences + counters.droppedSequences, sent.size());
+
+    ASSERT_TRUE(peer.waitForBytes(counters.acceptedSequences * 12, 30s));
+    peer.waitQuiet(300ms, 2s);
+    const auto received = decodeSequences(peer.bytes());
+    EXPECT_EQ(received.size(), counters.acceptedSequences);
+    // What arrives is whole sequences, in the order they were sent.
+    auto next = sent.begin();
+    for (const Sent& r : received) {
+        next = std::find(next, sent.end(), r);
+        ASSERT_NE(next, sent.end()) << r << " is not a sent sequence, or out of order";
+        ++next;
+    }
+}
+
+TEST_F(JackTransportTest, ABurstIsSpreadOverCyclesAtMostTheBoundInEach) {
+    JackSink sink;
+    ASSERT_TRUE(sink.ok());
+    ASSERT_TRUE(connectByIndex(queue, *manager, JackSink::kPort));
+    for (const Sent& s : distinctSequences(2000)) {
+        manager->sendToConnected(s.value, s.parameter);
+    }
+    ASSERT_TRUE(sink.waitFor(8000, 30s));
+    EXPECT_EQ(sink.maxPerCycle(), 64u);
+}
+
+// The server dies under a stream of 300 sequences a second: sends keep
+// returning at once, the list empties, and once a new server runs the
+// destination can be chosen again and receives. Uses a server of its own so
+// the shared one is never disturbed.
+TEST(JackServerLossTest, SendsStayPromptAndTheServiceComesBackWithANewServer) {
+    if (!jackdInstalled()) {
+        GTEST_SKIP() << kNoJackd;
+    }
+    const std::string name = "tarnwell-loss-" + std::to_string(getpid());
+    auto server = std::make_unique<PrivateJackServer>(name);
+    ASSERT_TRUE(server->waitReady()) << "private JACK server did not start";
+
+    ManualQueue queue;
+    auto service = std::make_shared<JackMidiService>(JackMidiService::Options{name});
+    auto manager = MidiManager::create(service, queue);
+    auto peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, name);
+    ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort));
+
+    const auto stream = distinctSequences(900);
+    const std::vector<Sent> beforeKill(stream.begin(), stream.begin() + 300);
+    const std::vector<Sent> afterKill(stream.begin() + 300, stream.end());
+    const SendTimes alive = sendPaced(queue, *manager, beforeKill, 300);
+    server->kill(SIGKILL);
+    const SendTimes dead = sendPaced(queue, *manager, afterKill, 300);
+    std::cout << "[ measure  ] send while the server runs: p99 " << alive.p99us << " us, max "
+              << alive.maxUs << " us; after it was killed: p99 " << dead.p99us << " us, max "
+              << dead.maxUs << " us\n";
+    // A send that waited on the server would take seconds; a preempted one on
+    // a busy machine may take a little over a millisecond, so the bound is on
+    // the 99th percentile and the maximum only rules out waiting.
+    EXPECT_LT(dead.p99us, 1000.0);
+    EXPECT_LT(dead.maxUs, 100000.0);
+    EXPECT_FALSE(service->connectedToServer());
+    EXPECT_GT(service->counters().droppedSequences, 0u);
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return manager->destinations().empty(); }, 10s));
+    peer.reset();
+
+    server = std::make_unique<PrivateJackServer>(name);
+    ASSERT_TRUE(server->waitReady()) << "second private JACK server did not start";
+    peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, name);
+    // The service finds the new server and wires the selected destination
+    // again by itself; the manager sees it come back under its name.
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return manager->connectedDestinationAvailable(); }, 20s));
+    manager->sendToConnected(300, 1);
+    ASSERT_TRUE(peer->waitForBytes(12, 20s));
+    // And it can be chosen again from the list.
+    ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort));
+    manager->sendToConnected(134, 134);
+    ASSERT_TRUE(peer->waitForBytes(24, 20s));
+    peer->waitQuiet(300ms, 2s);
+    EXPECT_EQ(decodeSequences(peer->bytes()), (std::vector<Sent>{{1, 300}, {134, 134}}));
+
+    manager.reset();
+    service.reset();
+    peer.reset();
+}
+
+}  // namespace
+}  // namespace tarnwell

@@ -1,0 +1,147 @@
+// The platform service with no MIDI system at all, and the RtMidi service's
+// device following, exercised through RtMidi's JACK API (the ALSA sequencer
+// cannot open on the test machines).
+
+#include "midi/platform_midi.hpp"
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "e2e/e2e_fixture.hpp"
+#include "midi/composite_service.hpp"
+#include "midi/nrpn.hpp"
+#include "midi/rtmidi_service.hpp"
+
+namespace tarnwell {
+namespace {
+
+using namespace test;
+
+// Collects what the process writes to its standard error while alive.
+class StderrCapture {
+public:
+    StderrCapture() : path_("/tmp/tarnwell-stderr-" + std::to_string(getpid())) {
+        std::fflush(stderr);
+        saved_ = dup(STDERR_FILENO);
+        const int fd = open(path_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        dup2(fd, STDERR_FILENO);
+        close(fd);
+    }
+    ~StderrCapture() { restore(); }
+    StderrCapture(const StderrCapture&) = delete;
+    StderrCapture& operator=(const StderrCapture&) = delete;
+
+    std::string finish() {
+        restore();
+        std::ifstream in(path_);
+        std::stringstream text;
+        text << in.rdbuf();
+        std::remove(path_.c_str());
+        return text.str();
+    }
+
+private:
+    void restore() {
+        if (saved_ >= 0) {
+            std::fflush(stderr);
+            dup2(saved_, STDERR_FILENO);
+            close(saved_);
+            saved_ = -1;
+        }
+    }
+
+    std::string path_;
+    int saved_ = -1;
+};
+
+TEST(NoMidiSystemTest, ConstructionAndSendsReturnPromptlyTheListIsEmptyAndNothingIsPrinted) {
+    const bool sequencerPresent = access("/dev/snd/seq", F_OK) == 0;
+    const std::string none = "tarnwell-absent-" + std::to_string(getpid());
+    setenv("JACK_DEFAULT_SERVER", none.c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+
+    StderrCapture capture;
+    double constructionMs = 0;
+    double maxSendUs = 0;
+    {
+        const auto start = Clock::now();
+        std::shared_ptr<MidiService> service = createPlatformMidiService();
+        ManualQueue queue;
+        auto manager = MidiManager::create(service, queue);
+        constructionMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+
+        const auto bytes = encodeNRPN(300, 1, 0);
+        const EndpointRef endpoints[] = {0, 1, CompositeMidiService::compose(0, 1),
+                                         CompositeMidiService::compose(1, 1), 0xFFFFFFFF};
+        for (int i = 0; i < 1000; ++i) {
+            const auto before = Clock::now();
+            service->send(manager->outPort(), endpoints[i % 5], bytes);
+            manager->sendToConnected(i, 1);
+            maxSendUs =
+                std::max(maxSendUs,
+                         std::chrono::duration<double, std::micro>(Clock::now() - before).count());
+        }
+        // Long enough for the JACK service to try a server twice more.
+        pumpUntil(
+            queue, [] { return false; }, 2500ms);
+        if (!sequencerPresent) {
+            EXPECT_TRUE(service->listDestinations().empty());
+            EXPECT_TRUE(manager->destinations().empty());
+        }
+        EXPECT_FALSE(manager->connectedDeviceName());
+    }
+    const std::string printed = capture.finish();
+    unsetenv("JACK_DEFAULT_SERVER");
+
+    std::cout << "[ measure  ] construction " << constructionMs << " ms, slowest send " << maxSendUs
+              << " us\n";
+    EXPECT_LT(constructionMs, 2000.0);
+    EXPECT_LT(maxSendUs, 100000.0);
+    EXPECT_EQ(printed, "") << "nothing may reach the terminal";
+}
+
+class RtMidiOverJackTest : public JackE2eTest {};
+
+TEST_F(RtMidiOverJackTest, FollowsThePeerByNameAndReopensItAfterARestart) {
+    auto service = std::make_shared<RtMidiService>(
+        RtMidiApi::jack, RtMidiService::Options{.clientName = "tarnwell-rtmidi"});
+    ASSERT_TRUE(service->available());
+    ManualQueue queue;
+    auto manager = MidiManager::create(service, queue);
+
+    auto peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, serverName());
+    ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort));
+    // RtMidi's JACK output must not be flooded (it spins when its buffer is
+    // full), so only a few sequences are sent at a time.
+    manager->sendToConnected(300, 1);
+    manager->sendToConnected(134, 134);
+    manager->sendToConnected(16384, 37);
+    ASSERT_TRUE(peer->waitForBytes(36, 20s));
+    peer->waitQuiet(300ms, 2s);
+    EXPECT_EQ(decodeSequences(peer->bytes()), (std::vector<Sent>{{1, 300}, {134, 134}, {37, 0}}));
+
+    peer->stop();
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return !listed(*manager, MidiPeer::kDumpPort); }, 10s));
+    EXPECT_FALSE(manager->connectedDestinationAvailable());
+
+    peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, serverName());
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return manager->connectedDestinationAvailable(); }, 10s));
+    manager->sendToConnected(5, 6);
+    ASSERT_TRUE(peer->waitForBytes(12, 20s));
+    peer->waitQuiet(300ms, 2s);
+    EXPECT_EQ(decodeSequences(peer->bytes()), (std::vector<Sent>{{6, 5}}));
+    EXPECT_EQ(service->counters().reopens, 1u);
+    EXPECT_EQ(service->counters().droppedSequences, 0u);
+    manager.reset();
+}
+
+}  // namespace
+}  // namespace tarnwell
