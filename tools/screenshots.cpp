@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QMenuBar>
 #include <QTabWidget>
 #include <QTimer>
 
@@ -58,7 +59,8 @@ int main(int argc, char** argv) {
         std::printf("FAILED: the controller window did not appear\n");
         return 1;
     }
-    window.adjustSize();
+    // The whole panel, even where the offscreen screen is smaller than it.
+    window.resize(content->sizeHint() + QSize(0, window.menuBar()->sizeHint().height()));
     pump(200);
     // Some state, so the pictures show what the controls look like in use.
     content->controller().toggleLink(0);

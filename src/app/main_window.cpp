@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QMenuBar>
 #include <QScreen>
+#include <QScrollArea>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -14,18 +15,23 @@ namespace tarnwell {
 
 namespace {
 
-// The window's ground: its usual colour under white at half opacity.
+// The window's ground: its usual colour under white at half opacity. The
+// content scrolls when the screen is smaller than the panel (a laptop at 200%
+// scale), so every control stays reachable.
 QWidget* withGround(QWidget* content) {
-    auto* root = new QWidget;
+    auto* root = new QScrollArea;
+    root->setFrameShape(QFrame::NoFrame);
+    root->setWidgetResizable(true);
+    root->setFocusPolicy(Qt::NoFocus);
     QPalette palette = root->palette();
     const QColor base = palette.color(QPalette::Window);
     palette.setColor(QPalette::Window, QColor((base.red() + 255) / 2, (base.green() + 255) / 2,
                                               (base.blue() + 255) / 2));
     root->setPalette(palette);
     root->setAutoFillBackground(true);
-    auto* layout = new QVBoxLayout(root);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(content);
+    content->setAutoFillBackground(false);
+    root->setWidget(content);
+    root->viewport()->setAutoFillBackground(false);
     return root;
 }
 
@@ -79,8 +85,16 @@ void MainWindow::finishStartup() {
     // Shown now rather than on the layout's next pass, so the destination
     // picker appears (and connects) within this turn.
     root->show();
-    adjustSize();
+    fitToScreen();
     Q_EMIT controllerWindowShown();
+}
+
+void MainWindow::fitToScreen() {
+    QSize wanted = content_->sizeHint() + QSize(0, menuBar()->sizeHint().height());
+    if (const QScreen* screen = this->screen()) {
+        wanted = wanted.boundedTo(screen->availableGeometry().size());
+    }
+    resize(wanted);
 }
 
 void MainWindow::showAboutWindow() {

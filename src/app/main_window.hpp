@@ -41,6 +41,8 @@ protected:
 
 private:
     void finishStartup();
+    // The panel's own size, or the screen's where that is smaller.
+    void fitToScreen();
 
     PanelEnvironment panel_;
     std::function<std::shared_ptr<MidiService>()> makeMidiService_;

@@ -2,6 +2,9 @@
 // window and the About window.
 #include <QLabel>
 #include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QtTest>
 
 #include "app/main_window.hpp"
@@ -89,6 +92,17 @@ void ShellTest::startupScreenGivesWayAfterOneAndAHalfSeconds() {
     QCOMPARE(shell.window.contentView()->controller().midiManager().connectedDeviceName(),
              std::optional<std::string>("Synth"));
     QVERIFY(shell.service->deliveries().empty());  // nothing is sent at start-up
+
+    // On a screen smaller than the panel the window fits the screen and the
+    // panel scrolls, so every control stays reachable.
+    const QRect screen = shell.window.screen()->availableGeometry();
+    auto* content = shell.window.contentView();
+    if (content->sizeHint().height() > screen.height()) {
+        QVERIFY(shell.window.height() <= screen.height());
+        auto* scroll = qobject_cast<QScrollArea*>(shell.window.centralWidget());
+        QVERIFY(scroll);
+        QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
+    }
 }
 
 void ShellTest::aboutTwiceGivesOneWindowKeptWhereTheUserLeftIt() {
