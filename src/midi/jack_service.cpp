@@ -155,6 +155,9 @@ void JackMidiService::selectDestination(EndpointRef endpoint) {
         selectedAtomic_.store(endpoint);
         updateAdmissionLocked();
     }
+    // Chosen again: worth waiting for once more.
+    EndpointRef abandoned = endpoint;
+    abandonedRoute_.compare_exchange_strong(abandoned, 0);
     if (endpoint != markedRoute_ || markerOwed_) {
         markedRoute_ = endpoint;
         // While no server runs nothing is queued; a new client starts out
@@ -473,6 +476,9 @@ void JackMidiService::reconcileWiring() {
         client_->wiredPortName = targetName;
     }
     const EndpointRef wiredTo = connected ? target_ : 0;
+    if (!connected && target_ != 0 && target_ != selectedAtomic_.load()) {
+        abandonedRoute_.store(target_, std::memory_order_release);
+    }
     if (fresh || wiredTo != wiredEndpoint(wiring_.load())) {
         wiring_.store(packWiring(wiredTo, ++wiringGeneration_), std::memory_order_release);
     }
@@ -508,8 +514,14 @@ int JackMidiService::process(std::uint32_t frames) {
         if (event.marker == kRouteMarker) {
             const EndpointRef next = markerEndpoint(event);
             if (next != route && next != wiredTo) {
+                if (next != abandonedRoute_.load(std::memory_order_acquire)) {
+                    wantedRoute_.store(next, std::memory_order_relaxed);
+                    break;
+                }
+                // Gone and deselected: what follows this marker is stale and
+                // is dropped below.
+            } else {
                 wantedRoute_.store(next, std::memory_order_relaxed);
-                break;
             }
             route = next;
             ++consumed;
@@ -517,8 +529,10 @@ int JackMidiService::process(std::uint32_t frames) {
         }
         if (route == 0 || wiredTo != route) {
             // The route's destination is missing. Hold its messages while it
-            // is still selected (it may come back); otherwise they are stale.
+            // is still selected (it may come back, and the worker is asked
+            // to wire it); otherwise they are stale.
             if (selected == route) {
+                wantedRoute_.store(route, std::memory_order_relaxed);
                 break;
             }
             ++discarded;

@@ -166,7 +166,12 @@ private:
     // The destination the port is wired to (low 32 bits, 0 while it is
     // missing) and a generation bumped by every change of wiring (high bits).
     std::atomic<std::uint64_t> wiring_{0};
-    std::atomic<EndpointRef> wantedRoute_{0};   // set by the process callback at a marker
+    std::atomic<EndpointRef> wantedRoute_{0};  // set by the process callback at a marker
+    // A destination the stream waited for that can no longer be wired (gone,
+    // or refused) and is no longer selected: set by the worker, so the process
+    // callback passes its marker and drops what follows as stale instead of
+    // waiting for it for ever.
+    std::atomic<EndpointRef> abandonedRoute_{0};
     std::atomic<EndpointRef> processRoute_{0};  // route of the messages at the ring's front
     std::uint64_t seenWiring_ = 0;              // process callback only
     std::atomic<std::uint64_t> accepted_{0};

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -155,6 +156,43 @@ TEST_F(JackTransportTest, ChangingDestinationMidStreamKeepsStreamOrderAndWholeSe
     second.waitQuiet(300ms, 2s);
     EXPECT_EQ(firstDifference(decodeSequences(first.bytes()), toFirst), "");
     EXPECT_EQ(firstDifference(decodeSequences(second.bytes()), toSecond), "");
+}
+
+TEST_F(JackTransportTest, ChoosingADestinationThatJustVanishedDoesNotStallTheNextOne) {
+    MidiPeer gone(MidiPeer::Kind::pythonRtMidi, serverName(), "midi-peer-gone");
+    MidiPeer kept(MidiPeer::Kind::pythonRtMidi, serverName(), "midi-peer-kept");
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return listed(*manager, gone.port()); }, 10s));
+    ASSERT_TRUE(connectByIndex(queue, *manager, kept.port()));
+
+    // The user picks the row of a peer that quits before the pick takes
+    // effect, then goes back to the one that is still there.
+    const auto& names = manager->destinations();
+    manager->connectToDestination(std::ranges::find(names, gone.port()) - names.begin());
+    gone.stop();
+    // The service notices at once; the manager's list, whose refresh waits in
+    // the queue behind the pick, still shows the row.
+    const auto deadline = Clock::now() + 10s;
+    const auto stillThere = [&] {
+        return std::ranges::any_of(service->listDestinations(),
+                                   [&](const auto& d) { return d.name == gone.port(); });
+    };
+    while (stillThere() && Clock::now() < deadline) {
+        std::this_thread::sleep_for(5ms);
+    }
+    ASSERT_FALSE(stillThere());
+    queue.runPending();
+    ASSERT_EQ(manager->connectedDeviceName(), gone.port());
+    ASSERT_TRUE(connectByIndex(queue, *manager, kept.port()));
+
+    const auto sequences = distinctSequences(10);
+    for (const Sent& s : sequences) {
+        manager->sendToConnected(s.value, s.parameter);
+    }
+    ASSERT_TRUE(kept.waitForBytes(sequences.size() * 12, 10s))
+        << "received " << kept.byteCount() << " of " << sequences.size() * 12 << " bytes";
+    kept.waitQuiet(300ms, 2s);
+    EXPECT_EQ(firstDifference(decodeSequences(kept.bytes()), sequences), "");
 }
 
 TEST_F(JackTransportTest, AFullRingDropsWholeSequencesAndCountsThem) {
