@@ -58,7 +58,7 @@ void MidiManager::refreshDestinations() {
         }
     }
     const bool listChanged = entries != entries_;
-    entries_ = std::move(entries);
+    const std::vector<DestinationInfo> previous = std::exchange(entries_, std::move(entries));
     if (listChanged) {
         names_.clear();
         names_.reserve(entries_.size());
@@ -67,10 +67,10 @@ void MidiManager::refreshDestinations() {
         }
         changed.emit(MidiManagerChange::destinations);
     }
-    followConnectedDestination();
+    followConnectedDestination(previous);
 }
 
-void MidiManager::followConnectedDestination() {
+void MidiManager::followConnectedDestination(const std::vector<DestinationInfo>& previous) {
     if (!connectedEndpoint_) {
         return;
     }
@@ -84,9 +84,16 @@ void MidiManager::followConnectedDestination() {
         }
         return;
     }
-    const auto byName = std::ranges::find_if(
-        entries_, [&](const DestinationInfo& d) { return d.name == connectedDeviceName_; });
-    if (byName != entries_.end()) {
+    // Only a destination that has just appeared can be the vanished one come
+    // back; another of the same name that was there all along is not taken.
+    const auto cameBack = [&](const DestinationInfo& d) {
+        return d.name == connectedDeviceName_ &&
+               std::ranges::none_of(previous, [&](const DestinationInfo& p) {
+                   return p.endpoint == d.endpoint;
+               });
+    };
+    if (std::ranges::count_if(entries_, cameBack) == 1) {
+        const auto byName = std::ranges::find_if(entries_, cameBack);
         connect(*byName->name, byName->endpoint);
         return;
     }
@@ -94,6 +101,13 @@ void MidiManager::followConnectedDestination() {
         connectedAvailable_ = false;
         changed.emit(MidiManagerChange::connection);
     }
+}
+
+std::optional<EndpointRef> MidiManager::endpointAt(std::int64_t index) const {
+    if (index < 0 || static_cast<std::uint64_t>(index) >= entries_.size()) {
+        return std::nullopt;
+    }
+    return entries_[static_cast<std::size_t>(index)].endpoint;
 }
 
 void MidiManager::connectToDestination(std::int64_t index) {

@@ -30,8 +30,10 @@ enum class MidiManagerChange {
 // takes effect in a task posted to the main queue, so a send made in the same
 // turn still goes to the previous endpoint. When the connected destination
 // disappears from the service, the name stays and the manager reports it as
-// unavailable; when a destination of that name appears again, the manager
-// connects to it by itself.
+// unavailable; when one destination of that name appears again, the manager
+// connects to it by itself. A destination of the same name that was listed all
+// along is never taken for it, and where two of that name appear at once the
+// choice is left to the user.
 class MidiManager : public std::enable_shared_from_this<MidiManager> {
 public:
     static constexpr const char* kClientName = "MidiClient";
@@ -59,6 +61,8 @@ public:
     // False while the connected destination is missing from the service.
     [[nodiscard]] bool connectedDestinationAvailable() const { return connectedAvailable_; }
     [[nodiscard]] const std::vector<std::string>& destinations() const { return names_; }
+    // The endpoint of row `index` of `destinations`; names need not be unique.
+    [[nodiscard]] std::optional<EndpointRef> endpointAt(std::int64_t index) const;
 
     void setupMIDI();
     void refreshDestinations();
@@ -79,7 +83,7 @@ public:
 private:
     MidiManager(std::shared_ptr<MidiService> service, MainQueue& queue);
     void connect(const std::string& name, EndpointRef endpoint);
-    void followConnectedDestination();
+    void followConnectedDestination(const std::vector<DestinationInfo>& previous);
 
     std::shared_ptr<MidiService> service_;
     MainQueue& queue_;

@@ -62,8 +62,11 @@ public:
     }
 
     // Consumer: how many events are ready, in order, starting at peek(0).
+    // Other threads get an estimate: the tail is read first, so the head read
+    // after it is never behind it and the count never wraps.
     [[nodiscard]] std::size_t readable() const {
-        return head_.load(std::memory_order_acquire) - tail_.load(std::memory_order_relaxed);
+        const std::size_t tail = tail_.load(std::memory_order_acquire);
+        return head_.load(std::memory_order_acquire) - tail;
     }
 
     // Consumer: the event `offset` places after the oldest; offset < readable().

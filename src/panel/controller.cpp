@@ -54,28 +54,27 @@ void Controller::chooseDestination(std::int64_t row) {
         setSelectedDestinationIndex(row);
         return;
     }
-    const auto& names = midiManager_->destinations();
-    const auto& connected = midiManager_->connectedDeviceName();
-    if (within(row, names.size()) && (connected != names[static_cast<std::size_t>(row)] ||
-                                      !midiManager_->connectedDestinationAvailable())) {
+    const auto endpoint = midiManager_->endpointAt(row);
+    if (endpoint && (endpoint != midiManager_->connectedEndpoint() ||
+                     !midiManager_->connectedDestinationAvailable())) {
         midiManager_->connectToDestination(row);
     }
 }
 
 void Controller::followConnectedRow() {
-    const auto& name = midiManager_->connectedDeviceName();
-    if (!name || !midiManager_->connectedDestinationAvailable()) {
+    const auto connected = midiManager_->connectedEndpoint();
+    if (!connected || !midiManager_->connectedDestinationAvailable()) {
         return;
     }
-    const auto& names = midiManager_->destinations();
-    const auto row = std::find(names.begin(), names.end(), *name);
-    if (row == names.end()) {
-        return;
-    }
-    const auto index = static_cast<std::int64_t>(row - names.begin());
-    if (index != selectedDestinationIndex_) {
-        selectedDestinationIndex_ = index;
-        changed.emit({ControllerField::selectedDestinationIndex, index});
+    const auto rows = static_cast<std::int64_t>(midiManager_->destinations().size());
+    for (std::int64_t row = 0; row < rows; ++row) {
+        if (midiManager_->endpointAt(row) == connected) {
+            if (row != selectedDestinationIndex_) {
+                selectedDestinationIndex_ = row;
+                changed.emit({ControllerField::selectedDestinationIndex, row});
+            }
+            return;
+        }
     }
 }
 

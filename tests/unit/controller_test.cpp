@@ -263,6 +263,48 @@ TEST(DestinationPicker, FirstAppearanceConnectsToTheSelectedRow) {
     EXPECT_EQ(h.manager->connectedEndpoint(), b);
 }
 
+TEST(DestinationPicker, TwoDestinationsOfOneNameAreToldApartByEndpoint) {
+    PanelHarness h;  // connected to the first "Synth"
+    Controller& c = *h.controller;
+    const auto second = h.service->addDestination("Synth");
+    h.service->notifySetupChanged();
+    h.queue.runPending();
+
+    c.chooseDestination(1);
+    h.queue.runPending();
+    EXPECT_EQ(h.manager->connectedEndpoint(), second);
+    EXPECT_EQ(c.selectedDestinationIndex(), 1) << "the picker stays on the row chosen";
+    c.chooseDestination(0);
+    h.queue.runPending();
+    EXPECT_EQ(h.manager->connectedEndpoint(), h.synth) << "the first one can be chosen again";
+
+    // The chosen one is unplugged: the other of the same name is not taken
+    // for it.
+    c.chooseDestination(1);
+    h.queue.runPending();
+    h.service->removeDestination(second);
+    h.service->notifySetupChanged();
+    h.queue.runPending();
+    EXPECT_EQ(h.manager->connectedEndpoint(), second);
+    EXPECT_FALSE(h.manager->connectedDestinationAvailable());
+    h.manager->sendToConnected(1, 1);
+    EXPECT_TRUE(h.sent().empty());
+}
+
+TEST(DestinationPicker, PickingTheSelectedRowConnectsADestinationThatAppearedLater) {
+    PanelHarness h(false);
+    h.service->removeDestination(h.synth);
+    h.controller->destinationPickerAppeared();
+    const auto later = h.service->addDestination("Later");
+    h.service->notifySetupChanged();
+    h.queue.runPending();
+    ASSERT_FALSE(h.manager->connectedEndpoint());
+    h.controller->chooseDestination(0);
+    h.queue.runPending();
+    EXPECT_EQ(h.manager->connectedEndpoint(), later);
+    EXPECT_EQ(connectionStatusText(*h.manager), "Later");
+}
+
 TEST(Lifetime, QueuedCopiesOutlivingTheControllerDoNothing) {
     PanelHarness h;
     h.controller->toggleLink(0);
