@@ -1,5 +1,6 @@
 #include "base/file_io.hpp"
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -56,33 +57,60 @@ int flushToDisk(int fd) {
     return ::fsync(fd);
 }
 
-mode_t newFileMode(const std::filesystem::path& target) {
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0) {
-        return existing.st_mode & 07777;
+// Creates the temporary file next to the target. Its mode is given at
+// creation so the kernel applies the umask (reading the umask would briefly
+// change it for every thread); a replaced file's own mode is copied after.
+int createTemporary(const std::filesystem::path& target, std::string& path) {
+    static std::atomic<unsigned> counter{0};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        path = (target.parent_path() /
+                ("." + target.filename().string() + ".tmp-" + std::to_string(::getpid()) + "-" +
+                 std::to_string(counter.fetch_add(1))))
+                   .string();
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0 || errno != EEXIST) {
+            return fd;
+        }
     }
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
+    return -1;
+}
+
+bool copyExistingMode(int fd, const std::filesystem::path& target) {
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) != 0) {
+        return true;
+    }
+    return ::fchmod(fd, existing.st_mode & 07777) == 0;
 }
 
 }  // namespace
 
-std::string writeFileAtomically(const std::filesystem::path& target, std::string_view bytes) {
-    const std::filesystem::path folder =
-        target.has_parent_path() ? target.parent_path() : std::filesystem::path(".");
+std::string writeFileAtomically(const std::filesystem::path& requested, std::string_view bytes) {
     std::error_code ec;
+    std::filesystem::path target = requested;
+    if (std::filesystem::is_symlink(std::filesystem::symlink_status(requested, ec))) {
+        // Replace the file the link points to, not the link itself, so a
+        // link into another folder keeps working.
+        target = std::filesystem::weakly_canonical(requested, ec);
+        if (ec) {
+            return "could not follow the link " + requested.string() + ": " + ec.message();
+        }
+    }
+    if (!target.has_parent_path()) {
+        target = std::filesystem::path(".") / target;
+    }
+    const std::filesystem::path folder = target.parent_path();
     std::filesystem::create_directories(folder, ec);
     if (ec) {
         return "could not create the folder " + folder.string() + ": " + ec.message();
     }
 
-    std::string pattern = (folder / ("." + target.filename().string() + ".tmp-XXXXXX")).string();
-    const int fd = ::mkstemp(pattern.data());
+    std::string tempPath;
+    const int fd = createTemporary(target, tempPath);
     if (fd < 0) {
-        return failure("write", target, errno);
+        return failure("write", requested, errno);
     }
-    TempFile temp(fd, pattern);
+    TempFile temp(fd, tempPath);
 
     const char* data = bytes.data();
     std::size_t left = bytes.size();
@@ -92,19 +120,19 @@ std::string writeFileAtomically(const std::filesystem::path& target, std::string
             if (errno == EINTR) {
                 continue;
             }
-            return failure("write", target, errno);
+            return failure("write", requested, errno);
         }
         data += written;
         left -= static_cast<std::size_t>(written);
     }
-    if (::fchmod(temp.fd(), newFileMode(target)) != 0 || flushToDisk(temp.fd()) != 0) {
-        return failure("write", target, errno);
+    if (!copyExistingMode(temp.fd(), target) || flushToDisk(temp.fd()) != 0) {
+        return failure("write", requested, errno);
     }
     if (temp.closeFd() != 0) {
-        return failure("write", target, errno);
+        return failure("write", requested, errno);
     }
     if (::rename(temp.path().c_str(), target.c_str()) != 0) {
-        return failure("replace", target, errno);
+        return failure("replace", requested, errno);
     }
     temp.release();
 

@@ -131,7 +131,8 @@ public:
     // missing flags as off; entries beyond the panel's are never sent.
     void applyPreset(std::int64_t index);
     // Stores the current state at `index` (or appends it when `index` lies
-    // outside the list), then writes the whole list to the presets file.
+    // outside the list), then writes the whole list to the presets file. The
+    // first save of a run keeps an earlier run's file beside it, renamed.
     Notice savePreset(std::int64_t index);
     // Asks for a file and replaces the list with its presets, recalling the
     // first; a file that is not wholly valid changes nothing.
@@ -157,6 +158,12 @@ private:
     void sendModeToggle(ModeToggle toggle);
     [[nodiscard]] bool isLinked(std::int64_t tab) const;
     void importPresetsFrom(const std::filesystem::path& file);
+    struct KeptFile {
+        std::string keptAs;  // file name the earlier file now has; empty if none
+        std::string error;
+    };
+    KeptFile keepEarlierStoredFile(const std::filesystem::path& file,
+                                   const std::string& newText) const;
     void exportPresetsTo(const std::filesystem::path& file);
     Notice notify(bool isError, std::string text);
 
@@ -181,6 +188,8 @@ private:
     std::array<bool, kModeToggleCount> modeToggles_{};
 
     FileChooser* fileChooser_ = nullptr;
+    bool wroteStoredFile_ = false;
+    std::optional<std::filesystem::path> importedFrom_;
     std::function<std::optional<std::filesystem::path>()> documentsFolder_;
 };
 

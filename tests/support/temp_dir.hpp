@@ -40,6 +40,7 @@ inline std::string readText(const std::filesystem::path& file) {
 }
 
 inline void writeText(const std::filesystem::path& file, const std::string& text) {
+    std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << text;
 }
 

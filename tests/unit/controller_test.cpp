@@ -311,7 +311,7 @@ TEST(Lifetime, QueuedCopiesOutlivingTheControllerDoNothing) {
     h.controller->toggleLink(1);
     h.controller->sendFromTab(1, 0, 5.0);
     h.controller.reset();
-    EXPECT_NO_FATAL_FAILURE(h.queue.runPending());
+    EXPECT_EQ(h.queue.runPending(), 1u);
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{1, 5}}));
 }
 

@@ -6,6 +6,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,6 +38,27 @@ TEST(AtomicWrite, CreatesTheFolderAndReplacesKeepingPermissions) {
                                                                std::filesystem::perms::owner_write |
                                                                std::filesystem::perms::group_read);
     EXPECT_EQ(entriesIn(file.parent_path()), 1u) << "no temporary file is left behind";
+}
+
+TEST(AtomicWrite, ALinkKeepsPointingAtTheFileItNames) {
+    test::TempDir dir;
+    const auto real = dir / "synced" / "presets.json";
+    ASSERT_EQ(writeFileAtomically(real, "old"), "");
+    std::filesystem::create_symlink(real, dir / "presets.json");
+    ASSERT_EQ(writeFileAtomically(dir / "presets.json", "new"), "");
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "presets.json"));
+    EXPECT_EQ(test::readText(real), "new");
+}
+
+TEST(AtomicWrite, ANewFileGetsTheUsualPermissions) {
+    test::TempDir dir;
+    const mode_t previous = ::umask(022);
+    const std::string error = writeFileAtomically(dir / "presets.json", "x");
+    ::umask(previous);
+    ASSERT_EQ(error, "");
+    EXPECT_EQ(std::filesystem::status(dir / "presets.json").permissions(),
+              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                  std::filesystem::perms::group_read | std::filesystem::perms::others_read);
 }
 
 TEST(AtomicWrite, FullDiskLeavesTheOldFileWhole) {

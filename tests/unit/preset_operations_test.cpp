@@ -305,12 +305,58 @@ TEST(SavePreset, FailureKeepsThePresetInMemoryAndTheOldFileWhole) {
     EXPECT_FALSE(c.presetsFileURL());
 }
 
-TEST(SavePreset, TheStoredFileIsNeverReadAtStart) {
-    test::TempDir dir;
-    test::writeText(dir / "presets.json", "[]");
-    test::PanelHarness h;
-    h.controller->setDocumentsFolder([&] { return std::optional(dir.path()); });
-    EXPECT_EQ(h.controller->presets().size(), 100u);
+TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFile) {
+    PresetHarness h;
+    Controller& c = *h.controller;
+    MidiSliderPreset earlier;
+    earlier.values[0] = 777.0;
+    const std::string earlierText = *encodePresetFile({earlier, earlier, earlier}).text;
+    test::writeText(h.dir / "Documents" / "presets.json", earlierText);
+    EXPECT_EQ(c.presets().size(), 100u) << "the stored file is not read at start";
+
+    const Notice first = c.savePreset(0);
+    ASSERT_FALSE(first.isError) << first.text;
+    EXPECT_NE(first.text.find("the presets stored there before are kept in presets-"),
+              std::string::npos)
+        << first.text;
+    std::vector<std::filesystem::path> kept;
+    for (const auto& entry : std::filesystem::directory_iterator(h.dir / "Documents")) {
+        if (entry.path().filename() != "presets.json") {
+            kept.push_back(entry.path());
+        }
+    }
+    ASSERT_EQ(kept.size(), 1u);
+    EXPECT_EQ(test::readText(kept[0]), earlierText);
+    EXPECT_EQ(h.storedList().size(), 100u);
+
+    // Later saves of the same run replace the file they wrote themselves.
+    EXPECT_EQ(c.savePreset(1).text.find("kept in"), std::string::npos);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(h.dir / "Documents"),
+                            std::filesystem::directory_iterator()),
+              2);
+}
+
+TEST(SavePreset, NothingIsKeptWhenTheEarlierFileHoldsNothingToLose) {
+    {
+        PresetHarness h;
+        test::writeText(h.dir / "Documents" / "presets.json",
+                        *encodePresetFile(std::vector<MidiSliderPreset>(100)).text);
+        EXPECT_EQ(h.controller->savePreset(0).text.find("kept in"), std::string::npos);
+    }
+    {
+        // The run imported that very file: its presets are in the panel.
+        PresetHarness h;
+        const auto stored = h.dir / "Documents" / "presets.json";
+        MidiSliderPreset earlier;
+        earlier.values[3] = 3.0;
+        test::writeText(stored, *encodePresetFile({earlier}).text);
+        h.controller->importPresets();
+        ASSERT_TRUE(h.chooser.answer(stored));
+        EXPECT_EQ(h.controller->savePreset(0).text.find("kept in"), std::string::npos);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(h.dir / "Documents"),
+                                std::filesystem::directory_iterator()),
+                  1);
+    }
 }
 
 }  // namespace

@@ -51,15 +51,5 @@ TEST(Signal, SlotMayDestroyTheSignalItIsCalledFrom) {
     EXPECT_EQ(calls, 0) << "slots of a destroyed signal are not called";
 }
 
-TEST(Signal, ConnectionOutlivingSignalIsHarmless) {
-    Connection c;
-    {
-        Signal<> signal;
-        c = signal.connect([] {});
-    }
-    c.disconnect();
-    SUCCEED();
-}
-
 }  // namespace
 }  // namespace tarnwell
