@@ -9,7 +9,6 @@
 #include <sstream>
 #include <string>
 
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <QApplication>
@@ -17,8 +16,11 @@
 #include <QTimer>
 
 #include "app/application.hpp"
+#include "process_cpu.hpp"
 
 namespace {
+
+using tarnwell::bench::cpuSeconds;
 
 // Seconds since this process started, from the kernel's own record.
 double secondsSinceProcessStart() {
@@ -50,13 +52,6 @@ long procKiB(const char* file, std::initializer_list<std::string> fields) {
         }
     }
     return total;
-}
-
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 }  // namespace

@@ -15,8 +15,6 @@
 #include <cstring>
 #include <memory>
 
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QTabWidget>
 #include <QTimer>
@@ -30,19 +28,13 @@
 #include "panel/controller.hpp"
 #include "physics/ball_area_view.hpp"
 #include "physics/physics_view.hpp"
+#include "process_cpu.hpp"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using tarnwell::bench::cpuSeconds;
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& tv) {
-        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using Clock = std::chrono::steady_clock;
 
 // Lets the window settle (first paint, connection) before measuring.
 constexpr int kSettleMs = 1000;

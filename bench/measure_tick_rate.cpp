@@ -14,27 +14,19 @@
 #include <memory>
 #include <vector>
 
-#include <sys/resource.h>
-
 #include <QApplication>
 #include <QTimer>
 
 #include "app/tick_timer.hpp"
 #include "connected_loopback.hpp"
 #include "physics/simulation.hpp"
+#include "process_cpu.hpp"
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using tarnwell::bench::cpuSeconds;
 
-double cpuSeconds() {
-    rusage usage{};
-    getrusage(RUSAGE_SELF, &usage);
-    const auto seconds = [](const timeval& tv) {
-        return static_cast<double>(tv.tv_sec) + static_cast<double>(tv.tv_usec) / 1e6;
-    };
-    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
-}
+using Clock = std::chrono::steady_clock;
 
 double percentile(std::vector<double> sorted, double p) {
     std::sort(sorted.begin(), sorted.end());

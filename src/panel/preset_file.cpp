@@ -114,12 +114,8 @@ public:
     bool binary(binary_t&) override { return scalar("binary data"); }
 
     bool start_object(std::size_t) override {
-        if (!enter()) {
-            return false;
-        }
-        if (skipDepth_ > 0) {
-            ++skipDepth_;
-            return true;
+        if (const auto opened = openContainer(); opened != Opened::toRead) {
+            return opened == Opened::skipped;
         }
         switch (state_) {
             case State::inTopArray:
@@ -128,9 +124,6 @@ public:
                 presets.back().modStates.clear();
                 seen_ = {};
                 state_ = State::inObject;
-                return true;
-            case State::inUnknownScalar:
-                skipDepth_ = 1;
                 return true;
             case State::start:
                 return fail("the top level is an object, not an array");
@@ -161,19 +154,12 @@ public:
         return true;
     }
     bool start_array(std::size_t) override {
-        if (!enter()) {
-            return false;
-        }
-        if (skipDepth_ > 0) {
-            ++skipDepth_;
-            return true;
+        if (const auto opened = openContainer(); opened != Opened::toRead) {
+            return opened == Opened::skipped;
         }
         switch (state_) {
             case State::start:
                 state_ = State::inTopArray;
-                return true;
-            case State::inUnknownScalar:
-                skipDepth_ = 1;
                 return true;
             case State::expectValue:
                 if (*key_ == Key::values) {
@@ -233,11 +219,23 @@ private:
                                        : "true/false";
     }
 
-    bool enter() {
+    enum class Opened { tooDeep, skipped, toRead };
+    // Counts an opening array or object against the depth cap and decides
+    // whether it is read or skipped as (part of) an ignored member.
+    Opened openContainer() {
         if (++depth_ > kMaxPresetFileDepth) {
-            return fail("nested deeper than " + std::to_string(kMaxPresetFileDepth) + " levels");
+            fail("nested deeper than " + std::to_string(kMaxPresetFileDepth) + " levels");
+            return Opened::tooDeep;
         }
-        return true;
+        if (skipDepth_ > 0) {
+            ++skipDepth_;
+            return Opened::skipped;
+        }
+        if (state_ == State::inUnknownScalar) {
+            skipDepth_ = 1;
+            return Opened::skipped;
+        }
+        return Opened::toRead;
     }
     bool leaveSkipped() {
         if (--skipDepth_ == 0) {
