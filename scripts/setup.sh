@@ -12,7 +12,7 @@ packages=(
     clang-14 libclang-rt-14-dev clang-format
     python3 python3-rtmidi python3-mido
     xvfb xauth fonts-dejavu-core
-    at-spi2-core python3-pyatspi dbus-x11
+    at-spi2-core python3-pyatspi dbus-daemon dbus-x11
     coreutils procps
 )
 
