@@ -54,8 +54,7 @@ private Q_SLOTS:
     void modeTogglesShowTheirTextsOnEveryPageAndSendOnce();
     void multiplicationTurnsYellowAndGroupingReadsUngroupInGreen();
     void calibrateAndDiceBothRandomiseAndSend();
-    void choosingAPresetRowRecallsIt();
-    void badImportShowsTheReasonAndChangesNothing();
+    void presetControlsSaveRecallImportAndExport();
     void destinationPickerAndStatusFollowTheDestinations();
     void everyControlHasAnAccessibleNameAndIsReachableByKeyboard();
 };
@@ -181,7 +180,7 @@ void ContentViewTest::calibrateAndDiceBothRandomiseAndSend() {
     }
 }
 
-void ContentViewTest::choosingAPresetRowRecallsIt() {
+void ContentViewTest::presetControlsSaveRecallImportAndExport() {
     WindowHarness h;
     h.controller().setSliderValue(0, 1000.5);
     QTest::mouseClick(h.find("Save Preset"), Qt::LeftButton);
@@ -198,21 +197,22 @@ void ContentViewTest::choosingAPresetRowRecallsIt() {
     QCOMPARE(h.controller().sliderValues()[0], 0.0);
     QTest::keyClick(picker, Qt::Key_Up);
     QCOMPARE(h.view->unitPage(0)->bank()->sliderFor(0)->doubleValue(), 1000.5);
-}
 
-void ContentViewTest::badImportShowsTheReasonAndChangesNothing() {
-    WindowHarness h;
+    // A bad file: the status bar says which and why; nothing else changes.
+    h.service->clearRecorded();
     const auto file = h.documents / "broken.json";
     test::writeText(file, R"([{"values":[1],"modStates":[]}])");
-    h.controller().setSliderValue(4, 55.0);
     QTest::mouseClick(h.find("Import Presets"), Qt::LeftButton);
     QVERIFY(h.chooser.answer(file));
-    const QString notice = h.view->noticeText()->text();
-    QVERIFY2(notice.contains("broken.json") && notice.contains("lacks voiceModeToggle"),
-             qPrintable(notice));
+    QCOMPARE(h.view->noticeText()->text(),
+             "Import failed: " + QString::fromStdString(file.string()) +
+                 ": not a preset file: object 1 lacks voiceModeToggle");
     QCOMPARE(h.controller().presets().size(), std::size_t{100});
-    QCOMPARE(h.controller().sliderValues()[4], 55.0);
+    QCOMPARE(h.controller().sliderValues()[0], 1000.5);
     QVERIFY(h.sent().empty());
+    QTest::mouseClick(h.find("Import Presets"), Qt::LeftButton);
+    QVERIFY(h.chooser.answer(h.documents / "missing.json"));
+    QVERIFY(h.view->noticeText()->text().startsWith("Import failed: could not read "));
 
     QTest::mouseClick(h.find("Export Presets"), Qt::LeftButton);
     QVERIFY(h.chooser.answer(h.documents / "out.json"));

@@ -3,6 +3,8 @@
 // page's wall-clock timer is stopped; every test ticks the simulation by hand.
 #include "physics/physics_view.hpp"
 
+#include <tuple>
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -64,8 +66,7 @@ class PhysicsViewTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void aFreshPageShowsTheFirstBallsSettings();
-    void startOnBallThreeSendsOnParameterThreeFromTheNextTickAndStopStopsIt();
-    void choosingRegenMixAssignsParameter41AndTheSendsFollow();
+    void runButtonsAndTheParamPickerDecideWhatIsSentFromTheNextTick();
     void diceRedrawsOnlyTheWavesWithinTheSliderRanges();
     void slidersAtTheirEndsGiveTheRangeEnds();
     void theAreaDrawsEachBallAtItsPositionAndOnlyWhileShown();
@@ -104,47 +105,38 @@ void PhysicsViewTest::aFreshPageShowsTheFirstBallsSettings() {
     QCOMPARE(h.physics->ballPage(1)->waveYPicker()->currentText(), QString("Triangle"));
 }
 
-void PhysicsViewTest::startOnBallThreeSendsOnParameterThreeFromTheNextTickAndStopStopsIt() {
+void PhysicsViewTest::runButtonsAndTheParamPickerDecideWhatIsSentFromTheNextTick() {
     PhysicsHarness h;
+    // Ball 2 on "regen mix", the picker's last row, and started from the keyboard.
+    BallPageView* two = h.page(2);
+    two->paramPicker()->setFocus();
+    QTest::keyClick(two->paramPicker(), Qt::Key_End);
+    QCOMPARE(two->paramPicker()->currentText(), QString("regen mix"));
+    QCOMPARE(h.ball(2).assignedParam, std::int64_t{41});
+    QCOMPARE(two->paramLabel()->text(), QString(": regen mix"));
+    QCOMPARE(h.ball(1).assignedParam, std::int64_t{1});
+    two->runButton()->setFocus();
+    QTest::keyClick(two->runButton(), Qt::Key_Space);
+
     QPushButton* run = h.page(3)->runButton();
     QTest::mouseClick(run, Qt::LeftButton);
     QCOMPARE(run->text(), QString("Stop"));
     QVERIFY2(h.sent().empty(), "starting sends nothing by itself");
-
     const Point start = h.ball(3).pos;
     h.tick();
     QVERIFY(h.ball(3).pos != start);
-    const auto value = static_cast<std::int64_t>(h.ball(3).pos.x / 250.0 * 16383.0);
-    QCOMPARE(h.sent(), (std::vector<Sent>{{3, value}}));
+    const auto valueOf = [&](int n) {
+        return static_cast<std::int64_t>(h.ball(n).pos.x / 250.0 * 16383.0);
+    };
+    QCOMPARE(h.sent(), (std::vector<Sent>{{41, valueOf(2)}, {3, valueOf(3)}}));
 
     QTest::mouseClick(run, Qt::LeftButton);
     QCOMPARE(run->text(), QString("Start"));
     const Point stopped = h.ball(3).pos;
     h.tick();
-    QCOMPARE(h.sent().size(), std::size_t{1});
     QCOMPARE(h.ball(3).pos, stopped);
-}
-
-void PhysicsViewTest::choosingRegenMixAssignsParameter41AndTheSendsFollow() {
-    PhysicsHarness h;
-    BallPageView* page = h.page(2);
-    QComboBox* picker = page->paramPicker();
-    picker->setFocus();
-    // The last row is "regen mix".
-    QTest::keyClick(picker, Qt::Key_End);
-    QCOMPARE(picker->currentText(), QString("regen mix"));
-    QCOMPARE(h.ball(2).assignedParam, std::int64_t{41});
-    QCOMPARE(page->paramLabel()->text(), QString(": regen mix"));
-    QCOMPARE(h.ball(1).assignedParam, std::int64_t{1});
-
-    page->runButton()->setFocus();
-    QTest::keyClick(page->runButton(), Qt::Key_Space);
-    h.tick();
-    h.tick();
-    QCOMPARE(h.sent().size(), std::size_t{2});
-    for (const Sent& s : h.sent()) {
-        QCOMPARE(s.parameter, std::int64_t{41});
-    }
+    QCOMPARE(h.sent().size(), std::size_t{3});
+    QCOMPARE(h.sent().back(), (Sent{41, valueOf(2)}));
 }
 
 void PhysicsViewTest::diceRedrawsOnlyTheWavesWithinTheSliderRanges() {
@@ -157,16 +149,12 @@ void PhysicsViewTest::diceRedrawsOnlyTheWavesWithinTheSliderRanges() {
     const auto& after = h.physics->simulation().balls();
     for (std::size_t i = 0; i < after.size(); ++i) {
         // Only the wave settings may differ.
-        Ball waves = before[i];
         const Ball& ball = after[i];
-        waves.waveTypeX = ball.waveTypeX;
-        waves.waveTypeY = ball.waveTypeY;
-        waves.ampX = ball.ampX;
-        waves.freqX = ball.freqX;
-        waves.phaseX = ball.phaseX;
-        waves.ampY = ball.ampY;
-        waves.freqY = ball.freqY;
-        waves.phaseY = ball.phaseY;
+        Ball waves = before[i];
+        std::tie(waves.waveTypeX, waves.waveTypeY, waves.ampX, waves.freqX, waves.phaseX,
+                 waves.ampY, waves.freqY, waves.phaseY) =
+            std::tie(ball.waveTypeX, ball.waveTypeY, ball.ampX, ball.freqX, ball.phaseX, ball.ampY,
+                     ball.freqY, ball.phaseY);
         QCOMPARE(ball, waves);
         QVERIFY2(ball != before[i], "every ball gets new waves");
 
