@@ -81,6 +81,12 @@ inline bool connectByIndex(ManualQueue& queue, MidiManager& manager, const std::
     return manager.connectedDeviceName() == name;
 }
 
+inline void sendAll(MidiManager& manager, const std::vector<Sent>& sequences) {
+    for (const Sent& s : sequences) {
+        manager.sendToConnected(s.value, s.parameter);
+    }
+}
+
 // `count` sequences with pairwise distinct (parameter, value).
 inline std::vector<Sent> distinctSequences(int count) {
     std::vector<Sent> out;

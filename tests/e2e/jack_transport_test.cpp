@@ -63,9 +63,7 @@ TEST_F(JackTransportTest, UnpacedBurstOfTenThousandArrivesCompleteAndInOrder) {
 
     constexpr int kCount = 10000;
     const auto expected = distinctSequences(kCount);
-    for (const Sent& s : expected) {
-        manager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*manager, expected);
     EXPECT_EQ(service->counters().droppedSequences, 0u) << "the ring holds a whole burst";
     EXPECT_EQ(service->counters().acceptedSequences, std::uint64_t{kCount});
 
@@ -127,13 +125,9 @@ TEST_F(JackTransportTest, ChangingDestinationMidStreamKeepsStreamOrderAndWholeSe
     const auto all = distinctSequences(3000);
     const std::vector<Sent> toFirst(all.begin(), all.begin() + 2000);
     const std::vector<Sent> toSecond(all.begin() + 2000, all.end());
-    for (const Sent& s : toFirst) {
-        manager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*manager, toFirst);
     ASSERT_TRUE(connectByIndex(queue, *manager, second.port()));
-    for (const Sent& s : toSecond) {
-        manager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*manager, toSecond);
 
     EXPECT_EQ(receivedDifference(first, toFirst), "");
     EXPECT_EQ(receivedDifference(second, toSecond), "");
@@ -167,9 +161,7 @@ TEST_F(JackTransportTest, ChoosingADestinationThatJustVanishedDoesNotStallTheNex
     ASSERT_TRUE(connectByIndex(queue, *manager, kept.port()));
 
     const auto sequences = distinctSequences(10);
-    for (const Sent& s : sequences) {
-        manager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*manager, sequences);
     EXPECT_EQ(receivedDifference(kept, sequences, 10s), "");
 }
 
@@ -182,9 +174,7 @@ TEST_F(JackTransportTest, AFullRingDropsWholeSequencesAndCountsThem) {
     ASSERT_TRUE(connectByIndex(queue, *smallManager, peer.port()));
 
     const auto sent = distinctSequences(1000);
-    for (const Sent& s : sent) {
-        smallManager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*smallManager, sent);
     const auto counters = small->counters();
     EXPECT_GT(counters.droppedSequences, 0u);
     EXPECT_EQ(counters.acceptedSequences + counters.droppedSequences, sent.size());
@@ -206,9 +196,7 @@ TEST_F(JackTransportTest, ABurstIsSpreadOverCyclesAtMostTheBoundInEach) {
     JackSink sink;
     ASSERT_TRUE(sink.ok());
     ASSERT_TRUE(connectByIndex(queue, *manager, JackSink::kPort));
-    for (const Sent& s : distinctSequences(2000)) {
-        manager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*manager, distinctSequences(2000));
     ASSERT_TRUE(sink.waitFor(8000, 30s));
     EXPECT_EQ(sink.maxPerCycle(), 64u);
 }

@@ -57,18 +57,15 @@ inline bool commandExists(const std::string& name) {
 
 // True when a JACK server named `server` (empty: the default one) answers.
 inline bool jackServerAnswers(const std::string& server = {}) {
-    jack_status_t status{};
-    jack_client_t* client =
-        server.empty()
-            ? jack_client_open("tarnwell-probe", JackNoStartServer, &status)
-            : jack_client_open("tarnwell-probe",
-                               static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                               &status, server.c_str());
-    if (client == nullptr) {
-        return false;
+    const auto options = server.empty()
+                             ? JackNoStartServer
+                             : static_cast<jack_options_t>(JackNoStartServer | JackServerName);
+    jack_client_t* client = jack_client_open("tarnwell-probe", options, nullptr, server.c_str());
+    const bool answers = client != nullptr;
+    if (answers) {
+        jack_client_close(client);
     }
-    jack_client_close(client);
-    return true;
+    return answers;
 }
 
 // A child process whose standard output and error are read line by line.
@@ -228,10 +225,6 @@ public:
         std::lock_guard lock(mutex_);
         return bytes_;
     }
-    std::size_t byteCount() const {
-        std::lock_guard lock(mutex_);
-        return bytes_.size();
-    }
     // Lines that are not events, such as the monitor's overflow reports.
     std::vector<std::string> otherLines() const {
         std::lock_guard lock(mutex_);
@@ -244,18 +237,13 @@ public:
         return arrived_.wait_for(lock, timeout, [&] { return bytes_.size() >= count; });
     }
 
-    // Waits until no byte arrived for `quiet`, at most `timeout` in all.
+    // Waits until no byte arrived for `quiet`, for about `timeout` at most.
     void waitQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) const {
         const auto deadline = Clock::now() + timeout;
-        std::size_t last = byteCount();
-        auto lastChange = Clock::now();
-        while (Clock::now() < deadline && Clock::now() - lastChange < quiet) {
-            std::this_thread::sleep_for(10ms);
-            const std::size_t now = byteCount();
-            if (now != last) {
-                last = now;
-                lastChange = Clock::now();
-            }
+        std::unique_lock lock(mutex_);
+        for (std::size_t seen = SIZE_MAX; seen != bytes_.size() && Clock::now() < deadline;) {
+            seen = bytes_.size();
+            arrived_.wait_for(lock, quiet, [&] { return bytes_.size() != seen; });
         }
     }
 

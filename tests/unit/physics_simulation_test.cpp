@@ -2,18 +2,14 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "base/manual_queue.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
 #include "physics/simulation.hpp"
+#include "support/panel_harness.hpp"
 #include "support/scripted_random.hpp"
-#include "support/wire.hpp"
 
 namespace tarnwell {
 namespace {
@@ -23,12 +19,7 @@ using test::Sent;
 // A simulation whose manager is connected to the loopback destination "Synth".
 class PhysicsTest : public ::testing::Test {
 protected:
-    PhysicsTest() {
-        manager->connectToDestination(0);
-        queue.runPending();
-    }
-
-    std::vector<Sent> sent() const { return test::sentTo(*service, synth); }
+    std::vector<Sent> sent() const { return h.sent(); }
     const Ball& ball(std::size_t i) const { return sim.balls()[i]; }
     void edit(std::size_t i, const std::function<void(Ball&)>& fn) { sim.editBall(i, fn); }
 
@@ -45,11 +36,9 @@ protected:
 
     static std::int64_t valueOf(double x) { return static_cast<std::int64_t>(x / 250.0 * 16383.0); }
 
-    std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
-    ManualQueue queue;
-    EndpointRef synth = service->addDestination("Synth");
-    std::shared_ptr<MidiManager> manager = MidiManager::create(service, queue);
-    PhysicsSimulation sim{manager};
+    test::PanelHarness h;
+    std::shared_ptr<LoopbackMidiService>& service = h.service;
+    PhysicsSimulation sim{h.manager};
 };
 
 TEST_F(PhysicsTest, RedAndBlueBallsFirstTickMoveByVelocityAndWaveAndSendInOrder) {
@@ -150,7 +139,7 @@ TEST_F(PhysicsTest, NothingIsSentWithoutARunningBallOrADestination) {
     EXPECT_EQ(sim.time(), 0.016666666666666666 + 0.016666666666666666 + 0.016666666666666666);
     EXPECT_EQ(sim.balls(), initialBalls()) << "an index outside the list changes nothing";
 
-    PhysicsSimulation unconnected(MidiManager::create(service, queue));
+    PhysicsSimulation unconnected(MidiManager::create(service, h.queue));
     unconnected.toggleRunning(0);
     unconnected.timerTick();
     EXPECT_NE(unconnected.balls()[0].pos, initialBalls()[0].pos) << "the ball still moves";
