@@ -75,13 +75,21 @@ TEST_F(ControllerTest, NothingIsMirroredOutsideAGroupAndHostileValuesAreClamped)
 }
 
 TEST_F(ControllerTest, ModButtonsSendTheirOnAndOffNumbersAndResetDacSends100) {
+    std::vector<std::int64_t> announced;
+    Connection conn = c.changed.connect([&](ControllerChange change) {
+        if (change.field == ControllerField::modButtonPressed) {
+            announced.push_back(change.index);
+        }
+    });
     for (int t = 0; t < 8; ++t) {  // 2 is unit C's "multiplication": 106, then 107
         h.service->clearRecorded();
+        announced.clear();
         c.toggleModButton(t);
         EXPECT_TRUE(c.modButtonPressed()[t]);
         c.toggleModButton(t);
         EXPECT_FALSE(c.modButtonPressed()[t]);
         EXPECT_EQ(h.sent(), (std::vector<Sent>{{102 + 2 * t, 127}, {103 + 2 * t, 127}})) << t;
+        EXPECT_EQ(announced, (std::vector<std::int64_t>{t, t}));
     }
     h.service->clearRecorded();
     c.sendModButton(8);

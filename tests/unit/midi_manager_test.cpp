@@ -56,13 +56,13 @@ TEST_F(MidiManagerTest, ConnectionTakesEffectAfterTheCurrentTurnAndTheLaterOfTwo
     EXPECT_EQ(sentTo(*service, b), (std::vector<Sent>{{2, 7}}));
     EXPECT_EQ(service->selectedDestination(), b);
 
-    manager->connectToDestination(0);
     manager->connectToDestination(1);
+    manager->connectToDestination(0);
     manager->connectToDestination(2);   // outside the list: ignored
     manager->connectToDestination(-1);  // likewise
-    queue.runPending();
-    EXPECT_EQ(manager->connectedDeviceName(), "B");
-    EXPECT_EQ(manager->connectedEndpoint(), b);
+    EXPECT_EQ(queue.runPending(), 2u);
+    EXPECT_EQ(manager->connectedDeviceName(), "A");
+    EXPECT_EQ(manager->connectedEndpoint(), a);
 }
 
 TEST_F(MidiManagerTest, NamelessDestinationDoesNotShiftThePickerPositions) {
