@@ -81,6 +81,12 @@ inline bool connectByIndex(ManualQueue& queue, MidiManager& manager, const std::
     return manager.connectedDeviceName() == name;
 }
 
+inline void sendAll(MidiManager& manager, const std::vector<Sent>& sequences) {
+    for (const Sent& s : sequences) {
+        manager.sendToConnected(s.value, s.parameter);
+    }
+}
+
 // `count` sequences with pairwise distinct (parameter, value).
 inline std::vector<Sent> distinctSequences(int count) {
     std::vector<Sent> out;
@@ -121,25 +127,30 @@ inline SendTimes sendPaced(ManualQueue& queue, MidiManager& manager,
     return t;
 }
 
-// Empty when equal; otherwise where and how `actual` first departs from
-// `expected`, short enough to read for streams of thousands of sequences.
+// Empty when equal; otherwise where `actual` first departs from `expected`,
+// short enough to read for streams of thousands of sequences.
 inline std::string firstDifference(const std::vector<Sent>& actual,
                                    const std::vector<Sent>& expected) {
-    const std::size_t common = std::min(actual.size(), expected.size());
-    std::size_t i = 0;
-    while (i < common && actual[i] == expected[i]) {
-        ++i;
-    }
-    if (i == common && actual.size() == expected.size()) {
+    const auto [got, want] = std::ranges::mismatch(actual, expected);
+    if (got == actual.end() && want == expected.end()) {
         return {};
     }
     std::ostringstream out;
-    out << "sizes " << actual.size() << " and " << expected.size() << "; first difference at " << i
-        << ":";
-    for (std::size_t k = i; k < std::min(i + 3, common); ++k) {
-        out << " got " << actual[k] << " want " << expected[k] << ";";
+    out << "sizes " << actual.size() << " and " << expected.size() << "; first difference at "
+        << got - actual.begin();
+    if (got != actual.end() && want != expected.end()) {
+        out << ": got " << *got << " want " << *want;
     }
     return out.str();
+}
+
+// Waits (generously: the machine may be busy) for `expected` to arrive at
+// `peer`, and a little longer for anything more; then compares.
+inline std::string receivedDifference(const MidiPeer& peer, const std::vector<Sent>& expected,
+                                      std::chrono::milliseconds timeout = 60s) {
+    peer.waitForBytes(expected.size() * 12, timeout);
+    peer.waitQuiet(300ms, 2s);
+    return firstDifference(decodeSequences(peer.bytes()), expected);
 }
 
 inline long long millis(Clock::duration d) {

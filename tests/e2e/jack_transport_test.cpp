@@ -3,7 +3,6 @@
 // main queue pumped by the test.
 
 #include <algorithm>
-#include <cstdlib>
 #include <memory>
 #include <string>
 #include <thread>
@@ -36,11 +35,6 @@ protected:
         manager = MidiManager::create(service, queue);
     }
 
-    void TearDown() override {
-        manager.reset();
-        service.reset();
-    }
-
     ManualQueue queue;
     std::shared_ptr<JackMidiService> service;
     std::shared_ptr<MidiManager> manager;
@@ -69,17 +63,11 @@ TEST_F(JackTransportTest, UnpacedBurstOfTenThousandArrivesCompleteAndInOrder) {
 
     constexpr int kCount = 10000;
     const auto expected = distinctSequences(kCount);
-    for (const Sent& s : expected) {
-        manager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*manager, expected);
     EXPECT_EQ(service->counters().droppedSequences, 0u) << "the ring holds a whole burst";
     EXPECT_EQ(service->counters().acceptedSequences, std::uint64_t{kCount});
 
-    ASSERT_TRUE(peer.waitForBytes(kCount * 12, 120s))
-        << "arrived " << peer.byteCount() << " of " << kCount * 12 << " bytes; the peer said "
-        << testing::PrintToString(peer.otherLines());
-    peer.waitQuiet(300ms, 2s);
-    EXPECT_EQ(firstDifference(decodeSequences(peer.bytes()), expected), "");
+    EXPECT_EQ(receivedDifference(peer, expected, 120s), "");
     EXPECT_EQ(peer.otherLines(), std::vector<std::string>{});
 }
 
@@ -92,10 +80,7 @@ TEST_F(JackTransportTest, ThreeHundredSequencesASecondForTenSecondsArriveInOrder
     std::cout << "[ measure  ] 300/s for 10 s: send p99 " << times.p99us << " us, max "
               << times.maxUs << " us\n";
 
-    ASSERT_TRUE(peer.waitForBytes(expected.size() * 12, 60s))
-        << "arrived " << peer.byteCount() / 12 << " of " << expected.size();
-    peer.waitQuiet(300ms, 2s);
-    EXPECT_EQ(firstDifference(decodeSequences(peer.bytes()), expected), "");
+    EXPECT_EQ(receivedDifference(peer, expected), "");
     EXPECT_EQ(service->counters().droppedSequences, 0u);
 }
 
@@ -125,9 +110,7 @@ TEST_F(JackTransportTest, PeerQuitsAndComesBackAndTheConnectionFollowsByName) {
     EXPECT_EQ(manager->connectedEndpoint(), endpoint) << "same port name, same endpoint";
 
     manager->sendToConnected(300, 1);
-    ASSERT_TRUE(peer->waitForBytes(12, 20s));
-    peer->waitQuiet(300ms, 2s);
-    EXPECT_EQ(decodeSequences(peer->bytes()), (std::vector<Sent>{{1, 300}}));
+    EXPECT_EQ(receivedDifference(*peer, {{1, 300}}), "");
 }
 
 TEST_F(JackTransportTest, ChangingDestinationMidStreamKeepsStreamOrderAndWholeSequences) {
@@ -142,20 +125,12 @@ TEST_F(JackTransportTest, ChangingDestinationMidStreamKeepsStreamOrderAndWholeSe
     const auto all = distinctSequences(3000);
     const std::vector<Sent> toFirst(all.begin(), all.begin() + 2000);
     const std::vector<Sent> toSecond(all.begin() + 2000, all.end());
-    for (const Sent& s : toFirst) {
-        manager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*manager, toFirst);
     ASSERT_TRUE(connectByIndex(queue, *manager, second.port()));
-    for (const Sent& s : toSecond) {
-        manager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*manager, toSecond);
 
-    ASSERT_TRUE(first.waitForBytes(toFirst.size() * 12, 60s));
-    ASSERT_TRUE(second.waitForBytes(toSecond.size() * 12, 60s));
-    first.waitQuiet(300ms, 2s);
-    second.waitQuiet(300ms, 2s);
-    EXPECT_EQ(firstDifference(decodeSequences(first.bytes()), toFirst), "");
-    EXPECT_EQ(firstDifference(decodeSequences(second.bytes()), toSecond), "");
+    EXPECT_EQ(receivedDifference(first, toFirst), "");
+    EXPECT_EQ(receivedDifference(second, toSecond), "");
 }
 
 TEST_F(JackTransportTest, ChoosingADestinationThatJustVanishedDoesNotStallTheNextOne) {
@@ -186,13 +161,8 @@ TEST_F(JackTransportTest, ChoosingADestinationThatJustVanishedDoesNotStallTheNex
     ASSERT_TRUE(connectByIndex(queue, *manager, kept.port()));
 
     const auto sequences = distinctSequences(10);
-    for (const Sent& s : sequences) {
-        manager->sendToConnected(s.value, s.parameter);
-    }
-    ASSERT_TRUE(kept.waitForBytes(sequences.size() * 12, 10s))
-        << "received " << kept.byteCount() << " of " << sequences.size() * 12 << " bytes";
-    kept.waitQuiet(300ms, 2s);
-    EXPECT_EQ(firstDifference(decodeSequences(kept.bytes()), sequences), "");
+    sendAll(*manager, sequences);
+    EXPECT_EQ(receivedDifference(kept, sequences, 10s), "");
 }
 
 TEST_F(JackTransportTest, AFullRingDropsWholeSequencesAndCountsThem) {
@@ -204,9 +174,7 @@ TEST_F(JackTransportTest, AFullRingDropsWholeSequencesAndCountsThem) {
     ASSERT_TRUE(connectByIndex(queue, *smallManager, peer.port()));
 
     const auto sent = distinctSequences(1000);
-    for (const Sent& s : sent) {
-        smallManager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*smallManager, sent);
     const auto counters = small->counters();
     EXPECT_GT(counters.droppedSequences, 0u);
     EXPECT_EQ(counters.acceptedSequences + counters.droppedSequences, sent.size());
@@ -228,9 +196,7 @@ TEST_F(JackTransportTest, ABurstIsSpreadOverCyclesAtMostTheBoundInEach) {
     JackSink sink;
     ASSERT_TRUE(sink.ok());
     ASSERT_TRUE(connectByIndex(queue, *manager, JackSink::kPort));
-    for (const Sent& s : distinctSequences(2000)) {
-        manager->sendToConnected(s.value, s.parameter);
-    }
+    sendAll(*manager, distinctSequences(2000));
     ASSERT_TRUE(sink.waitFor(8000, 30s));
     EXPECT_EQ(sink.maxPerCycle(), 64u);
 }
@@ -285,9 +251,7 @@ TEST(JackServerLossTest, SendsStayPromptAndTheServiceComesBackWithANewServer) {
     // And it can be chosen again from the list.
     ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort));
     manager->sendToConnected(134, 134);
-    ASSERT_TRUE(peer->waitForBytes(24, 20s));
-    peer->waitQuiet(300ms, 2s);
-    EXPECT_EQ(decodeSequences(peer->bytes()), (std::vector<Sent>{{1, 300}, {134, 134}}));
+    EXPECT_EQ(receivedDifference(*peer, {{1, 300}, {134, 134}}, 20s), "");
 
     manager.reset();
     service.reset();

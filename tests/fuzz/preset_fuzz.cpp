@@ -5,33 +5,11 @@
 #include <memory>
 #include <string_view>
 
-#include "base/manual_queue.hpp"
-#include "base/random.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
-#include "panel/controller.hpp"
 #include "panel/preset_file.hpp"
-
-namespace {
-
-struct Panel {
-    Panel() {
-        service->addDestination("Synth");
-        manager = tarnwell::MidiManager::create(service, queue);
-        manager->connectToDestination(0);
-        queue.runPending();
-    }
-    std::shared_ptr<tarnwell::LoopbackMidiService> service =
-        std::make_shared<tarnwell::LoopbackMidiService>();
-    tarnwell::ManualQueue queue;
-    tarnwell::SystemRandom random;
-    std::shared_ptr<tarnwell::MidiManager> manager;
-};
-
-}  // namespace
+#include "support/panel_harness.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static Panel panel;
+    static tarnwell::test::PanelHarness panel;
     const std::string_view bytes(reinterpret_cast<const char*>(data), size);
     const tarnwell::PresetDecoding decoded = tarnwell::decodePresetFile(bytes);
     if (!decoded.presets) {

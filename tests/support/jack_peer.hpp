@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -51,34 +52,20 @@ inline bool pumpUntil(ManualQueue& queue, const std::function<bool()>& done,
 }
 
 inline bool commandExists(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::string dirs = path != nullptr ? path : "/usr/bin:/bin";
-    std::size_t start = 0;
-    while (start <= dirs.size()) {
-        const std::size_t end = std::min(dirs.find(':', start), dirs.size());
-        const std::string candidate = dirs.substr(start, end - start) + "/" + name;
-        if (access(candidate.c_str(), X_OK) == 0) {
-            return true;
-        }
-        start = end + 1;
-    }
-    return false;
+    return std::system(("command -v " + name + " >/dev/null 2>&1").c_str()) == 0;
 }
 
 // True when a JACK server named `server` (empty: the default one) answers.
 inline bool jackServerAnswers(const std::string& server = {}) {
-    jack_status_t status{};
-    jack_client_t* client =
-        server.empty()
-            ? jack_client_open("tarnwell-probe", JackNoStartServer, &status)
-            : jack_client_open("tarnwell-probe",
-                               static_cast<jack_options_t>(JackNoStartServer | JackServerName),
-                               &status, server.c_str());
-    if (client == nullptr) {
-        return false;
+    const auto options = server.empty()
+                             ? JackNoStartServer
+                             : static_cast<jack_options_t>(JackNoStartServer | JackServerName);
+    jack_client_t* client = jack_client_open("tarnwell-probe", options, nullptr, server.c_str());
+    const bool answers = client != nullptr;
+    if (answers) {
+        jack_client_close(client);
     }
-    jack_client_close(client);
-    return true;
+    return answers;
 }
 
 // A child process whose standard output and error are read line by line.
@@ -86,9 +73,9 @@ class ChildProcess {
 public:
     using LineHandler = std::function<void(const std::string&)>;
 
-    ChildProcess(std::vector<std::string> argv, std::vector<std::string> extraEnv,
-                 LineHandler onLine)
-        : onLine_(std::move(onLine)) {
+    // Runs `argv` in the environment of this process (prefix it with "env"
+    // and assignments to add to that).
+    ChildProcess(std::vector<std::string> argv, LineHandler onLine) : onLine_(std::move(onLine)) {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) {
             return;
@@ -102,23 +89,13 @@ public:
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
         posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
-        std::vector<std::string> env;
-        for (char** e = environ; *e != nullptr; ++e) {
-            env.emplace_back(*e);
-        }
-        env.insert(env.end(), extraEnv.begin(), extraEnv.end());
-        std::vector<char*> envp;
-        for (auto& e : env) {
-            envp.push_back(e.data());
-        }
-        envp.push_back(nullptr);
         std::vector<char*> args;
         for (auto& a : argv) {
             args.push_back(a.data());
         }
         args.push_back(nullptr);
 
-        if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), envp.data()) != 0) {
+        if (posix_spawnp(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) {
             pid_ = -1;
         }
         posix_spawn_file_actions_destroy(&actions);
@@ -139,8 +116,6 @@ public:
 
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
-
-    [[nodiscard]] bool started() const { return pid_ > 0; }
 
     // Sends `signal` and reaps the child (SIGKILL after 5 s if it lingers).
     void stop(int signal) {
@@ -195,7 +170,7 @@ class PrivateJackServer {
 public:
     explicit PrivateJackServer(std::string name)
         : name_(std::move(name)),
-          process_({"jackd", "-n", name_, "-d", "dummy", "-r", "48000", "-p", "256"}, {},
+          process_({"jackd", "-n", name_, "-d", "dummy", "-r", "48000", "-p", "256"},
                    [](const std::string&) {}) {}
 
     [[nodiscard]] const std::string& name() const { return name_; }
@@ -237,25 +212,18 @@ public:
     explicit MidiPeer(Kind kind, const std::string& server = {},
                       const std::string& pythonClient = "midi-peer")
         : port_(kind == Kind::jackMidiDump ? kDumpPort : pythonClient + ":input"),
-          process_(kind == Kind::jackMidiDump
-                       ? std::vector<std::string>{"stdbuf", "-oL", "jack_midi_dump"}
-                       : std::vector<std::string>{"/usr/bin/python3", TARNWELL_MIDI_PEER_SCRIPT,
-                                                  pythonClient},
-                   server.empty() ? std::vector<std::string>{"JACK_NO_START_SERVER=1"}
-                                  : std::vector<std::string>{"JACK_NO_START_SERVER=1",
-                                                             "JACK_DEFAULT_SERVER=" + server},
+          process_({"env", "JACK_NO_START_SERVER=1",
+                    server.empty() ? "JACK_NO_START_SERVER=1" : "JACK_DEFAULT_SERVER=" + server,
+                    kind == Kind::jackMidiDump ? "stdbuf" : "/usr/bin/python3",
+                    kind == Kind::jackMidiDump ? "-oL" : TARNWELL_MIDI_PEER_SCRIPT,
+                    kind == Kind::jackMidiDump ? "jack_midi_dump" : pythonClient},
                    [this](const std::string& line) { onLine(line); }) {}
 
     [[nodiscard]] const std::string& port() const { return port_; }
-    [[nodiscard]] bool started() const { return process_.started(); }
 
     std::vector<std::uint8_t> bytes() const {
         std::lock_guard lock(mutex_);
         return bytes_;
-    }
-    std::size_t byteCount() const {
-        std::lock_guard lock(mutex_);
-        return bytes_.size();
     }
     // Lines that are not events, such as the monitor's overflow reports.
     std::vector<std::string> otherLines() const {
@@ -269,43 +237,35 @@ public:
         return arrived_.wait_for(lock, timeout, [&] { return bytes_.size() >= count; });
     }
 
-    // Waits until no byte arrived for `quiet`, at most `timeout` in all.
+    // Waits until no byte arrived for `quiet`, for about `timeout` at most.
     void waitQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) const {
         const auto deadline = Clock::now() + timeout;
-        std::size_t last = byteCount();
-        auto lastChange = Clock::now();
-        while (Clock::now() < deadline && Clock::now() - lastChange < quiet) {
-            std::this_thread::sleep_for(10ms);
-            const std::size_t now = byteCount();
-            if (now != last) {
-                last = now;
-                lastChange = Clock::now();
-            }
+        std::unique_lock lock(mutex_);
+        for (std::size_t seen = SIZE_MAX; seen != bytes_.size() && Clock::now() < deadline;) {
+            seen = bytes_.size();
+            arrived_.wait_for(lock, quiet, [&] { return bytes_.size() != seen; });
         }
     }
 
     void stop() { process_.stop(SIGTERM); }
 
 private:
+    // Events are "<frame>: b0 63 00"; anything else is kept as it is.
     void onLine(const std::string& line) {
         const auto colon = line.find(':');
         std::vector<std::uint8_t> parsed;
-        bool isEvent = colon != std::string::npos && colon > 0 &&
-                       line.find_first_not_of(" 0123456789") == colon;
-        for (std::size_t i = colon + 1; isEvent;) {
-            while (i < line.size() && line[i] == ' ') {
-                ++i;
+        if (colon != std::string::npos && colon > 0 &&
+            line.find_first_not_of(" 0123456789") == colon) {
+            std::istringstream in(line.substr(colon + 1));
+            std::string hex;
+            while (in >> hex && hex.size() == 2 &&
+                   std::isxdigit(static_cast<unsigned char>(hex[0])) &&
+                   std::isxdigit(static_cast<unsigned char>(hex[1]))) {
+                parsed.push_back(static_cast<std::uint8_t>(std::stoi(hex, nullptr, 16)));
             }
-            if (i + 2 > line.size() || !std::isxdigit(static_cast<unsigned char>(line[i])) ||
-                !std::isxdigit(static_cast<unsigned char>(line[i + 1])) ||
-                (i + 2 < line.size() && line[i + 2] != ' ')) {
-                break;
-            }
-            parsed.push_back(static_cast<std::uint8_t>(std::stoi(line.substr(i, 2), nullptr, 16)));
-            i += 2;
         }
         std::lock_guard lock(mutex_);
-        if (isEvent && !parsed.empty()) {
+        if (!parsed.empty()) {
             bytes_.insert(bytes_.end(), parsed.begin(), parsed.end());
             arrived_.notify_all();
         } else if (!line.empty()) {

@@ -1,6 +1,5 @@
 #include "panel/controller.hpp"
 
-#include <algorithm>
 #include <limits>
 #include <set>
 #include <vector>
@@ -15,72 +14,24 @@ namespace {
 using test::PanelHarness;
 using test::Sent;
 
-TEST(ControllerState, FreshRecordHoldsTheInitialValues) {
-    PanelHarness h(false);
-    const Controller& c = *h.controller;
-    EXPECT_EQ(c.sliderValues(), std::vector<double>(42, 0.0));
-    ASSERT_EQ(c.presets().size(), 100u);
-    for (const auto& p : c.presets()) {
-        EXPECT_EQ(p.values, std::vector<double>(42, 0.0));
-        EXPECT_EQ(p.modStates, std::vector<bool>(8, false));
-        EXPECT_FALSE(p.voiceModeToggle || p.drumModeToggle || p.filterModeToggle ||
-                     p.regenModeToggle || p.regen2ModeToggle);
-    }
-    EXPECT_EQ(c.modButtonPressed(), std::vector<bool>(8, false));
-    EXPECT_EQ(c.linkedTabs(), std::vector<bool>(6, false));
-    for (const auto& info : kModeToggles) {
-        EXPECT_FALSE(c.modeToggle(info.toggle));
-    }
-    EXPECT_EQ(c.selectedDestinationIndex(), 0);
-    EXPECT_EQ(c.selectedPresetIndex(), 0);
-    EXPECT_TRUE(h.sent().empty()) << "creating the record sends nothing";
-}
-
-TEST(ParameterTables, LabelsAreVerbatim) {
-    const auto& labels = sliderLabels();
-    ASSERT_EQ(labels.size(), 42u);
-    EXPECT_EQ(labels[0], "f/oh*n = (2n -1 ) f Odd harmonics A");
-    EXPECT_EQ(labels[1], "f/eh*n = 2n/f Even harmonics A");
-    EXPECT_EQ(labels[2], "f/hp*n = nf harmonic Partials A");
-    EXPECT_EQ(labels[3], "HT(n) Harmonic Tilt A");
-    EXPECT_EQ(labels[4], "T = (f) Tuning A");
-    EXPECT_EQ(labels[5], "0 = 2k/f Octave A");
-    EXPECT_EQ(labels[6], "f/oh*n = (2n -1 ) f Odd harmonics B");
-    EXPECT_EQ(labels[35], "0 = 2k/f Octave F");
-    const std::vector<std::string> regen(labels.begin() + 36, labels.end());
-    EXPECT_EQ(regen,
-              (std::vector<std::string>{"regeneration left", "regeneration right", "regen filter",
-                                        "regen feedback", "regen mix", "<N/F+Q(n) = 3"}));
-}
-
-TEST(ParameterTables, ModButtonsAndIndexArithmetic) {
-    const auto& table = nrpnButtonStates();
-    ASSERT_EQ(table.size(), 8u);
-    for (int i = 0; i < 8; ++i) {
-        ASSERT_EQ(table[i].size(), 1u);
-        EXPECT_EQ(table[i][0].on, 102 + 2 * i);
-        EXPECT_EQ(table[i][0].off, 103 + 2 * i);
-    }
-    EXPECT_EQ(nrpnNumberOfIndex(41), 42);
-    EXPECT_EQ(groupOfIndex(35), 5);
-    EXPECT_EQ(groupOfIndex(36), 6);
-    EXPECT_EQ(indexOfSlotInUnit(3, 2), 14);  // slot 2 of unit A -> unit C
-    EXPECT_EQ(indexOfSlotInUnit(36, 0), 5);  // octave F -> octave A
-    const std::vector<std::int64_t> numbers = {130, 131, 132, 133, 134, 135,
-                                               136, 137, 138, 139, 140, 141};
-    std::vector<std::int64_t> fromTable;
-    for (const auto& info : kModeToggles) {
-        fromTable.push_back(info.onNumber);
-        fromTable.push_back(info.offNumber);
-    }
-    EXPECT_EQ(fromTable, numbers);
-    EXPECT_EQ(modeToggleText(ModeToggle::midimodeToggle, true), " channel assign on");
-    EXPECT_EQ(modeToggleText(ModeToggle::DrumModeToggle, false), "PNP off");
-}
-
-TEST(SendFromTab, GroupedUnitsReceiveTheChangeAfterTheQueueRuns) {
+// A controller connected to the loopback destination "Synth".
+struct ControllerTest : ::testing::Test {
     PanelHarness h;
     Controller& c = *h.controller;
+};
+
+TEST(ParameterTables, SliderLabelsAreVerbatim) {
+    const auto& labels = sliderLabels();
+    ASSERT_EQ(labels.size(), 42u);
+    EXPECT_EQ(std::vector<std::string>(labels.begin(), labels.begin() + 7),
+              (std::vector<std::string>{
+                  "f/oh*n = (2n -1 ) f Odd harmonics A", "f/eh*n = 2n/f Even harmonics A",
+                  "f/hp*n = nf harmonic Partials A", "HT(n) Harmonic Tilt A", "T = (f) Tuning A",
+                  "0 = 2k/f Octave A", "f/oh*n = (2n -1 ) f Odd harmonics B"}));
+    EXPECT_EQ(labels[35], "0 = 2k/f Octave F");
+}
+
+TEST_F(ControllerTest, GroupedUnitsReceiveEachChangeWithTheValueOfItsMoment) {
     c.toggleLink(0);
     c.toggleLink(2);
 
@@ -88,28 +39,20 @@ TEST(SendFromTab, GroupedUnitsReceiveTheChangeAfterTheQueueRuns) {
     c.sendFromTab(3, 0, 5000.4);
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{3, 5000}}));
     EXPECT_EQ(c.sliderValues()[14], 0.0) << "the copy is deferred";
-
     h.queue.runPending();
     EXPECT_EQ(c.sliderValues()[14], 5000.4);
     EXPECT_EQ(c.sliderValues()[8], 0.0) << "unit B is not grouped";
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{3, 5000}, {15, 5000}}));
-}
 
-TEST(SendFromTab, EachDeferredCopyCarriesTheValueOfItsMoment) {
-    PanelHarness h;
-    Controller& c = *h.controller;
-    c.toggleLink(0);
-    c.toggleLink(1);
-    c.sendFromTab(1, 0, 10.0);
-    c.sendFromTab(1, 0, 20.0);
+    h.service->clearRecorded();
+    c.sendFromTab(13, 2, 10.0);
+    c.sendFromTab(13, 2, 20.0);
     h.queue.runPending();
-    EXPECT_EQ(h.sent(), (std::vector<Sent>{{1, 10}, {1, 20}, {7, 10}, {7, 20}}));
-    EXPECT_EQ(c.sliderValues()[6], 20.0);
+    EXPECT_EQ(h.sent(), (std::vector<Sent>{{13, 10}, {13, 20}, {1, 10}, {1, 20}}));
+    EXPECT_EQ(c.sliderValues()[0], 20.0);
 }
 
-TEST(SendFromTab, NothingIsMirroredOutsideAGroup) {
-    PanelHarness h;
-    Controller& c = *h.controller;
+TEST_F(ControllerTest, NothingIsMirroredOutsideAGroupAndHostileValuesAreClamped) {
     c.toggleLink(1);  // only B
     c.sendFromTab(7, 1, 100.0);
     c.sendFromTab(1, 0, 200.0);
@@ -123,101 +66,84 @@ TEST(SendFromTab, NothingIsMirroredOutsideAGroup) {
     c.sendFromTab(37, 6, 300.0);  // a Regen slider never propagates
     EXPECT_EQ(h.queue.runPending(), 0u);
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{7, 100}, {1, 200}, {37, 300}}));
+
+    h.service->clearRecorded();
+    c.sendFromTab(38, 6, 16384.0);
+    c.sendFromTab(39, 6, -3.0);
+    c.sendFromTab(40, 6, std::numeric_limits<double>::quiet_NaN());
+    EXPECT_EQ(h.sent(), (std::vector<Sent>{{38, 16383}, {39, 0}, {40, 0}}));
 }
 
-TEST(SendFromTab, HostileValuesAreClampedNotWrapped) {
-    PanelHarness h;
-    h.controller->sendFromTab(1, 0, 16384.0);
-    h.controller->sendFromTab(2, 0, -3.0);
-    h.controller->sendFromTab(3, 0, std::numeric_limits<double>::quiet_NaN());
-    EXPECT_EQ(h.sent(), (std::vector<Sent>{{1, 16383}, {2, 0}, {3, 0}}));
-}
-
-TEST(ModButtons, MultiplicationOfUnitCTwice) {
-    PanelHarness h;
-    Controller& c = *h.controller;
+TEST_F(ControllerTest, ModButtonsSendTheirOnAndOffNumbersAndResetDacSends100) {
     std::vector<std::int64_t> announced;
     Connection conn = c.changed.connect([&](ControllerChange change) {
         if (change.field == ControllerField::modButtonPressed) {
             announced.push_back(change.index);
         }
     });
-    c.toggleModButton(2);
-    EXPECT_TRUE(c.modButtonPressed()[2]);
-    c.toggleModButton(2);
-    EXPECT_FALSE(c.modButtonPressed()[2]);
-    EXPECT_EQ(h.sent(), (std::vector<Sent>{{106, 127}, {107, 127}}));
-    EXPECT_EQ(announced, (std::vector<std::int64_t>{2, 2}));
-}
-
-TEST(ModButtons, IndexOutsideTheTableSendsNothing) {
-    PanelHarness h;
-    h.controller->sendModButton(8);
-    h.controller->sendModButton(-1);
-    h.controller->toggleModButton(9);
-    EXPECT_TRUE(h.sent().empty());
-}
-
-TEST(Commands, ResetDacAndLinkToggle) {
-    PanelHarness h;
-    Controller& c = *h.controller;
+    for (int t = 0; t < 8; ++t) {  // 2 is unit C's "multiplication": 106, then 107
+        h.service->clearRecorded();
+        announced.clear();
+        c.toggleModButton(t);
+        EXPECT_TRUE(c.modButtonPressed()[t]);
+        c.toggleModButton(t);
+        EXPECT_FALSE(c.modButtonPressed()[t]);
+        EXPECT_EQ(h.sent(), (std::vector<Sent>{{102 + 2 * t, 127}, {103 + 2 * t, 127}})) << t;
+        EXPECT_EQ(announced, (std::vector<std::int64_t>{t, t}));
+    }
+    h.service->clearRecorded();
+    c.sendModButton(8);
+    c.sendModButton(-1);
+    c.toggleModButton(9);
     c.resetDAC();
-    c.toggleLink(3);
-    EXPECT_TRUE(c.linkedTabs()[3]);
-    c.toggleLink(3);
-    EXPECT_FALSE(c.linkedTabs()[3]);
-    EXPECT_EQ(h.sent(), (std::vector<Sent>{{100, 127}})) << "grouping sends nothing";
+    EXPECT_EQ(h.sent(), (std::vector<Sent>{{100, 127}}))
+        << "indices outside the table send nothing";
 }
 
-TEST(Randomize, SendsEveryValueInIndexOrderWithinTheRange) {
-    PanelHarness h;
-    Controller& c = *h.controller;
+TEST_F(ControllerTest, RandomizeSendsEveryValueInIndexOrderThenMirrorsGroupedUnits) {
     c.randomizeSliders();
-    const auto sent = h.sent();
+    auto sent = h.sent();
     ASSERT_EQ(sent.size(), 42u);
     for (int i = 0; i < 42; ++i) {
         const double v = c.sliderValues()[i];
-        EXPECT_GE(v, 0.0);
-        EXPECT_LE(v, 16383.0);
+        EXPECT_TRUE(v >= 0.0 && v <= 16383.0) << v;
         EXPECT_EQ(sent[i], (Sent{i + 1, static_cast<std::int64_t>(v)}));
     }
-    const auto distinct = std::set<double>(c.sliderValues().begin(), c.sliderValues().end());
-    EXPECT_GT(distinct.size(), 40u);
+    EXPECT_GT(std::set<double>(c.sliderValues().begin(), c.sliderValues().end()).size(), 40u);
     EXPECT_EQ(h.queue.runPending(), 0u) << "nothing is linked";
-}
 
-TEST(Randomize, GroupedUnitsAreMirroredAfterwards) {
-    PanelHarness h;
-    Controller& c = *h.controller;
     c.toggleLink(0);
-    c.toggleLink(1);
+    c.toggleLink(5);
+    h.service->clearRecorded();
     c.randomizeSliders();
     const std::vector<double> drawn = c.sliderValues();
-    // Each of A's six slots is queued into B and each of B's into A, so the two
-    // units end with each other's drawn values.
+    // Each of A's six slots is queued into F and each of F's into A, so the
+    // two units end with each other's drawn values; the Regen sliders after
+    // F's are no part of F.
     EXPECT_EQ(h.queue.runPending(), 12u);
     for (int s = 0; s < 6; ++s) {
-        EXPECT_EQ(c.sliderValues()[s], drawn[6 + s]) << "slot " << s;
-        EXPECT_EQ(c.sliderValues()[6 + s], drawn[s]) << "slot " << s;
+        EXPECT_EQ(c.sliderValues()[s], drawn[30 + s]) << "slot " << s;
+        EXPECT_EQ(c.sliderValues()[30 + s], drawn[s]) << "slot " << s;
     }
-    const auto sent = h.sent();
+    sent = h.sent();
     ASSERT_EQ(sent.size(), 54u);
-    EXPECT_EQ(sent[42], (Sent{7, static_cast<std::int64_t>(drawn[0])}));
-    EXPECT_EQ(sent[48], (Sent{1, static_cast<std::int64_t>(drawn[6])}));
+    EXPECT_EQ(sent[42], (Sent{31, static_cast<std::int64_t>(drawn[0])}));
+    EXPECT_EQ(sent[48], (Sent{1, static_cast<std::int64_t>(drawn[30])}));
 }
 
-TEST(ModeToggles, SendOncePerActualChange) {
-    PanelHarness h;
-    Controller& c = *h.controller;
-    c.setModeToggle(ModeToggle::voiceModeToggle, true);
-    c.setModeToggle(ModeToggle::voiceModeToggle, true);
-    c.setModeToggle(ModeToggle::voiceModeToggle, false);
-    c.setModeToggle(ModeToggle::FilterModeToggle, true);
-    c.setModeToggle(ModeToggle::midimodeToggle, true);
-    c.setModeToggle(ModeToggle::midimodeToggle, false);
-    EXPECT_EQ(h.sent(),
-              (std::vector<Sent>{{130, 130}, {131, 131}, {134, 134}, {140, 140}, {141, 141}}));
-    EXPECT_TRUE(c.modeToggle(ModeToggle::FilterModeToggle));
+TEST_F(ControllerTest, ModeTogglesSendTheirNumbersOncePerActualChange) {
+    for (int i = 0; i < 6; ++i) {
+        const auto toggle = static_cast<ModeToggle>(i);
+        h.service->clearRecorded();
+        c.setModeToggle(toggle, true);
+        c.setModeToggle(toggle, true);
+        EXPECT_TRUE(c.modeToggle(toggle));
+        c.setModeToggle(toggle, false);
+        c.setModeToggle(toggle, false);
+        EXPECT_EQ(h.sent(),
+                  (std::vector<Sent>{{130 + 2 * i, 130 + 2 * i}, {131 + 2 * i, 131 + 2 * i}}))
+            << "toggle " << i;
+    }
 }
 
 TEST(Disconnected, EveryControlStillChangesStateButNothingIsSent) {
@@ -246,31 +172,12 @@ TEST(Disconnected, EveryControlStillChangesStateButNothingIsSent) {
     EXPECT_EQ(h.service->deliveryCount(), 0u);
 }
 
-TEST(DestinationPicker, FirstAppearanceConnectsToTheSelectedRow) {
-    PanelHarness empty(false);
-    empty.service->removeDestination(empty.synth);
-    empty.controller->destinationPickerAppeared();
-    EXPECT_EQ(empty.queue.runPending(), 0u) << "no connection without destinations";
-    EXPECT_FALSE(empty.manager->connectedDeviceName());
-
-    PanelHarness h(false);
-    const auto b = h.service->addDestination("B");
-    h.controller->destinationPickerAppeared();
-    h.queue.runPending();
-    EXPECT_EQ(h.manager->connectedDeviceName(), "Synth");
-    h.controller->setSelectedDestinationIndex(1);
-    h.queue.runPending();
-    EXPECT_EQ(h.manager->connectedEndpoint(), b);
-}
-
-TEST(DestinationPicker, TwoDestinationsOfOneNameAreToldApartByEndpoint) {
-    PanelHarness h;  // connected to the first "Synth"
-    Controller& c = *h.controller;
+TEST_F(ControllerTest, DestinationRowsOfOneNameAreToldApartByEndpoint) {
     const auto second = h.service->addDestination("Synth");
     h.service->notifySetupChanged();
     h.queue.runPending();
 
-    c.chooseDestination(1);
+    c.setSelectedDestinationIndex(1);
     h.queue.runPending();
     EXPECT_EQ(h.manager->connectedEndpoint(), second);
     EXPECT_EQ(c.selectedDestinationIndex(), 1) << "the picker stays on the row chosen";
@@ -291,25 +198,10 @@ TEST(DestinationPicker, TwoDestinationsOfOneNameAreToldApartByEndpoint) {
     EXPECT_TRUE(h.sent().empty());
 }
 
-TEST(DestinationPicker, PickingTheSelectedRowConnectsADestinationThatAppearedLater) {
-    PanelHarness h(false);
-    h.service->removeDestination(h.synth);
-    h.controller->destinationPickerAppeared();
-    const auto later = h.service->addDestination("Later");
-    h.service->notifySetupChanged();
-    h.queue.runPending();
-    ASSERT_FALSE(h.manager->connectedEndpoint());
-    h.controller->chooseDestination(0);
-    h.queue.runPending();
-    EXPECT_EQ(h.manager->connectedEndpoint(), later);
-    EXPECT_EQ(connectionStatusText(*h.manager), "Later");
-}
-
-TEST(Lifetime, QueuedCopiesOutlivingTheControllerDoNothing) {
-    PanelHarness h;
-    h.controller->toggleLink(0);
-    h.controller->toggleLink(1);
-    h.controller->sendFromTab(1, 0, 5.0);
+TEST_F(ControllerTest, QueuedCopiesOutlivingTheControllerDoNothing) {
+    c.toggleLink(0);
+    c.toggleLink(1);
+    c.sendFromTab(1, 0, 5.0);
     h.controller.reset();
     EXPECT_EQ(h.queue.runPending(), 1u);
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{1, 5}}));

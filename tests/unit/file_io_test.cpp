@@ -23,42 +23,26 @@ std::size_t entriesIn(const std::filesystem::path& folder) {
                                                   std::filesystem::directory_iterator()));
 }
 
-TEST(AtomicWrite, CreatesTheFolderAndReplacesKeepingPermissions) {
+TEST(AtomicWrite, CreatesTheFolderKeepsPermissionsAndFollowsLinks) {
+    namespace fs = std::filesystem;
     test::TempDir dir;
     const auto file = dir / "a" / "b" / "presets.json";
-    ASSERT_EQ(writeFileAtomically(file, "one"), "");
-    EXPECT_EQ(test::readText(file), "one");
-
-    std::filesystem::permissions(file, std::filesystem::perms::owner_read |
-                                           std::filesystem::perms::owner_write |
-                                           std::filesystem::perms::group_read);
-    ASSERT_EQ(writeFileAtomically(file, "two"), "");
-    EXPECT_EQ(test::readText(file), "two");
-    EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms::owner_read |
-                                                               std::filesystem::perms::owner_write |
-                                                               std::filesystem::perms::group_read);
-    EXPECT_EQ(entriesIn(file.parent_path()), 1u) << "no temporary file is left behind";
-}
-
-TEST(AtomicWrite, ALinkKeepsPointingAtTheFileItNames) {
-    test::TempDir dir;
-    const auto real = dir / "synced" / "presets.json";
-    ASSERT_EQ(writeFileAtomically(real, "old"), "");
-    std::filesystem::create_symlink(real, dir / "presets.json");
-    ASSERT_EQ(writeFileAtomically(dir / "presets.json", "new"), "");
-    EXPECT_TRUE(std::filesystem::is_symlink(dir / "presets.json"));
-    EXPECT_EQ(test::readText(real), "new");
-}
-
-TEST(AtomicWrite, ANewFileGetsTheUsualPermissions) {
-    test::TempDir dir;
     const mode_t previous = ::umask(022);
-    const std::string error = writeFileAtomically(dir / "presets.json", "x");
+    const std::string error = writeFileAtomically(file, "one");
     ::umask(previous);
     ASSERT_EQ(error, "");
-    EXPECT_EQ(std::filesystem::status(dir / "presets.json").permissions(),
-              std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
-                  std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+    EXPECT_EQ(test::readText(file), "one");
+    EXPECT_EQ(fs::status(file).permissions(), fs::perms::owner_read | fs::perms::owner_write |
+                                                  fs::perms::group_read | fs::perms::others_read);
+
+    const auto kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
+    fs::permissions(file, kept);
+    fs::create_symlink(file, dir / "presets.json");
+    ASSERT_EQ(writeFileAtomically(dir / "presets.json", "two"), "");
+    EXPECT_EQ(test::readText(file), "two");
+    EXPECT_TRUE(fs::is_symlink(dir / "presets.json")) << "the link keeps naming the file";
+    EXPECT_EQ(fs::status(file).permissions(), kept);
+    EXPECT_EQ(entriesIn(file.parent_path()), 1u) << "no temporary file is left behind";
 }
 
 TEST(AtomicWrite, FullDiskLeavesTheOldFileWhole) {

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -29,6 +30,7 @@ TEST(NrpnEncoding, GoldenSequences) {
         {41, 16383, 0, {0xB0, 0x63, 0x00, 0xB0, 0x62, 0x29, 0xB0, 0x06, 0x7F, 0xB0, 0x26, 0x7F}},
         {100, 127, 0, {0xB0, 0x63, 0x00, 0xB0, 0x62, 0x64, 0xB0, 0x06, 0x00, 0xB0, 0x26, 0x7F}},
         {134, 134, 0, {0xB0, 0x63, 0x01, 0xB0, 0x62, 0x06, 0xB0, 0x06, 0x01, 0xB0, 0x26, 0x06}},
+        // Value and parameter swapped in the argument list give other bytes.
         {300, 200, 0, {0xB0, 0x63, 0x02, 0xB0, 0x62, 0x2C, 0xB0, 0x06, 0x01, 0xB0, 0x26, 0x48}},
         // Bits above 13 are dropped, not carried.
         {37, 16384, 0, {0xB0, 0x63, 0x00, 0xB0, 0x62, 0x25, 0xB0, 0x06, 0x00, 0xB0, 0x26, 0x00}},
@@ -42,32 +44,16 @@ TEST(NrpnEncoding, GoldenSequences) {
     }
 }
 
-TEST(NrpnEncoding, ValueComesFirstInTheArgumentList) {
-    // Swapping the arguments would put 300 in the parameter bytes.
-    const NrpnBytes b = encodeNRPN(5, 300, 0);
-    EXPECT_EQ(b[2], 0x02);
-    EXPECT_EQ(b[5], 0x2C);
-    EXPECT_EQ(b[8], 0x00);
-    EXPECT_EQ(b[11], 0x05);
-}
-
-TEST(NrpnValue, TruncatesTowardZeroInsideTheRange) {
-    EXPECT_EQ(nrpnValueFromDouble(100.7), 100);
-    EXPECT_EQ(nrpnValueFromDouble(5000.4), 5000);
-    EXPECT_EQ(nrpnValueFromDouble(16383.0), 16383);
-    EXPECT_EQ(nrpnValueFromDouble(16382.999), 16382);
-    EXPECT_EQ(nrpnValueFromDouble(0.9), 0);
-}
-
-TEST(NrpnValue, ClampsInsteadOfWrappingHostileValues) {
+TEST(NrpnValue, TruncatesInsideTheRangeAndClampsHostileValuesInsteadOfWrapping) {
     constexpr double inf = std::numeric_limits<double>::infinity();
-    EXPECT_EQ(nrpnValueFromDouble(16384.0), 16383);
-    EXPECT_EQ(nrpnValueFromDouble(1e300), 16383);
-    EXPECT_EQ(nrpnValueFromDouble(inf), 16383);
-    EXPECT_EQ(nrpnValueFromDouble(-0.5), 0);
-    EXPECT_EQ(nrpnValueFromDouble(-1e300), 0);
-    EXPECT_EQ(nrpnValueFromDouble(-inf), 0);
-    EXPECT_EQ(nrpnValueFromDouble(std::nan("")), 0);
+    const std::vector<std::pair<double, std::int64_t>> cases = {
+        {100.7, 100}, {5000.4, 5000},   {16383.0, 16383}, {16382.999, 16382},
+        {0.9, 0},     {16384.0, 16383}, {1e300, 16383},   {inf, 16383},
+        {-0.5, 0},    {-1e300, 0},      {-inf, 0},        {std::nan(""), 0},
+    };
+    for (const auto& [value, expected] : cases) {
+        EXPECT_EQ(nrpnValueFromDouble(value), expected) << value;
+    }
 }
 
 }  // namespace

@@ -1,18 +1,15 @@
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <functional>
-#include <memory>
 #include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "base/manual_queue.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
 #include "physics/simulation.hpp"
+#include "support/panel_harness.hpp"
 #include "support/scripted_random.hpp"
-#include "support/wire.hpp"
 
 namespace tarnwell {
 namespace {
@@ -22,12 +19,7 @@ using test::Sent;
 // A simulation whose manager is connected to the loopback destination "Synth".
 class PhysicsTest : public ::testing::Test {
 protected:
-    PhysicsTest() {
-        manager->connectToDestination(0);
-        queue.runPending();
-    }
-
-    std::vector<Sent> sent() const { return test::sentTo(*service, synth); }
+    std::vector<Sent> sent() const { return h.sent(); }
     const Ball& ball(std::size_t i) const { return sim.balls()[i]; }
     void edit(std::size_t i, const std::function<void(Ball&)>& fn) { sim.editBall(i, fn); }
 
@@ -44,33 +36,26 @@ protected:
 
     static std::int64_t valueOf(double x) { return static_cast<std::int64_t>(x / 250.0 * 16383.0); }
 
-    std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
-    ManualQueue queue;
-    EndpointRef synth = service->addDestination("Synth");
-    std::shared_ptr<MidiManager> manager = MidiManager::create(service, queue);
-    PhysicsSimulation sim{manager};
+    test::PanelHarness h;
+    std::shared_ptr<LoopbackMidiService>& service = h.service;
+    PhysicsSimulation sim{h.manager};
 };
 
-TEST_F(PhysicsTest, RedBallFirstTickMovesByVelocityAndWaveAndSends2721) {
+TEST_F(PhysicsTest, RedAndBlueBallsFirstTickMoveByVelocityAndWaveAndSendInOrder) {
     sim.toggleRunning(0);
+    sim.toggleRunning(1);
     sim.timerTick();
     EXPECT_EQ(sim.time(), 0.016666666666666666);
     EXPECT_NEAR(ball(0).pos.x, 41.5333, 1e-4);
     EXPECT_NEAR(ball(0).pos.y, 42.5024, 1e-4);
     EXPECT_EQ(ball(0).vel, (Size{1.5, 1.5})) << "the wave push must not enter the velocity";
-    EXPECT_EQ(sent(), (std::vector<Sent>{{1, 2721}}));
-    EXPECT_EQ(ball(1), initialBalls()[1]) << "a stopped ball neither moves nor sends";
-}
-
-TEST_F(PhysicsTest, BlueBallFirstTickUsesSquareAndTriangleAndSends5262) {
-    sim.toggleRunning(1);
-    sim.timerTick();
     EXPECT_NEAR(ball(1).pos.x, 80.3, 1e-4);
     EXPECT_NEAR(ball(1).pos.y, 60.061, 1e-3);
-    EXPECT_EQ(sent(), (std::vector<Sent>{{2, 5262}}));
+    EXPECT_EQ(sent(), (std::vector<Sent>{{1, 2721}, {2, 5262}}));
+    EXPECT_EQ(ball(2), initialBalls()[2]) << "a stopped ball neither moves nor sends";
 }
 
-TEST_F(PhysicsTest, BounceAtExactlyTheMarginMovesByTheOldVelocity) {
+TEST_F(PhysicsTest, BounceAtExactlyTheMarginMovesByTheOldVelocityAndTheClampHoldsAFastBall) {
     // x + vx = 8.0 and y + vy = 242.0 exactly.
     runWithoutWaves(0, {9.5, 240.5}, {-1.5, 1.5});
     sim.timerTick();
@@ -85,20 +70,27 @@ TEST_F(PhysicsTest, BounceAtExactlyTheMarginMovesByTheOldVelocity) {
     EXPECT_EQ(ball(1).vel, (Size{-1.5, 1.0}));
     EXPECT_EQ(ball(1).pos, (Point{242.0, 8.0}));
 
-    runWithoutWaves(2, {100.0, 100.0}, {-1.5, 1.5});
+    sim.toggleRunning(0);
+    sim.toggleRunning(1);
+    service->clearRecorded();
+    runWithoutWaves(2, {200.0, 50.0}, {1000.0, -1000.0});
     sim.timerTick();
-    EXPECT_EQ(ball(2).vel, (Size{-1.5, 1.5})) << "no bounce away from the walls";
+    EXPECT_EQ(ball(2).pos, (Point{242.0, 8.0}));
+    EXPECT_EQ(sent(), (std::vector<Sent>{{3, 15858}}));
 }
 
-TEST_F(PhysicsTest, MagnetPullsOnlyTheVelocityOutsideItsDeadZone) {
-    const auto pullAt = [&](bool enabled, double strength, Point magnet) {
-        runWithoutWaves(0, {100.0, 100.0});
+TEST_F(PhysicsTest, MagnetPullsOnlyItsOwnBallsVelocityFromTheClampedPositionOutsideItsDeadZone) {
+    const auto setMagnet = [&](bool enabled, double strength, Point magnet) {
         edit(0, [&](Ball& b) {
             b.magnetEnabled = enabled;
             b.magnetStrength = strength;
             b.magnetX = magnet.x;
             b.magnetY = magnet.y;
         });
+    };
+    const auto pullAt = [&](bool enabled, double strength, Point magnet) {
+        runWithoutWaves(0, {100.0, 100.0});
+        setMagnet(enabled, strength, magnet);
         sim.timerTick();
         EXPECT_EQ(ball(0).pos, (Point{100.0, 100.0})) << "the pull shows from the next tick";
         return ball(0).vel;
@@ -114,29 +106,15 @@ TEST_F(PhysicsTest, MagnetPullsOnlyTheVelocityOutsideItsDeadZone) {
     EXPECT_EQ(pullAt(true, 2.0, {101.0, 100.0}), (Size{0.0, 0.0})) << "at exactly 1 point";
     EXPECT_EQ(pullAt(true, 0.0, {110.0, 100.0}), (Size{0.0, 0.0})) << "strength 0";
     EXPECT_EQ(pullAt(false, 2.0, {110.0, 100.0}), (Size{0.0, 0.0})) << "disabled";
-}
 
-TEST_F(PhysicsTest, MagnetBeyondTheClampPullsOnEveryTickAndOnlyItsOwnBall) {
-    runWithoutWaves(0, {230.0, 125.0});
+    // Bounced and clamped to 242: the pull is 1 / (250 - 242), not 1 / (250 - 245).
+    runWithoutWaves(0, {240.0, 125.0}, {5.0, 0.0});
     runWithoutWaves(1, {230.0, 60.0});
-    edit(0, [](Ball& b) {
-        b.magnetEnabled = true;
-        b.magnetStrength = 1.0;
-        b.magnetX = 250.0;
-        b.magnetY = 125.0;
-    });
-    for (int i = 0; i < 300; ++i) {
-        const Ball before = ball(0);
-        sim.timerTick();
-        const double nx = before.pos.x + before.vel.width;
-        const double bounced = (nx <= 8.0 || nx >= 242.0) ? -before.vel.width : before.vel.width;
-        ASSERT_LE(ball(0).pos.x, 242.0);
-        ASSERT_NEAR(ball(0).vel.width - bounced, 1.0 / (250.0 - ball(0).pos.x), 1e-12)
-            << "tick " << i;
-        ASSERT_EQ(ball(0).vel.height, 0.0);
-    }
-    EXPECT_EQ(ball(1).pos, (Point{230.0, 60.0})) << "another ball's magnet does not act";
-    EXPECT_EQ(ball(1).vel, (Size{0.0, 0.0}));
+    setMagnet(true, 1.0, {250.0, 125.0});
+    sim.timerTick();
+    EXPECT_EQ(ball(0).pos, (Point{242.0, 125.0}));
+    EXPECT_NEAR(ball(0).vel.width, -5.0 + 1.0 / 8.0, 1e-12);
+    EXPECT_EQ(ball(1).vel, (Size{0.0, 0.0})) << "another ball's magnet does not act";
 }
 
 TEST_F(PhysicsTest, BallsSendInIndexOrderEvenOnOneParameter) {
@@ -153,92 +131,48 @@ TEST_F(PhysicsTest, BallsSendInIndexOrderEvenOnOneParameter) {
 }
 
 TEST_F(PhysicsTest, NothingIsSentWithoutARunningBallOrADestination) {
+    sim.toggleRunning(5);
+    sim.editBall(9, [](Ball& b) { b.isRunning = true; });
     for (int i = 0; i < 3; ++i) {
         sim.timerTick();
     }
     EXPECT_EQ(sim.time(), 0.016666666666666666 + 0.016666666666666666 + 0.016666666666666666);
-    EXPECT_EQ(sim.balls(), initialBalls());
+    EXPECT_EQ(sim.balls(), initialBalls()) << "an index outside the list changes nothing";
 
-    PhysicsSimulation unconnected(MidiManager::create(service, queue));
+    PhysicsSimulation unconnected(MidiManager::create(service, h.queue));
     unconnected.toggleRunning(0);
     unconnected.timerTick();
     EXPECT_NE(unconnected.balls()[0].pos, initialBalls()[0].pos) << "the ball still moves";
     EXPECT_TRUE(service->deliveries().empty());
 }
 
-TEST_F(PhysicsTest, ClampHoldsAFastBallInsideAndBoundsTheValue) {
-    runWithoutWaves(0, {200.0, 50.0}, {1000.0, -1000.0});
-    sim.timerTick();
-    EXPECT_EQ(ball(0).pos, (Point{242.0, 8.0}));
-    EXPECT_EQ(sent(), (std::vector<Sent>{{1, 15858}}));
-}
-
-TEST_F(PhysicsTest, ToggleAndEditsAnnounceSettingsAndTicksAnnounceTicks) {
-    std::vector<PhysicsChange> seen;
-    Connection c = sim.changed.connect([&](PhysicsChange change) { seen.push_back(change); });
-    sim.toggleRunning(2);
-    EXPECT_TRUE(ball(2).isRunning);
-    sim.timerTick();
-    sim.toggleRunning(2);
-    EXPECT_FALSE(ball(2).isRunning);
-    sim.toggleRunning(5);
-    sim.editBall(9, [](Ball& b) { b.isRunning = true; });
-    EXPECT_EQ(seen, (std::vector<PhysicsChange>{PhysicsChange::settings, PhysicsChange::tick,
-                                                PhysicsChange::settings}))
-        << "an index outside the list changes and announces nothing";
-    EXPECT_EQ(sent(), (std::vector<Sent>{{3, valueOf(ball(2).pos.x)}}))
-        << "toggling sends nothing; the tick in between sends once";
-}
-
-TEST_F(PhysicsTest, DiceDrawsTheWaveFieldsInOrderAndChangesNothingElse) {
+TEST_F(PhysicsTest, DiceDrawsOnlyTheWaveFieldsInOrderFromClosedRangesAndSendsNothing) {
     constexpr std::uint64_t kTop = std::uint64_t{1} << 53;  // draws the top of a closed range
-    constexpr std::uint64_t kEighth = kTop / 8;
+    constexpr std::uint64_t k = kTop / 8;
     std::deque<std::uint64_t> words;
-    for (int ballIndex = 0; ballIndex < 5; ++ballIndex) {
-        if (ballIndex == 4) {
-            words.insert(words.end(), {2, 0, kTop, kTop, kTop, kTop, kTop, kTop});
-        } else {
-            // waveTypeX, waveTypeY, then k/8 of each range for k = 1 ... 6.
-            words.insert(words.end(), {1, 2, kEighth, 2 * kEighth, 3 * kEighth, 4 * kEighth,
-                                       5 * kEighth, 6 * kEighth});
-        }
+    for (int i = 0; i < 4; ++i) {
+        // waveTypeX, waveTypeY, then k/8 of each range for k = 1 ... 6.
+        words.insert(words.end(), {1, 2, k, 2 * k, 3 * k, 4 * k, 5 * k, 6 * k});
     }
+    words.insert(words.end(), {2, 0, kTop, kTop, kTop, kTop, kTop, kTop});
     test::ScriptedRandom random(words);
-    sim.toggleRunning(1);
-    edit(2, [](Ball& b) { b.magnetEnabled = true; });
-    const std::vector<Ball> before = sim.balls();
-
     sim.randomizeWaves(random);
-
     EXPECT_EQ(random.draws, 40);
-    for (std::size_t i = 0; i < 4; ++i) {
-        const Ball& b = ball(i);
-        EXPECT_EQ(b.waveTypeX, WaveType::square);
-        EXPECT_EQ(b.waveTypeY, WaveType::triangle);
-        EXPECT_EQ(b.ampX, 5.0 / 8);
-        EXPECT_EQ(b.freqX, 3.0 * 2 / 8);
-        EXPECT_EQ(b.phaseX, kTwoPi * 3 / 8);
-        EXPECT_EQ(b.ampY, 5.0 * 4 / 8);
-        EXPECT_EQ(b.freqY, 3.0 * 5 / 8);
-        EXPECT_EQ(b.phaseY, kTwoPi * 6 / 8);
-    }
-    const Ball& last = ball(4);
-    EXPECT_EQ(last.waveTypeX, WaveType::triangle);
-    EXPECT_EQ(last.waveTypeY, WaveType::sine);
-    EXPECT_EQ(last.ampX, 5.0);
-    EXPECT_EQ(last.freqX, 3.0);
-    EXPECT_EQ(last.phaseX, kTwoPi);
-    EXPECT_EQ(last.phaseY, kTwoPi);
 
-    for (std::size_t i = 0; i < before.size(); ++i) {
-        Ball restored = before[i];
-        const Ball& now = ball(i);
-        std::tie(restored.waveTypeX, restored.waveTypeY, restored.ampX, restored.freqX,
-                 restored.phaseX, restored.ampY, restored.freqY, restored.phaseY) =
-            std::tie(now.waveTypeX, now.waveTypeY, now.ampX, now.freqX, now.phaseX, now.ampY,
-                     now.freqY, now.phaseY);
-        EXPECT_EQ(now, restored) << "ball " << i << ": only the wave fields may change";
+    const auto withWaves = [](Ball b, WaveType x, WaveType y, std::array<double, 6> v) {
+        b.waveTypeX = x;
+        b.waveTypeY = y;
+        std::tie(b.ampX, b.freqX, b.phaseX, b.ampY, b.freqY, b.phaseY) =
+            std::tie(v[0], v[1], v[2], v[3], v[4], v[5]);
+        return b;
+    };
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(ball(i), withWaves(initialBalls()[i], WaveType::square, WaveType::triangle,
+                                     {5.0 / 8, 3.0 * 2 / 8, kTwoPi * 3 / 8, 5.0 * 4 / 8,
+                                      3.0 * 5 / 8, kTwoPi * 6 / 8}));
     }
+    EXPECT_EQ(ball(4), withWaves(initialBalls()[4], WaveType::triangle, WaveType::sine,
+                                 {5.0, 3.0, kTwoPi, 5.0, 3.0, kTwoPi}));
     EXPECT_TRUE(service->deliveries().empty());
 }
 

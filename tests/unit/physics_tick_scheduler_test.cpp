@@ -88,17 +88,13 @@ TEST_F(TickSchedulerTest, StoppedSchedulerRunsNothingAndRestartReanchors) {
     EXPECT_EQ(ticks, 0);
     scheduler.start();
     EXPECT_EQ(scheduler.nextDeadline(), now + 16'666'666ns);
-}
 
-TEST(TickSchedulerStop, TickThatStopsTheSchedulerGetsNoNextDeadline) {
-    TimePoint now{};
-    TickScheduler* self = nullptr;
-    TickScheduler scheduler([&] { return now; }, [&] { self->stop(); });
-    self = &scheduler;
-    scheduler.start();
+    // A tick that stops the scheduler gets no next deadline.
+    TickScheduler stopping([&] { return now; }, [&] { stopping.stop(); });
+    stopping.start();
     now += 20ms;
-    EXPECT_EQ(scheduler.wake(), std::nullopt);
-    EXPECT_FALSE(scheduler.isRunning());
+    EXPECT_EQ(stopping.wake(), std::nullopt);
+    EXPECT_FALSE(stopping.isRunning());
 }
 
 TEST(TimerDelay, RoundsUpSoATimerNeverFiresEarly) {

@@ -27,12 +27,6 @@ std::vector<RingEvent> group(std::uint32_t first, std::size_t count) {
     return out;
 }
 
-TEST(SpscRingTest, CapacityIsRoundedUpToAPowerOfTwo) {
-    EXPECT_EQ(SpscRing(40000).capacity(), 65536u) << "10,000 four-message sequences fit";
-    EXPECT_EQ(SpscRing(64).capacity(), 64u);
-    EXPECT_EQ(SpscRing(0).capacity(), 2u);
-}
-
 TEST(SpscRingTest, AGroupIsStoredWholeOrNotAtAll) {
     SpscRing ring(8);
     EXPECT_TRUE(ring.pushAll(group(0, 4)));
