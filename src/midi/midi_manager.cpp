@@ -88,9 +88,8 @@ void MidiManager::followConnectedDestination(const std::vector<DestinationInfo>&
     // back; another of the same name that was there all along is not taken.
     const auto cameBack = [&](const DestinationInfo& d) {
         return d.name == connectedDeviceName_ &&
-               std::ranges::none_of(previous, [&](const DestinationInfo& p) {
-                   return p.endpoint == d.endpoint;
-               });
+               std::ranges::none_of(
+                   previous, [&](const DestinationInfo& p) { return p.endpoint == d.endpoint; });
     };
     if (std::ranges::count_if(entries_, cameBack) == 1) {
         const auto byName = std::ranges::find_if(entries_, cameBack);

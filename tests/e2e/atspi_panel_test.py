@@ -16,6 +16,7 @@ import threading
 import time
 
 import pyatspi
+from gi.repository import Gio, GLib
 
 INTERACTIVE = {'push button', 'toggle button', 'check box', 'slider', 'combo box', 'page tab'}
 
@@ -67,6 +68,33 @@ class Peer:
     def stop(self):
         self.process.terminate()
         self.process.wait(timeout=5)
+
+
+def accessibility_bus_ready():
+    session = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    for name in ('org.a11y.Bus',):
+        reply = session.call_sync('org.freedesktop.DBus', '/org/freedesktop/DBus',
+                                  'org.freedesktop.DBus', 'NameHasOwner',
+                                  GLib.Variant('(s)', (name,)), GLib.VariantType('(b)'),
+                                  Gio.DBusCallFlags.NONE, 5000, None)
+        if not reply.unpack()[0]:
+            return False
+    return True
+
+
+def registry_ready():
+    reply = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    address = reply.call_sync('org.a11y.Bus', '/org/a11y/bus', 'org.a11y.Bus', 'GetAddress', None,
+                              GLib.VariantType('(s)'), Gio.DBusCallFlags.NONE, 5000, None)
+    bus = Gio.DBusConnection.new_for_address_sync(
+        address.unpack()[0],
+        Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT | Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION,
+        None, None)
+    owned = bus.call_sync('org.freedesktop.DBus', '/org/freedesktop/DBus', 'org.freedesktop.DBus',
+                          'NameHasOwner', GLib.Variant('(s)', ('org.a11y.atspi.Registry',)),
+                          GLib.VariantType('(b)'), Gio.DBusCallFlags.NONE, 5000, None)
+    bus.close_sync(None)
+    return owned.unpack()[0]
 
 
 def nrpn(parameter, value):
@@ -150,6 +178,13 @@ def main():
 
     bus = subprocess.Popen(['/usr/libexec/at-spi-bus-launcher', '--launch-immediately'],
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    # The panel looks for the accessibility bus once, at start: start it only
+    # when the bus is there.
+    wait_for('the accessibility bus', accessibility_bus_ready, timeout=60)
+    # Asking for the desktop starts the registry the panel registers with.
+    desktop = pyatspi.Registry.getDesktop(0)
+    wait_for('the accessibility registry', lambda: desktop.childCount >= 0 and registry_ready(),
+             timeout=60)
     peer = Peer()
     wait_for('the peer port', lambda: 'midi-monitor:input' in subprocess.run(
         ['jack_lsp'], capture_output=True, text=True).stdout)
@@ -159,8 +194,6 @@ def main():
     panel = subprocess.Popen([sys.argv[1]], env=environment, stdout=subprocess.DEVNULL,
                              stderr=subprocess.DEVNULL)
     try:
-        desktop = pyatspi.Registry.getDesktop(0)
-
         def application():
             for i in range(desktop.childCount):
                 app = desktop.getChildAtIndex(i)
@@ -168,8 +201,9 @@ def main():
                     return app
             return None
 
-        app = wait_for('the panel on the accessibility bus', application)
-        picker = wait_for('the controller window', lambda: find(app, 'combo box', 'MIDI Output'))
+        app = wait_for('the panel on the accessibility bus', application, timeout=60)
+        picker = wait_for('the controller window', lambda: find(app, 'combo box', 'MIDI Output'),
+                          timeout=60)
         wait_for('the connection to the peer', lambda: find_label(app, 'midi-monitor:input'))
 
         controls = []
