@@ -76,8 +76,6 @@ public:
     // nothing while no destination is connected.
     void sendToConnected(std::int64_t value, std::int64_t parameter);
 
-    [[nodiscard]] MidiService& service() { return *service_; }
-
     Signal<MidiManagerChange> changed;
 
 private:

@@ -15,7 +15,6 @@ public:
     LinkButtonView(std::function<void()> action, QWidget* parent = nullptr);
 
     void setLinked(bool isLinked);
-    [[nodiscard]] bool isLinked() const { return isLinked_; }
 
 private:
     std::function<void()> action_;
