@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "base/manual_queue.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
+#include "core/midi/midi_manager.hpp"
+#include "testing/loopback_service.hpp"
+#include "testing/manual_queue.hpp"
 
 namespace tarnwell::bench {
 

@@ -22,12 +22,12 @@
 #include <RtMidi.h>
 #include <jack/jack.h>
 
-#include "base/manual_queue.hpp"
-#include "midi/jack_service.hpp"
-#include "midi/midi_manager.hpp"
-#include "midi/nrpn.hpp"
-#include "support/jack_peer.hpp"
-#include "support/wire.hpp"
+#include "core/midi/jack_service.hpp"
+#include "core/midi/midi_manager.hpp"
+#include "core/midi/nrpn.hpp"
+#include "testing/jack_peer.hpp"
+#include "testing/manual_queue.hpp"
+#include "testing/wire.hpp"
 
 namespace {
 

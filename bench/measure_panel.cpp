@@ -15,8 +15,8 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
-#include "app/application.hpp"
 #include "process_cpu.hpp"
+#include "ui/app/application.hpp"
 
 namespace {
 

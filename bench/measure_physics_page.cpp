@@ -19,16 +19,16 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/qt_main_queue.hpp"
-#include "app/tick_timer.hpp"
-#include "base/random.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
-#include "panel/content_view.hpp"
-#include "panel/controller.hpp"
-#include "physics/ball_area_view.hpp"
-#include "physics/physics_view.hpp"
+#include "core/base/random.hpp"
+#include "core/midi/midi_manager.hpp"
+#include "core/panel/controller.hpp"
 #include "process_cpu.hpp"
+#include "testing/loopback_service.hpp"
+#include "ui/app/qt_main_queue.hpp"
+#include "ui/panel/content_view.hpp"
+#include "ui/physics/ball_area_view.hpp"
+#include "ui/physics/physics_view.hpp"
+#include "ui/physics/tick_timer.hpp"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include <QApplication>
 #include <QTimer>
 
-#include "app/tick_timer.hpp"
 #include "connected_loopback.hpp"
-#include "physics/simulation.hpp"
+#include "core/physics/simulation.hpp"
 #include "process_cpu.hpp"
+#include "ui/physics/tick_timer.hpp"
 
 namespace {
 

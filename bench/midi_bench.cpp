@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "connected_loopback.hpp"
-#include "midi/nrpn.hpp"
+#include "core/midi/nrpn.hpp"
 
 namespace {
 

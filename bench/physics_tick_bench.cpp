@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "connected_loopback.hpp"
-#include "physics/simulation.hpp"
+#include "core/physics/simulation.hpp"
 
 namespace {
 

@@ -6,13 +6,13 @@
 
 #include <benchmark/benchmark.h>
 
-#include "base/file_io.hpp"
-#include "base/manual_queue.hpp"
-#include "base/random.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
-#include "panel/controller.hpp"
-#include "panel/preset_file.hpp"
+#include "core/base/file_io.hpp"
+#include "core/base/random.hpp"
+#include "core/midi/midi_manager.hpp"
+#include "core/panel/controller.hpp"
+#include "core/panel/preset_file.hpp"
+#include "testing/loopback_service.hpp"
+#include "testing/manual_queue.hpp"
 
 namespace {
 

@@ -4,4 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 ./scripts/build.sh build -DTARNWELL_BUILD_TESTS=OFF -DTARNWELL_BUILD_BENCH=OFF
-exec ./build/src/tarnwell "$@"
+exec ./build/src/ui/tarnwell "$@"

@@ -4,4 +4,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/build.sh build >/dev/null
-QT_QPA_PLATFORM=offscreen ./build/src/tarnwell_screenshots "${1:-docs/screenshots}"
+QT_QPA_PLATFORM=offscreen ./build/src/ui/tarnwell_screenshots "${1:-docs/screenshots}"

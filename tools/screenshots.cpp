@@ -8,12 +8,12 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "app/main_window.hpp"
-#include "app/qt_main_queue.hpp"
-#include "base/random.hpp"
-#include "midi/loopback_service.hpp"
-#include "panel/controller.hpp"
-#include "physics/physics_view.hpp"
+#include "core/base/random.hpp"
+#include "core/panel/controller.hpp"
+#include "testing/loopback_service.hpp"
+#include "ui/app/main_window.hpp"
+#include "ui/app/qt_main_queue.hpp"
+#include "ui/physics/physics_view.hpp"
 
 namespace {
 

@@ -14,10 +14,10 @@
 
 #include <gtest/gtest.h>
 
-#include "base/manual_queue.hpp"
-#include "midi/midi_manager.hpp"
-#include "support/jack_peer.hpp"
-#include "support/wire.hpp"
+#include "core/midi/midi_manager.hpp"
+#include "testing/jack_peer.hpp"
+#include "testing/manual_queue.hpp"
+#include "testing/wire.hpp"
 
 namespace tarnwell::test {
 

@@ -12,12 +12,12 @@
 
 #include <gtest/gtest.h>
 
-#include "base/manual_queue.hpp"
+#include "core/midi/jack_service.hpp"
+#include "core/midi/midi_manager.hpp"
 #include "e2e/e2e_fixture.hpp"
-#include "midi/jack_service.hpp"
-#include "midi/midi_manager.hpp"
-#include "support/jack_peer.hpp"
-#include "support/wire.hpp"
+#include "testing/jack_peer.hpp"
+#include "testing/manual_queue.hpp"
+#include "testing/wire.hpp"
 
 namespace tarnwell {
 namespace {

@@ -2,16 +2,16 @@
 // device following, exercised through RtMidi's JACK API (the ALSA sequencer
 // cannot open on the test machines).
 
-#include "midi/platform_midi.hpp"
+#include "core/midi/platform_midi.hpp"
 
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include "core/midi/composite_service.hpp"
+#include "core/midi/nrpn.hpp"
+#include "core/midi/rtmidi_service.hpp"
 #include "e2e/e2e_fixture.hpp"
-#include "midi/composite_service.hpp"
-#include "midi/nrpn.hpp"
-#include "midi/rtmidi_service.hpp"
 
 namespace tarnwell {
 namespace {

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string_view>
 
-#include "panel/preset_file.hpp"
+#include "core/panel/preset_file.hpp"
 #include "support/panel_harness.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

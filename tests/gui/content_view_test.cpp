@@ -7,13 +7,13 @@
 #include <QTabWidget>
 #include <QtTest>
 
+#include "core/panel/preset_file.hpp"
 #include "gui_harness.hpp"
-#include "panel/link_button_view.hpp"
-#include "panel/mode_toggle_view.hpp"
-#include "panel/parameter_slider.hpp"
-#include "panel/preset_file.hpp"
-#include "panel/slider_bank_view.hpp"
-#include "panel/unit_page_view.hpp"
+#include "ui/panel/link_button_view.hpp"
+#include "ui/panel/midi_slider_view.hpp"
+#include "ui/panel/mode_toggle_view.hpp"
+#include "ui/panel/parameter_slider.hpp"
+#include "ui/panel/unit_page_view.hpp"
 
 using namespace tarnwell;
 using tarnwell::test::Sent;

@@ -11,14 +11,14 @@
 #include <QWidget>
 #include <QtTest>
 
-#include "base/manual_queue.hpp"
-#include "midi/loopback_service.hpp"
-#include "panel/content_view.hpp"
-#include "panel/controller.hpp"
+#include "core/panel/controller.hpp"
 #include "support/fake_file_chooser.hpp"
 #include "support/panel_harness.hpp"
 #include "support/temp_dir.hpp"
-#include "support/wire.hpp"
+#include "testing/loopback_service.hpp"
+#include "testing/manual_queue.hpp"
+#include "testing/wire.hpp"
+#include "ui/panel/content_view.hpp"
 
 namespace tarnwell::test {
 

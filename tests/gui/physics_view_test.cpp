@@ -1,7 +1,7 @@
 // The "Physics" tab driven through its real widgets: what each ball page shows,
 // what its controls write into the ball and what the balls then send. The
 // page's wall-clock timer is stopped; every test ticks the simulation by hand.
-#include "physics/physics_view.hpp"
+#include "ui/physics/physics_view.hpp"
 
 #include <tuple>
 
@@ -13,11 +13,11 @@
 #include <QTabWidget>
 #include <QtTest>
 
-#include "app/tick_timer.hpp"
 #include "gui_harness.hpp"
-#include "panel/parameter_slider.hpp"
-#include "physics/ball_area_view.hpp"
-#include "physics/ball_page_view.hpp"
+#include "ui/panel/parameter_slider.hpp"
+#include "ui/physics/ball_area_view.hpp"
+#include "ui/physics/ball_page_view.hpp"
+#include "ui/physics/tick_timer.hpp"
 
 using namespace tarnwell;
 using tarnwell::test::Sent;

@@ -9,10 +9,10 @@
 #include <QScrollBar>
 #include <QtTest>
 
-#include "app/main_window.hpp"
-#include "base/manual_queue.hpp"
-#include "midi/loopback_service.hpp"
 #include "support/panel_harness.hpp"
+#include "testing/loopback_service.hpp"
+#include "testing/manual_queue.hpp"
+#include "ui/app/main_window.hpp"
 
 using namespace tarnwell;
 

@@ -4,7 +4,7 @@
 #include <optional>
 #include <utility>
 
-#include "panel/file_chooser.hpp"
+#include "core/panel/file_chooser.hpp"
 
 namespace tarnwell::test {
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "base/manual_queue.hpp"
-#include "base/random.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
-#include "panel/controller.hpp"
-#include "support/wire.hpp"
+#include "core/base/random.hpp"
+#include "core/midi/midi_manager.hpp"
+#include "core/panel/controller.hpp"
+#include "testing/loopback_service.hpp"
+#include "testing/manual_queue.hpp"
+#include "testing/wire.hpp"
 
 namespace tarnwell::test {
 

@@ -4,7 +4,7 @@
 #include <deque>
 #include <utility>
 
-#include "base/random.hpp"
+#include "core/base/random.hpp"
 
 namespace tarnwell::test {
 

@@ -1,15 +1,15 @@
-#include "midi/composite_service.hpp"
+#include "core/midi/composite_service.hpp"
 
 #include <atomic>
 #include <thread>
 
 #include <gtest/gtest.h>
 
-#include "base/manual_queue.hpp"
-#include "midi/loopback_service.hpp"
-#include "midi/midi_manager.hpp"
-#include "midi/nrpn.hpp"
-#include "support/wire.hpp"
+#include "core/midi/midi_manager.hpp"
+#include "core/midi/nrpn.hpp"
+#include "testing/loopback_service.hpp"
+#include "testing/manual_queue.hpp"
+#include "testing/wire.hpp"
 
 namespace tarnwell {
 namespace {

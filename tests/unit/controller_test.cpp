@@ -1,4 +1,4 @@
-#include "panel/controller.hpp"
+#include "core/panel/controller.hpp"
 
 #include <limits>
 #include <set>

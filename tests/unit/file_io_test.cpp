@@ -1,4 +1,4 @@
-#include "base/file_io.hpp"
+#include "core/base/file_io.hpp"
 
 #include <chrono>
 #include <random>
@@ -12,7 +12,7 @@
 
 #include <gtest/gtest.h>
 
-#include "panel/preset_file.hpp"
+#include "core/panel/preset_file.hpp"
 #include "support/temp_dir.hpp"
 
 namespace tarnwell {

@@ -1,13 +1,13 @@
-#include "midi/midi_manager.hpp"
+#include "core/midi/midi_manager.hpp"
 
 #include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "base/manual_queue.hpp"
-#include "midi/loopback_service.hpp"
-#include "support/wire.hpp"
+#include "testing/loopback_service.hpp"
+#include "testing/manual_queue.hpp"
+#include "testing/wire.hpp"
 
 namespace tarnwell {
 namespace {

@@ -1,4 +1,4 @@
-#include "midi/nrpn.hpp"
+#include "core/midi/nrpn.hpp"
 
 #include <cmath>
 #include <limits>

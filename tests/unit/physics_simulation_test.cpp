@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "physics/simulation.hpp"
+#include "core/physics/simulation.hpp"
 #include "support/panel_harness.hpp"
 #include "support/scripted_random.hpp"
 

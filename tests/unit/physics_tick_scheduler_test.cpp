@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "physics/tick_scheduler.hpp"
+#include "core/physics/tick_scheduler.hpp"
 
 namespace tarnwell {
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "physics/named_parameters.hpp"
-#include "physics/wave.hpp"
+#include "core/physics/named_parameters.hpp"
+#include "core/physics/wave.hpp"
 
 namespace tarnwell {
 namespace {

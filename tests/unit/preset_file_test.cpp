@@ -1,4 +1,4 @@
-#include "panel/preset_file.hpp"
+#include "core/panel/preset_file.hpp"
 
 #include <cmath>
 #include <limits>

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "panel/preset_file.hpp"
+#include "core/panel/preset_file.hpp"
 #include "support/fake_file_chooser.hpp"
 #include "support/panel_harness.hpp"
 #include "support/temp_dir.hpp"

@@ -1,4 +1,4 @@
-#include "base/random.hpp"
+#include "core/base/random.hpp"
 
 #include <array>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "base/signal.hpp"
+#include "core/base/signal.hpp"
 
 #include <memory>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "midi/spsc_ring.hpp"
+#include "core/midi/spsc_ring.hpp"
 
 #include <thread>
 #include <vector>

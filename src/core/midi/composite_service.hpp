@@ -1,0 +1,67 @@
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "core/midi/midi_service.hpp"
+#include "core/midi/setup_changed_relay.hpp"
+
+namespace tarnwell {
+
+// Several MIDI services shown as one: their destinations in one list (each
+// backend's in its own order, backends in the order given), sends and
+// selection routed to the backend that owns the endpoint, and every backend's
+// setup change forwarded.
+//
+// Endpoint handles are namespaced: the top 8 bits hold the backend's position
+// plus one, the low 24 bits the backend's own handle. A backend handle that
+// does not fit in 24 bits (or is 0) is not listed. Names pass through
+// unchanged.
+//
+// Threading: as MidiService. The forwarded setup-changed handler runs on
+// whatever thread the backend calls it.
+class CompositeMidiService final : public MidiService {
+public:
+    static constexpr std::size_t kMaxBackends = 255;
+
+    // Null entries and backends beyond kMaxBackends are ignored.
+    explicit CompositeMidiService(std::vector<std::shared_ptr<MidiService>> backends);
+    ~CompositeMidiService() override;
+    CompositeMidiService(const CompositeMidiService&) = delete;
+    CompositeMidiService& operator=(const CompositeMidiService&) = delete;
+
+    // Succeeds when at least one backend succeeds.
+    std::uint32_t createClient(const std::string& name) override;
+    std::uint32_t createOutputPort(std::uint32_t client, const std::string& name) override;
+    std::vector<DestinationInfo> listDestinations() override;
+    void selectDestination(EndpointRef endpoint) override;
+    void send(std::uint32_t port, EndpointRef destination,
+              std::span<const std::uint8_t> messages) override;
+    void setSetupChangedHandler(SetupChangedHandler handler) override;
+
+    [[nodiscard]] std::size_t backendCount() const { return backends_.size(); }
+
+    // The namespacing, exposed for tests and diagnostics.
+    [[nodiscard]] static EndpointRef compose(std::size_t backend, EndpointRef inner);
+    struct Owner {
+        std::size_t backend;
+        EndpointRef inner;
+    };
+    [[nodiscard]] std::optional<Owner> owner(EndpointRef endpoint) const;
+
+private:
+    struct Backend {
+        std::shared_ptr<MidiService> service;
+        std::uint32_t client = 0;
+        std::uint32_t port = 0;
+    };
+    static constexpr std::uint32_t kHandle = 1;
+
+    std::vector<Backend> backends_;
+    SetupChangedRelay setupChanged_;
+};
+
+}  // namespace tarnwell

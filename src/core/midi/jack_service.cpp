@@ -1,0 +1,556 @@
+#include "core/midi/jack_service.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <utility>
+
+#include <jack/jack.h>
+#include <jack/midiport.h>
+
+namespace tarnwell {
+
+namespace {
+
+// A route marker carries its endpoint in the three message bytes, so endpoint
+// handles of this service stay below 2^24.
+constexpr std::uint8_t kRouteMarker = 1;
+constexpr EndpointRef kMaxHandle = 0xFFFFFF;
+
+RingEvent routeMarker(EndpointRef endpoint) {
+    RingEvent e;
+    e.bytes = {static_cast<std::uint8_t>(endpoint & 0xFF),
+               static_cast<std::uint8_t>((endpoint >> 8) & 0xFF),
+               static_cast<std::uint8_t>((endpoint >> 16) & 0xFF)};
+    e.marker = kRouteMarker;
+    return e;
+}
+
+EndpointRef markerEndpoint(const RingEvent& e) {
+    return static_cast<EndpointRef>(e.bytes[0]) | (static_cast<EndpointRef>(e.bytes[1]) << 8) |
+           (static_cast<EndpointRef>(e.bytes[2]) << 16);
+}
+
+std::uint64_t packWiring(EndpointRef endpoint, std::uint32_t generation) {
+    return (static_cast<std::uint64_t>(generation) << 32) | endpoint;
+}
+
+EndpointRef wiredEndpoint(std::uint64_t wiring) {
+    return static_cast<EndpointRef>(wiring & 0xFFFFFFFFu);
+}
+
+// libjack reports every failed attempt to reach a server on stderr. The
+// service retries about once a second while no server runs, and a dead server
+// is an expected state it reports through its list, so these texts carry
+// nothing the user could act on.
+void discardJackText(const char*) {}
+
+std::vector<std::string> takePortNames(const char** ports) {
+    std::vector<std::string> names;
+    if (ports == nullptr) {
+        return names;
+    }
+    for (const char** p = ports; *p != nullptr; ++p) {
+        names.emplace_back(*p);
+    }
+    jack_free(static_cast<void*>(ports));
+    return names;
+}
+
+}  // namespace
+
+struct JackMidiService::ClientState {
+    jack_client_t* client = nullptr;
+    jack_port_t* port = nullptr;
+    std::string ownPrefix;      // "<our client name>:"
+    std::string wiredPortName;  // destination our port was last connected to by us
+    bool portRequested = false;
+};
+
+// libjack's C callbacks. The registration and shutdown ones run on libjack's
+// notification thread and only record and wake; the process one runs on the
+// real-time thread.
+struct JackCallbacks {
+    static int process(jack_nframes_t frames, void* arg) {
+        return static_cast<JackMidiService*>(arg)->process(frames);
+    }
+    static void shutdown(jack_status_t, const char*, void* arg) {
+        static_cast<JackMidiService*>(arg)->onShutdown();
+    }
+    static void portRegistration(jack_port_id_t, int, void* arg) {
+        static_cast<JackMidiService*>(arg)->onGraphChanged();
+    }
+    static void clientRegistration(const char*, int, void* arg) {
+        static_cast<JackMidiService*>(arg)->onGraphChanged();
+    }
+    static void portRename(jack_port_id_t, const char*, const char*, void* arg) {
+        static_cast<JackMidiService*>(arg)->onGraphChanged();
+    }
+};
+
+JackMidiService::JackMidiService() : JackMidiService(Options{}) {}
+
+JackMidiService::JackMidiService(Options options)
+    : options_(std::move(options)), ring_(options_.ringCapacity) {
+    static std::once_flag quiet;
+    std::call_once(quiet, [] {
+        jack_set_error_function(discardJackText);
+        jack_set_info_function(discardJackText);
+    });
+    worker_ = std::thread([this] { run(); });
+}
+
+JackMidiService::~JackMidiService() {
+    {
+        std::lock_guard lock(mutex_);
+        stop_ = true;
+    }
+    wakeup_.notify_all();
+    worker_.join();
+}
+
+std::uint32_t JackMidiService::createClient(const std::string& name) {
+    {
+        std::lock_guard lock(mutex_);
+        clientName_ = name;
+    }
+    wakeup_.notify_all();
+    return 1;
+}
+
+std::uint32_t JackMidiService::createOutputPort(std::uint32_t client, const std::string& name) {
+    if (client == 0) {
+        return 0;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        portName_ = name;
+    }
+    wakeup_.notify_all();
+    std::unique_lock lock(firstListingMutex_);
+    firstListingDone_.wait_for(lock, options_.firstListingWait, [this] { return firstListing_; });
+    return kPortHandle;
+}
+
+void JackMidiService::markFirstListingDone() {
+    {
+        std::lock_guard lock(firstListingMutex_);
+        if (firstListing_) {
+            return;
+        }
+        firstListing_ = true;
+    }
+    firstListingDone_.notify_all();
+}
+
+std::vector<DestinationInfo> JackMidiService::listDestinations() {
+    std::lock_guard lock(cacheMutex_);
+    return destinations_;
+}
+
+void JackMidiService::selectDestination(EndpointRef endpoint) {
+    {
+        std::lock_guard lock(cacheMutex_);
+        selected_ = endpoint;
+        selectedAtomic_.store(endpoint);
+        updateAdmissionLocked();
+    }
+    // Chosen again: worth waiting for once more.
+    EndpointRef abandoned = endpoint;
+    abandonedRoute_.compare_exchange_strong(abandoned, 0);
+    if (endpoint != markedRoute_ || markerOwed_) {
+        markedRoute_ = endpoint;
+        // While no server runs nothing is queued; a new client starts out
+        // routed to the selected destination.
+        markerOwed_ = alive_.load() && !ring_.pushAll(std::array{routeMarker(endpoint)});
+    }
+    wake();
+}
+
+void JackMidiService::send(std::uint32_t port, EndpointRef destination,
+                           std::span<const std::uint8_t> messages) {
+    const std::size_t count = messages.size() / 3;
+    if (port != kPortHandle || count == 0 || messages.size() % 3 != 0 || destination == 0 ||
+        destination != admitted_.load(std::memory_order_acquire)) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    if (markerOwed_) {
+        if (!ring_.pushAll(std::array{routeMarker(markedRoute_)})) {
+            dropped_.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        markerOwed_ = false;
+    }
+    constexpr std::size_t kInline = 16;
+    std::array<RingEvent, kInline> inlineEvents;
+    std::vector<RingEvent> heapEvents;
+    std::span<RingEvent> events;
+    if (count <= kInline) {
+        events = std::span(inlineEvents).first(count);
+    } else {
+        heapEvents.resize(count);
+        events = heapEvents;
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        events[i].bytes = {messages[3 * i], messages[3 * i + 1], messages[3 * i + 2]};
+    }
+    if (ring_.pushAll(events)) {
+        accepted_.fetch_add(1, std::memory_order_relaxed);
+    } else {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void JackMidiService::setSetupChangedHandler(SetupChangedHandler handler) {
+    setupChanged_.set(std::move(handler));
+}
+
+JackMidiService::Counters JackMidiService::counters() const {
+    return Counters{accepted_.load(), dropped_.load(), written_.load(), discarded_.load()};
+}
+
+void JackMidiService::wake() {
+    {
+        std::lock_guard lock(mutex_);
+        routeDirty_ = true;
+    }
+    wakeup_.notify_all();
+}
+
+void JackMidiService::onGraphChanged() {
+    {
+        std::lock_guard lock(mutex_);
+        setupDirty_ = true;
+    }
+    wakeup_.notify_all();
+}
+
+void JackMidiService::onShutdown() {
+    alive_.store(false);
+    {
+        std::lock_guard lock(cacheMutex_);
+        destinations_.clear();
+        updateAdmissionLocked();
+    }
+    {
+        std::lock_guard lock(mutex_);
+        serverGone_ = true;
+    }
+    wakeup_.notify_all();
+}
+
+void JackMidiService::updateAdmissionLocked() {
+    const bool present = std::ranges::any_of(
+        destinations_, [&](const DestinationInfo& d) { return d.endpoint == selected_; });
+    admitted_.store(alive_.load() && selected_ != 0 && present ? selected_ : 0,
+                    std::memory_order_release);
+}
+
+// The worker. libjack is never called with `mutex_` or `cacheMutex_` held:
+// libjack's notification thread takes `mutex_` in the callbacks above, and
+// closing a client waits for that thread.
+void JackMidiService::run() {
+    using Clock = std::chrono::steady_clock;
+    constexpr auto kBurstWindow = std::chrono::milliseconds(20);
+    constexpr auto kRoutePoll = std::chrono::milliseconds(2);
+
+    std::unique_lock lock(mutex_);
+    auto nextAttempt = Clock::now();
+    while (!stop_) {
+        if (serverGone_) {
+            serverGone_ = false;
+            lock.unlock();
+            closeClient();
+            setupChanged_.notify();
+            lock.lock();
+            nextAttempt = Clock::now() + options_.reconnectInterval;
+            continue;
+        }
+        if (!client_) {
+            setupDirty_ = false;
+            routeDirty_ = false;
+            if (clientName_ && Clock::now() >= nextAttempt) {
+                const std::string name = *clientName_;
+                const std::optional<std::string> port = portName_;
+                lock.unlock();
+                const bool opened = openClient(name, port);
+                if (!opened) {
+                    markFirstListingDone();
+                }
+                lock.lock();
+                nextAttempt = Clock::now() + options_.reconnectInterval;
+                setupDirty_ = opened;
+            } else if (clientName_) {
+                wakeup_.wait_until(lock, nextAttempt, [this] { return stop_; });
+            } else {
+                wakeup_.wait(lock, [this] { return stop_ || clientName_.has_value(); });
+            }
+            continue;
+        }
+        if (!client_->portRequested && portName_) {
+            const std::string name = *portName_;
+            lock.unlock();
+            registerPort(name);
+            lock.lock();
+        }
+        if (setupDirty_) {
+            // Registration callbacks come in bursts (a client with several
+            // ports, a client leaving): gather them into one listing.
+            wakeup_.wait_for(lock, kBurstWindow, [this] { return stop_ || serverGone_; });
+            setupDirty_ = false;
+            routeDirty_ = false;
+            lock.unlock();
+            refreshPorts();
+            reconcileWiring();
+            markFirstListingDone();
+            lock.lock();
+            continue;
+        }
+        if (std::exchange(routeDirty_, false) || ring_.readable() > 0) {
+            lock.unlock();
+            reconcileWiring();
+            lock.lock();
+        }
+        const auto wakeNow = [this] {
+            return stop_ || serverGone_ || setupDirty_ || routeDirty_ ||
+                   (portName_ && !client_->portRequested);
+        };
+        if (ring_.readable() > 0) {
+            // The process callback may stop at a route marker and wait for the
+            // wiring it names; it cannot wake this thread itself.
+            wakeup_.wait_for(lock, kRoutePoll, wakeNow);
+        } else {
+            wakeup_.wait(lock, wakeNow);
+        }
+    }
+    lock.unlock();
+    closeClient();
+}
+
+bool JackMidiService::openClient(const std::string& name,
+                                 const std::optional<std::string>& portName) {
+    jack_status_t status{};
+    int flags = JackNoStartServer;
+    if (!options_.serverName.empty()) {
+        flags |= JackServerName;
+    }
+    jack_client_t* client =
+        options_.serverName.empty()
+            ? jack_client_open(name.c_str(), static_cast<jack_options_t>(flags), &status)
+            : jack_client_open(name.c_str(), static_cast<jack_options_t>(flags), &status,
+                               options_.serverName.c_str());
+    if (client == nullptr) {
+        return false;
+    }
+    auto state = std::make_unique<ClientState>();
+    state->client = client;
+    state->ownPrefix = std::string(jack_get_client_name(client)) + ":";
+
+    jack_set_process_callback(client, JackCallbacks::process, this);
+    jack_on_info_shutdown(client, JackCallbacks::shutdown, this);
+    jack_set_port_registration_callback(client, JackCallbacks::portRegistration, this);
+    jack_set_client_registration_callback(client, JackCallbacks::clientRegistration, this);
+    jack_set_port_rename_callback(client, JackCallbacks::portRename, this);
+
+    // No process callback runs yet, so this thread may act as the ring's
+    // consumer: whatever was queued for the previous server is stale.
+    discarded_.fetch_add(ring_.discardAll(), std::memory_order_relaxed);
+    outPort_.store(nullptr);
+    wantedRoute_.store(0);
+    seenWiring_ = 0;
+    wiring_.store(packWiring(0, ++wiringGeneration_));
+
+    // Sends are admitted only from here on; a selection made concurrently
+    // either is seen below or queues its own route marker.
+    alive_.store(true);
+    target_ = selectedAtomic_.load();
+    processRoute_.store(target_);
+
+    client_ = std::move(state);
+    if (portName) {
+        registerPort(*portName);
+    }
+    if (jack_activate(client) != 0) {
+        closeClient();
+        return false;
+    }
+    return true;
+}
+
+void JackMidiService::registerPort(const std::string& name) {
+    client_->portRequested = true;
+    jack_port_t* port = jack_port_register(client_->client, name.c_str(), JACK_DEFAULT_MIDI_TYPE,
+                                           JackPortIsOutput, 0);
+    client_->port = port;
+    outPort_.store(port, std::memory_order_release);
+}
+
+void JackMidiService::closeClient() {
+    alive_.store(false);
+    {
+        std::lock_guard lock(cacheMutex_);
+        destinations_.clear();
+        updateAdmissionLocked();
+    }
+    presentNames_.clear();
+    if (client_) {
+        outPort_.store(nullptr);
+        jack_client_close(client_->client);
+        client_.reset();
+    }
+}
+
+void JackMidiService::refreshPorts() {
+    const auto names = takePortNames(
+        jack_get_ports(client_->client, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsInput));
+    std::vector<DestinationInfo> list;
+    presentNames_.clear();
+    for (const auto& name : names) {
+        if (name.starts_with(client_->ownPrefix)) {
+            continue;
+        }
+        const EndpointRef handle = handleFor(name);
+        if (handle == 0) {
+            continue;
+        }
+        list.push_back(DestinationInfo{handle, name});
+        presentNames_.insert(name);
+    }
+    bool changed = false;
+    {
+        std::lock_guard lock(cacheMutex_);
+        changed = list != destinations_;
+        destinations_ = std::move(list);
+        updateAdmissionLocked();
+    }
+    if (changed) {
+        setupChanged_.notify();
+    }
+}
+
+EndpointRef JackMidiService::handleFor(const std::string& portName) {
+    const auto it = handles_.find(portName);
+    if (it != handles_.end()) {
+        return it->second;
+    }
+    if (nextHandle_ > kMaxHandle) {
+        return 0;
+    }
+    const EndpointRef handle = nextHandle_++;
+    handles_.emplace(portName, handle);
+    namesByHandle_.emplace(handle, portName);
+    return handle;
+}
+
+// Wires the output port to the destination the stream currently needs: the
+// one named by a route marker the process callback is waiting at, otherwise
+// the current route. Connections made by others are left alone.
+void JackMidiService::reconcileWiring() {
+    if (!client_ || client_->port == nullptr || !alive_.load()) {
+        return;
+    }
+    const EndpointRef wanted = wantedRoute_.load();
+    if (wanted != 0) {
+        target_ = wanted;
+    }
+    std::string targetName;
+    if (const auto it = namesByHandle_.find(target_); it != namesByHandle_.end()) {
+        targetName = it->second;
+    }
+    const bool present = !targetName.empty() && presentNames_.contains(targetName);
+    const char* ourName = jack_port_name(client_->port);
+
+    if (!client_->wiredPortName.empty() && client_->wiredPortName != targetName) {
+        jack_disconnect(client_->client, ourName, client_->wiredPortName.c_str());
+        client_->wiredPortName.clear();
+    }
+    bool connected = present && jack_port_connected_to(client_->port, targetName.c_str()) != 0;
+    bool fresh = false;
+    if (present && !connected) {
+        const int rc = jack_connect(client_->client, ourName, targetName.c_str());
+        connected = rc == 0 || rc == EEXIST;
+        fresh = connected;
+    }
+    if (connected) {
+        client_->wiredPortName = targetName;
+    }
+    const EndpointRef wiredTo = connected ? target_ : 0;
+    if (!connected && target_ != 0 && target_ != selectedAtomic_.load()) {
+        abandonedRoute_.store(target_, std::memory_order_release);
+    }
+    if (fresh || wiredTo != wiredEndpoint(wiring_.load())) {
+        wiring_.store(packWiring(wiredTo, ++wiringGeneration_), std::memory_order_release);
+    }
+}
+
+// Real-time thread: no locks, no allocation, no libjack calls other than the
+// port buffer functions.
+int JackMidiService::process(std::uint32_t frames) {
+    auto* port = static_cast<jack_port_t*>(outPort_.load(std::memory_order_acquire));
+    if (port == nullptr) {
+        return 0;
+    }
+    void* buffer = jack_port_get_buffer(port, frames);
+    jack_midi_clear_buffer(buffer);
+
+    // A connection made during this cycle carries data only from the next
+    // cycle on, so after any change of wiring wait one cycle before writing.
+    const std::uint64_t wiring = wiring_.load(std::memory_order_acquire);
+    if (wiring != seenWiring_) {
+        seenWiring_ = wiring;
+        return 0;
+    }
+    const EndpointRef wiredTo = wiredEndpoint(wiring);
+    EndpointRef route = processRoute_.load(std::memory_order_relaxed);
+    const EndpointRef selected = selectedAtomic_.load(std::memory_order_relaxed);
+
+    const std::size_t available = ring_.readable();
+    std::size_t consumed = 0;
+    std::size_t written = 0;
+    std::size_t discarded = 0;
+    while (consumed < available) {
+        const RingEvent& event = ring_.peek(consumed);
+        if (event.marker == kRouteMarker) {
+            const EndpointRef next = markerEndpoint(event);
+            if (next != route && next != wiredTo) {
+                if (next != abandonedRoute_.load(std::memory_order_acquire)) {
+                    wantedRoute_.store(next, std::memory_order_relaxed);
+                    break;
+                }
+                // Gone and deselected: what follows this marker is stale and
+                // is dropped below.
+            } else {
+                wantedRoute_.store(next, std::memory_order_relaxed);
+            }
+            route = next;
+            ++consumed;
+            continue;
+        }
+        if (route == 0 || wiredTo != route) {
+            // The route's destination is missing. Hold its messages while it
+            // is still selected (it may come back, and the worker is asked
+            // to wire it); otherwise they are stale.
+            if (selected == route) {
+                wantedRoute_.store(route, std::memory_order_relaxed);
+                break;
+            }
+            ++discarded;
+            ++consumed;
+            continue;
+        }
+        if (written == options_.eventsPerCycle ||
+            jack_midi_event_write(buffer, 0, event.bytes.data(), event.bytes.size()) != 0) {
+            break;
+        }
+        ++written;
+        ++consumed;
+    }
+    ring_.commit(consumed);
+    processRoute_.store(route, std::memory_order_relaxed);
+    written_.fetch_add(written, std::memory_order_relaxed);
+    discarded_.fetch_add(discarded, std::memory_order_relaxed);
+    return 0;
+}
+
+}  // namespace tarnwell

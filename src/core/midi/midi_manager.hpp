@@ -1,0 +1,98 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/base/signal.hpp"
+#include "core/midi/midi_service.hpp"
+
+namespace tarnwell {
+
+class MainQueue;
+
+enum class MidiManagerChange {
+    destinations,  // `destinations` was rebuilt with different contents
+    connection,    // `connectedDeviceName`, `connectedEndpoint` or availability changed
+};
+
+// The panel's single MIDI output: the client and port registered with the
+// service, the destinations it lists, and the destination the panel sends to.
+//
+// Threading: main thread only, apart from the service's setup-changed
+// notification, which only posts a refresh to the main queue. Bursts of
+// notifications are merged into one refresh.
+//
+// Connection: a destination is chosen by its position in `destinations`, and
+// takes effect in a task posted to the main queue, so a send made in the same
+// turn still goes to the previous endpoint. When the connected destination
+// disappears from the service, the name stays and the manager reports it as
+// unavailable; when one destination of that name appears again, the manager
+// connects to it by itself. A destination of the same name that was listed all
+// along is never taken for it, and where two of that name appear at once the
+// choice is left to the user.
+class MidiManager : public std::enable_shared_from_this<MidiManager> {
+public:
+    static constexpr const char* kClientName = "MidiClient";
+    static constexpr const char* kOutPortName = "OutPort";
+
+    // Creates the manager, registers the client and output port and lists the
+    // destinations. `queue` must outlive the manager.
+    static std::shared_ptr<MidiManager> create(std::shared_ptr<MidiService> service,
+                                               MainQueue& queue);
+    ~MidiManager();
+    MidiManager(const MidiManager&) = delete;
+    MidiManager& operator=(const MidiManager&) = delete;
+
+    [[nodiscard]] std::uint32_t midiClient() const { return midiClient_; }
+    [[nodiscard]] std::uint32_t outPort() const { return outPort_; }
+    // Reserved: the panel handles no MIDI input.
+    [[nodiscard]] std::uint32_t inPort() const { return 0; }
+
+    [[nodiscard]] const std::optional<std::string>& connectedDeviceName() const {
+        return connectedDeviceName_;
+    }
+    [[nodiscard]] std::optional<EndpointRef> connectedEndpoint() const {
+        return connectedEndpoint_;
+    }
+    // False while the connected destination is missing from the service.
+    [[nodiscard]] bool connectedDestinationAvailable() const { return connectedAvailable_; }
+    [[nodiscard]] const std::vector<std::string>& destinations() const { return names_; }
+    // The endpoint of row `index` of `destinations`; names need not be unique.
+    [[nodiscard]] std::optional<EndpointRef> endpointAt(std::int64_t index) const;
+
+    void setupMIDI();
+    void refreshDestinations();
+    // Connects to the destination at `index` of `destinations`; an index
+    // outside the list does nothing.
+    void connectToDestination(std::int64_t index);
+
+    // Sends one NRPN sequence through the output port. Silent on failure.
+    void sendNRPN(std::int64_t value, std::int64_t parameter, int channel, EndpointRef destination);
+    // Reads `connectedEndpoint` and sends one sequence on channel 0 to it; does
+    // nothing while no destination is connected.
+    void sendToConnected(std::int64_t value, std::int64_t parameter);
+
+    Signal<MidiManagerChange> changed;
+
+private:
+    MidiManager(std::shared_ptr<MidiService> service, MainQueue& queue);
+    void connect(const std::string& name, EndpointRef endpoint);
+    void followConnectedDestination(const std::vector<DestinationInfo>& previous);
+
+    std::shared_ptr<MidiService> service_;
+    MainQueue& queue_;
+    std::uint32_t midiClient_ = 0;
+    std::uint32_t outPort_ = 0;
+    std::optional<std::string> connectedDeviceName_;
+    std::optional<EndpointRef> connectedEndpoint_;
+    bool connectedAvailable_ = false;
+    std::vector<DestinationInfo> entries_;  // named destinations, as listed
+    std::vector<std::string> names_;
+    std::shared_ptr<std::atomic<bool>> refreshPending_ = std::make_shared<std::atomic<bool>>(false);
+};
+
+}  // namespace tarnwell

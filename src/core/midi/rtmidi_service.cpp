@@ -1,0 +1,318 @@
+#include "core/midi/rtmidi_service.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+#include <sstream>
+#include <utility>
+
+#include <RtMidi.h>
+
+#if defined(__linux__)
+#include <alsa/asoundlib.h>
+#endif
+
+namespace tarnwell {
+
+namespace {
+
+RtMidi::Api toRtMidi(RtMidiApi api) {
+    switch (api) {
+        case RtMidiApi::alsa:
+            return RtMidi::LINUX_ALSA;
+        case RtMidiApi::jack:
+            return RtMidi::UNIX_JACK;
+        case RtMidiApi::coreMidi:
+            return RtMidi::MACOSX_CORE;
+        case RtMidiApi::windowsMM:
+            return RtMidi::WINDOWS_MM;
+    }
+    return RtMidi::RTMIDI_DUMMY;
+}
+
+// ALSA appends the sequencer address ("Synth:Synth MIDI 1 24:0"); the client
+// number changes when a device is plugged in again, so it is not part of the
+// name a destination is known by.
+std::string displayName(RtMidiApi api, std::string name) {
+    if (api != RtMidiApi::alsa) {
+        return name;
+    }
+    const auto space = name.rfind(' ');
+    if (space == std::string::npos) {
+        return name;
+    }
+    const std::string_view address = std::string_view(name).substr(space + 1);
+    const auto colon = address.find(':');
+    const auto isDigits = [](std::string_view s) {
+        return !s.empty() && std::ranges::all_of(s, [](char c) {
+            return std::isdigit(static_cast<unsigned char>(c));
+        });
+    };
+    if (colon != std::string_view::npos && isDigits(address.substr(0, colon)) &&
+        isDigits(address.substr(colon + 1))) {
+        name.resize(space);
+    }
+    return name;
+}
+
+void countError(RtMidiError::Type, const std::string&, void* userData) {
+    static_cast<std::atomic<std::uint64_t>*>(userData)->fetch_add(1);
+}
+
+// RtMidi writes the text of a construction error to std::cerr before it
+// throws, and no error callback can be installed before construction. While an
+// output object is being built, std::cerr goes nowhere; the serialisation
+// keeps the main thread and the polling worker from swapping it at once.
+class CerrSilenced {
+public:
+    CerrSilenced() : lock_(mutex()), previous_(std::cerr.rdbuf(sink_.rdbuf())) {}
+    ~CerrSilenced() { std::cerr.rdbuf(previous_); }
+    CerrSilenced(const CerrSilenced&) = delete;
+    CerrSilenced& operator=(const CerrSilenced&) = delete;
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex m;
+        return m;
+    }
+    std::lock_guard<std::mutex> lock_;
+    std::ostringstream sink_;
+    std::streambuf* previous_;
+};
+
+// Creates an output object for `api`, or nothing when the API cannot open.
+std::unique_ptr<RtMidiOut> openOutput(RtMidiApi api, const std::string& clientName,
+                                      std::atomic<std::uint64_t>& errors) {
+    const CerrSilenced quiet;
+    try {
+        auto out = std::make_unique<RtMidiOut>(toRtMidi(api), clientName);
+        if (out->getCurrentApi() != toRtMidi(api)) {
+            return nullptr;
+        }
+        out->setErrorCallback(countError, &errors);
+        return out;
+    } catch (const RtMidiError&) {
+        errors.fetch_add(1);
+        return nullptr;
+    }
+}
+
+#if defined(__linux__)
+// libasound prints its own report of every failed open to stderr; the service
+// retries once a second on a machine without a sequencer, and an absent
+// sequencer is an expected state it reports through its empty list.
+void discardAlsaText(const char*, int, const char*, int, const char*, ...) {}
+#endif
+
+void quietPlatformLibraries() {
+#if defined(__linux__)
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(discardAlsaText); });
+#endif
+}
+
+}  // namespace
+
+RtMidiService::RtMidiService(RtMidiApi api) : RtMidiService(api, Options{}) {}
+
+RtMidiService::RtMidiService(RtMidiApi api, Options options)
+    : api_(api), options_(std::move(options)) {
+    quietPlatformLibraries();
+    out_ = openOutput(api_, options_.clientName, errors_);
+    if (out_) {
+        worker_ = std::thread([this] { poll(); });
+    }
+}
+
+RtMidiService::~RtMidiService() {
+    {
+        std::lock_guard lock(workerMutex_);
+        stop_ = true;
+    }
+    wakeup_.notify_all();
+    if (worker_.joinable()) {
+        worker_.join();
+    }
+    closePort();
+}
+
+std::uint32_t RtMidiService::createClient(const std::string&) {
+    return out_ ? kHandle : 0;
+}
+
+std::uint32_t RtMidiService::createOutputPort(std::uint32_t client, const std::string& name) {
+    if (client != kHandle || !out_) {
+        return 0;
+    }
+    portName_ = name;
+    return kHandle;
+}
+
+std::vector<DestinationInfo> RtMidiService::listDestinations() {
+    reopenIfRestarted();
+    std::lock_guard lock(cacheMutex_);
+    return destinations_;
+}
+
+void RtMidiService::selectDestination(EndpointRef endpoint) {
+    if (!out_) {
+        return;
+    }
+    selected_ = endpoint;
+    {
+        std::lock_guard lock(cacheMutex_);
+        watched_ = endpoint;
+        watchedMissing_ = false;
+    }
+    reopenNeeded_.store(false);
+    openSelected();
+}
+
+void RtMidiService::send(std::uint32_t port, EndpointRef destination,
+                         std::span<const std::uint8_t> messages) {
+    reopenIfRestarted();
+    if (port != kHandle || !out_ || destination == 0 || destination != open_ ||
+        messages.size() % 3 != 0 || !out_->isPortOpen()) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    try {
+        for (std::size_t i = 0; i < messages.size(); i += 3) {
+            out_->sendMessage(messages.data() + i, 3);
+        }
+        sent_.fetch_add(1, std::memory_order_relaxed);
+    } catch (const RtMidiError&) {
+        // Only reached if the error callback was lost; the sequence is gone.
+        errors_.fetch_add(1);
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+void RtMidiService::setSetupChangedHandler(SetupChangedHandler handler) {
+    setupChanged_.set(std::move(handler));
+}
+
+RtMidiService::Counters RtMidiService::counters() const {
+    return Counters{sent_.load(), dropped_.load(), errors_.load(), reopens_.load()};
+}
+
+std::vector<RtMidiService::Port> RtMidiService::readPorts(RtMidiOut& out) const {
+    std::vector<Port> ports;
+    std::map<std::string, int> seen;
+    const unsigned count = out.getPortCount();
+    for (unsigned i = 0; i < count; ++i) {
+        std::string name = displayName(api_, out.getPortName(i));
+        if (name.empty()) {
+            continue;
+        }
+        const int occurrence = seen[name]++;
+        std::string key = name;
+        if (occurrence > 0) {
+            key += '\x1f' + std::to_string(occurrence);
+        }
+        ports.push_back(Port{std::move(key), std::move(name), i});
+    }
+    return ports;
+}
+
+EndpointRef RtMidiService::handleForLocked(const std::string& key) {
+    if (const auto it = handles_.find(key); it != handles_.end()) {
+        return it->second;
+    }
+    const EndpointRef handle = nextHandle_++;
+    handles_.emplace(key, handle);
+    keys_.emplace(handle, key);
+    return handle;
+}
+
+void RtMidiService::openSelected() {
+    closePort();
+    std::string key;
+    {
+        std::lock_guard lock(cacheMutex_);
+        if (const auto it = keys_.find(selected_); it != keys_.end()) {
+            key = it->second;
+        }
+    }
+    if (key.empty()) {
+        return;
+    }
+    try {
+        for (const Port& p : readPorts(*out_)) {
+            if (p.key == key) {
+                out_->openPort(p.index, portName_);
+                break;
+            }
+        }
+    } catch (const RtMidiError&) {
+        errors_.fetch_add(1);
+    }
+    if (out_->isPortOpen()) {
+        open_ = selected_;
+    }
+}
+
+void RtMidiService::reopenIfRestarted() {
+    if (reopenNeeded_.exchange(false) && selected_ != 0) {
+        reopens_.fetch_add(1);
+        openSelected();
+    }
+}
+
+void RtMidiService::closePort() {
+    open_ = 0;
+    if (out_ && out_->isPortOpen()) {
+        out_->closePort();
+    }
+}
+
+// Worker: follows plug and unplug by polling, with its own output object, since
+// RtMidi objects are not shared between threads.
+void RtMidiService::poll() {
+    std::atomic<std::uint64_t> probeErrors{0};
+    std::unique_ptr<RtMidiOut> probe;
+    std::unique_lock lock(workerMutex_);
+    while (!stop_) {
+        lock.unlock();
+        if (!probe) {
+            probe = openOutput(api_, options_.clientName, probeErrors);
+        }
+        std::vector<Port> ports;
+        if (probe) {
+            try {
+                ports = readPorts(*probe);
+            } catch (const RtMidiError&) {
+                probeErrors.fetch_add(1);
+            }
+        }
+        bool changed = false;
+        {
+            std::lock_guard cache(cacheMutex_);
+            std::vector<DestinationInfo> list;
+            for (const Port& p : ports) {
+                list.push_back(DestinationInfo{handleForLocked(p.key), p.name});
+            }
+            changed = list != destinations_;
+            destinations_ = std::move(list);
+            if (watched_ != 0) {
+                const bool present = std::ranges::any_of(
+                    destinations_,
+                    [&](const DestinationInfo& d) { return d.endpoint == watched_; });
+                if (!present) {
+                    watchedMissing_ = true;
+                } else if (watchedMissing_) {
+                    watchedMissing_ = false;
+                    reopenNeeded_.store(true);
+                }
+            }
+        }
+        if (changed) {
+            setupChanged_.notify();
+        }
+        lock.lock();
+        wakeup_.wait_for(lock, options_.pollInterval, [this] { return stop_; });
+    }
+    errors_.fetch_add(probeErrors.load());
+}
+
+}  // namespace tarnwell

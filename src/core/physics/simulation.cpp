@@ -1,0 +1,128 @@
+#include "core/physics/simulation.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <utility>
+
+#include "core/base/random.hpp"
+#include "core/midi/midi_manager.hpp"
+#include "core/physics/wave.hpp"
+
+namespace tarnwell {
+
+namespace {
+
+WaveType randomWaveType(RandomSource& random) {
+    return kAllWaveTypes[uniformIndex(random, kAllWaveTypes.size())];
+}
+
+// Bounce test against one pair of walls: at the margin counts as a hit.
+bool hitsWall(double next, double extent) {
+    return next <= PhysicsSimulation::kWallMargin ||
+           next >= extent - PhysicsSimulation::kWallMargin;
+}
+
+// std::max/std::min in this order turn a NaN into the upper limit, so the
+// result is always a finite position inside the walls.
+double clampToWalls(double value, double extent) {
+    return std::min(extent - PhysicsSimulation::kWallMargin,
+                    std::max(value, PhysicsSimulation::kWallMargin));
+}
+
+}  // namespace
+
+PhysicsSimulation::PhysicsSimulation(std::shared_ptr<MidiManager> midiManager)
+    : midiManager_(std::move(midiManager)) {}
+
+void PhysicsSimulation::timerTick() {
+    time_ += kTimeStep;
+    const std::size_t count = balls_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+        if (!balls_[i].isRunning) {
+            continue;
+        }
+        updateBall(i);
+        const Ball& ball = balls_[i];
+        // The clamp holds x in [8, 242], so the quotient always converts.
+        const auto value = static_cast<std::int64_t>(ball.pos.x / boundingWidth * kOutputScale);
+        midiManager_->sendToConnected(value, ball.assignedParam);
+    }
+    changed.emit(PhysicsChange::tick);
+}
+
+void PhysicsSimulation::updateBall(std::size_t index) {
+    if (index >= balls_.size()) {
+        return;
+    }
+    Ball& ball = balls_[index];
+    double vx = ball.vel.width;
+    double vy = ball.vel.height;
+
+    // The position moves by the velocity from before the bounce; a reversed
+    // velocity shows from the next tick.
+    const double nx = ball.pos.x + vx;
+    if (hitsWall(nx, boundingWidth)) {
+        vx = -vx;
+    }
+    const double ny = ball.pos.y + vy;
+    if (hitsWall(ny, boundingHeight)) {
+        vy = -vy;
+    }
+
+    // The push displaces the position; it never accumulates in the velocity.
+    const double wx = waveValue(ball.waveTypeX, time_, ball.freqX, ball.phaseX);
+    const double wy = waveValue(ball.waveTypeY, time_, ball.freqY, ball.phaseY);
+    const double x = clampToWalls(nx + ball.ampX * wx, boundingWidth);
+    const double y = clampToWalls(ny + ball.ampY * wy, boundingHeight);
+
+    if (ball.magnetEnabled && ball.magnetStrength > 0.0) {
+        const double dx = ball.magnetX - x;
+        const double dy = ball.magnetY - y;
+        const double d = std::sqrt(dx * dx + dy * dy);
+        if (d > kMagnetDeadZone) {
+            const double angle = std::atan2(dy, dx);
+            const double pull = ball.magnetStrength / d;
+            vx += pull * std::cos(angle);
+            vy += pull * std::sin(angle);
+        }
+    }
+
+    ball.pos = {x, y};
+    ball.vel = {vx, vy};
+}
+
+void PhysicsSimulation::toggleRunning(std::size_t index) {
+    if (index >= balls_.size()) {
+        return;
+    }
+    balls_[index].isRunning = !balls_[index].isRunning;
+    changed.emit(PhysicsChange::settings);
+}
+
+void PhysicsSimulation::randomizeWaves(RandomSource& random) {
+    if (balls_.empty()) {
+        return;
+    }
+    for (Ball& ball : balls_) {
+        ball.waveTypeX = randomWaveType(random);
+        ball.waveTypeY = randomWaveType(random);
+        ball.ampX = uniformClosed(random, 0.0, kMaxAmplitude);
+        ball.freqX = uniformClosed(random, 0.0, kMaxFrequency);
+        ball.phaseX = uniformClosed(random, 0.0, kMaxPhase);
+        ball.ampY = uniformClosed(random, 0.0, kMaxAmplitude);
+        ball.freqY = uniformClosed(random, 0.0, kMaxFrequency);
+        ball.phaseY = uniformClosed(random, 0.0, kMaxPhase);
+    }
+    changed.emit(PhysicsChange::settings);
+}
+
+void PhysicsSimulation::editBall(std::size_t index, const std::function<void(Ball&)>& edit) {
+    if (index >= balls_.size()) {
+        return;
+    }
+    edit(balls_[index]);
+    changed.emit(PhysicsChange::settings);
+}
+
+}  // namespace tarnwell

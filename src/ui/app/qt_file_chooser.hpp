@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QPointer>
+#include <QWidget>
+
+#include "core/panel/file_chooser.hpp"
+
+namespace tarnwell {
+
+// File dialogs limited to JSON files, shown window-modal without blocking:
+// each call returns at once and the choice arrives from the event loop.
+class QtFileChooser final : public FileChooser {
+public:
+    explicit QtFileChooser(QWidget* parent) : parent_(parent) {}
+
+    void chooseFileToOpen(Choice done) override;
+    void chooseFileToSave(Choice done) override;
+
+private:
+    void show(bool forSaving, Choice done);
+
+    QPointer<QWidget> parent_;
+};
+
+// The user's documents folder ($HOME/Documents on Linux), which may not exist
+// yet; absent when the platform reports none.
+std::optional<std::filesystem::path> documentsFolder();
+
+}  // namespace tarnwell

@@ -1,0 +1,34 @@
+#include "ui/panel/mode_toggle_view.hpp"
+
+#include <QSignalBlocker>
+
+#include "core/panel/controller.hpp"
+
+namespace tarnwell {
+
+ModeToggleView::ModeToggleView(Controller& controller, ModeToggle toggle, QWidget* parent)
+    : QCheckBox(parent), controller_(controller), toggle_(toggle) {
+    const ModeToggleInfo& info = modeToggleInfo(toggle);
+    setObjectName(
+        QString::fromUtf8(info.viewName.data(), static_cast<qsizetype>(info.viewName.size())));
+    setFocusPolicy(Qt::StrongFocus);
+    showState();
+    connect(this, &QCheckBox::toggled, this,
+            [this](bool on) { controller_.setModeToggle(toggle_, on); });
+    connection_ = controller_.changed.connect([this](ControllerChange change) {
+        if (change.field == ControllerField::modeToggle &&
+            change.index == static_cast<std::int64_t>(toggle_)) {
+            showState();
+        }
+    });
+}
+
+void ModeToggleView::showState() {
+    const bool on = controller_.modeToggle(toggle_);
+    const QSignalBlocker blocker(this);
+    setChecked(on);
+    const std::string_view text = modeToggleText(toggle_, on);
+    setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+}
+
+}  // namespace tarnwell

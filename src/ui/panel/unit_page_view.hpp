@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+
+#include <QPushButton>
+#include <QWidget>
+
+#include "core/base/signal.hpp"
+
+namespace tarnwell {
+
+class Controller;
+class LinkButtonView;
+class MidiSliderView;
+
+// The page of one unit (0 = A ... 5 = F): its six sliders, its
+// "multiplication" mod button, its link button, the three regen switches that
+// every unit page shares, and "Reset DAC".
+class UnitPageView : public QWidget {
+    Q_OBJECT
+public:
+    UnitPageView(Controller& controller, std::int64_t unit, QWidget* parent = nullptr);
+
+    [[nodiscard]] MidiSliderView* bank() const { return bank_; }
+    [[nodiscard]] QPushButton* multiplicationButton() const { return multiplication_; }
+    [[nodiscard]] LinkButtonView* linkButton() const { return link_; }
+    [[nodiscard]] QPushButton* resetDacButton() const { return resetDac_; }
+
+private:
+    void showModState();
+
+    Controller& controller_;
+    std::int64_t unit_;
+    MidiSliderView* bank_;
+    QPushButton* multiplication_;
+    LinkButtonView* link_;
+    QPushButton* resetDac_;
+    Connection connection_;
+};
+
+}  // namespace tarnwell

@@ -1,0 +1,81 @@
+#include "ui/physics/ball_area_view.hpp"
+
+#include <cmath>
+
+#include <QPainter>
+
+#include "core/physics/simulation.hpp"
+
+namespace tarnwell {
+
+namespace {
+
+// Half the frame's line lies outside the square; the widget leaves room for it
+// so the whole stroke is drawn.
+constexpr double kInset = BallAreaView::kLineWidth / 2.0;
+
+// The platform's named colours as the panel shows them elsewhere.
+QColor colorOf(BallColor color) {
+    switch (color) {
+        case BallColor::red:
+            return {0xff, 0x3b, 0x30};
+        case BallColor::blue:
+            return {0x00, 0x7a, 0xff};
+        case BallColor::green:
+            return {0x34, 0xc7, 0x59};
+        case BallColor::orange:
+            return {0xff, 0x95, 0x00};
+        case BallColor::purple:
+            return {0xaf, 0x52, 0xde};
+    }
+    return Qt::black;
+}
+
+const QColor kFrameGray{0x8e, 0x8e, 0x93};
+
+}  // namespace
+
+BallAreaView::BallAreaView(const PhysicsSimulation& simulation, QWidget* parent)
+    : QWidget(parent),
+      simulation_(simulation),
+      framePen_(kFrameGray, kLineWidth),
+      ballBrushes_{colorOf(BallColor::red), colorOf(BallColor::blue), colorOf(BallColor::green),
+                   colorOf(BallColor::orange), colorOf(BallColor::purple)} {
+    setObjectName("ballArea");
+    setAccessibleName("Balls");
+    setFixedSize(sizeHint());
+}
+
+QSize BallAreaView::sizeHint() const {
+    return {static_cast<int>(std::ceil(PhysicsSimulation::boundingWidth + kLineWidth)),
+            static_cast<int>(std::ceil(PhysicsSimulation::boundingHeight + kLineWidth))};
+}
+
+void BallAreaView::showTick() {
+    if (isVisible()) {
+        update();
+    }
+}
+
+QPointF BallAreaView::widgetPoint(Point pos) const {
+    return {kInset + pos.x, kInset + pos.y};
+}
+
+void BallAreaView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(framePen_);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(kInset, kInset, PhysicsSimulation::boundingWidth,
+                            PhysicsSimulation::boundingHeight));
+    painter.setPen(Qt::NoPen);
+    constexpr double radius = kBallDiameter / 2.0;
+    for (const Ball& ball : simulation_.balls()) {
+        const auto colour = static_cast<std::size_t>(ball.color);
+        painter.setBrush(colour < ballBrushes_.size() ? ballBrushes_[colour] : QBrush(Qt::black));
+        painter.drawEllipse(widgetPoint(ball.pos), radius, radius);
+    }
+    ++framesPainted_;
+}
+
+}  // namespace tarnwell
