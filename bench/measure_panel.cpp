@@ -17,6 +17,7 @@
 
 #include "process_cpu.hpp"
 #include "ui/app/application.hpp"
+#include "ui/app/main_window.hpp"
 
 namespace {
 

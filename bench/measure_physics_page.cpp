@@ -16,15 +16,16 @@
 #include <memory>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QTabWidget>
 #include <QTimer>
 
-#include "core/base/random.hpp"
 #include "core/midi/midi_manager.hpp"
-#include "core/panel/controller.hpp"
+#include "core/model.hpp"
 #include "process_cpu.hpp"
 #include "testing/loopback_service.hpp"
-#include "ui/app/qt_main_queue.hpp"
+#include "ui/app/application.hpp"
+#include "ui/app/main_window.hpp"
 #include "ui/panel/content_view.hpp"
 #include "ui/physics/ball_area_view.hpp"
 #include "ui/physics/physics_view.hpp"
@@ -51,26 +52,29 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    tarnwell::QtMainQueue queue;
-    tarnwell::SystemRandom random;
     auto service = std::make_shared<tarnwell::LoopbackMidiService>();
     service->addDestination("Synth");
-    tarnwell::PanelEnvironment environment;
-    environment.midiService = service;
-    environment.queue = &queue;
-    environment.random = &random;
-    tarnwell::ContentView view(environment);
-    view.show();
-
-    auto* physics = view.tabs()->findChild<tarnwell::PhysicsView*>();
-    if (physics == nullptr) {
+    tarnwell::AppEnvironment environment;
+    environment.makeMidiService = [service] { return service; };
+    tarnwell::Application application(environment);
+    application.window().show();
+    // Past the start-up screen, the real panel as the program builds it.
+    QElapsedTimer startup;
+    startup.start();
+    while (!application.model() && startup.elapsed() < 10000) {
+        QApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    tarnwell::PhysicsView* physics = application.physicsView();
+    tarnwell::ContentView* view = application.contentView();
+    if (physics == nullptr || view == nullptr) {
         std::fprintf(stderr, "the window has no physics page\n");
         return 1;
     }
-    for (std::size_t i = 0; i < physics->simulation().balls().size(); ++i) {
-        physics->simulation().toggleRunning(i);
+    tarnwell::PhysicsSimulation& simulation = application.model()->physics();
+    for (std::size_t i = 0; i < simulation.balls().size(); ++i) {
+        simulation.toggleRunning(i);
     }
-    view.tabs()->setCurrentIndex(visible ? view.tabs()->indexOf(physics) : 0);
+    view->tabs()->setCurrentIndex(visible ? view->tabs()->indexOf(physics) : 0);
 
     // The loopback service records every byte; dropping the record once a
     // second keeps it small, as a real destination keeps nothing.
@@ -86,7 +90,7 @@ int main(int argc, char** argv) {
     Clock::time_point wallAtStart;
     std::uint64_t ticksAtStart = 0;
     std::uint64_t framesAtStart = 0;
-    const auto ticks = [physics] { return physics->tickTimer().scheduler().ticksRun(); };
+    const auto ticks = [&application] { return application.tickTimer()->scheduler().ticksRun(); };
     const auto frames = [physics] { return physics->ballArea()->framesPainted(); };
     QTimer::singleShot(kSettleMs, [&] {
         delivered = 0;
@@ -105,7 +109,7 @@ int main(int argc, char** argv) {
     delivered += service->deliveryCount();
     const double percent = cpu / wall * 100.0;
     const double goal = visible ? 5.0 : 2.0;
-    const bool connected = view.controller().midiManager().connectedEndpoint().has_value();
+    const bool connected = application.model()->midi().connectedEndpoint().has_value();
 
     std::printf("platform            %s, physics page %s, 5 balls running\n",
                 qPrintable(QGuiApplication::platformName()), visible ? "visible" : "hidden");

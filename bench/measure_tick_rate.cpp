@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
 
     tarnwell::bench::ConnectedLoopback loopback;
     auto& service = loopback.service;
-    tarnwell::PhysicsSimulation simulation(loopback.manager);
+    tarnwell::PhysicsSimulation simulation(*loopback.manager);
     for (std::size_t i = 0; i < simulation.balls().size(); ++i) {
         simulation.toggleRunning(i);
     }

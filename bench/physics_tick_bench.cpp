@@ -10,7 +10,7 @@ namespace {
 
 void runTicks(benchmark::State& state, bool connected) {
     tarnwell::bench::ConnectedLoopback loopback(connected);
-    tarnwell::PhysicsSimulation simulation(loopback.manager);
+    tarnwell::PhysicsSimulation simulation(*loopback.manager);
     for (std::size_t i = 0; i < simulation.balls().size(); ++i) {
         simulation.toggleRunning(i);
     }

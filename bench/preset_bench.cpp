@@ -9,7 +9,7 @@
 #include "core/base/file_io.hpp"
 #include "core/base/random.hpp"
 #include "core/midi/midi_manager.hpp"
-#include "core/panel/controller.hpp"
+#include "core/model.hpp"
 #include "core/panel/preset_file.hpp"
 #include "testing/loopback_service.hpp"
 #include "testing/manual_queue.hpp"
@@ -24,7 +24,8 @@ std::vector<tarnwell::MidiSliderPreset> randomPresets(std::size_t count) {
         for (auto& v : p.values) {
             v = value(engine);
         }
-        p.filterModeToggle = engine() % 2 == 0;
+        p.modeToggles[static_cast<std::size_t>(tarnwell::ModeToggle::filterModeToggle)] =
+            engine() % 2 == 0;
     }
     return presets;
 }
@@ -59,12 +60,11 @@ void BM_Import10000PresetFile(benchmark::State& state) {
     service->addDestination("Synth");
     tarnwell::ManualQueue queue;
     tarnwell::SystemRandom random;
-    auto manager = tarnwell::MidiManager::create(service, queue);
-    tarnwell::Controller controller(manager, queue, random);
+    tarnwell::Model model(service, queue, random, nullptr, {});
     for (auto _ : state) {
         const auto read = tarnwell::readWholeFile(file, tarnwell::kMaxPresetFileBytes);
         auto decoded = tarnwell::decodePresetFile(*read.bytes);
-        controller.replacePresets(std::move(*decoded.presets));
+        model.presets().replacePresets(std::move(*decoded.presets));
     }
     std::filesystem::remove(file);
 }

@@ -8,11 +8,11 @@
 #include <QTabWidget>
 #include <QTimer>
 
-#include "core/base/random.hpp"
-#include "core/panel/controller.hpp"
+#include "core/model.hpp"
 #include "testing/loopback_service.hpp"
+#include "ui/app/application.hpp"
 #include "ui/app/main_window.hpp"
-#include "ui/app/qt_main_queue.hpp"
+#include "ui/panel/content_view.hpp"
 #include "ui/physics/physics_view.hpp"
 
 namespace {
@@ -39,16 +39,13 @@ int main(int argc, char** argv) {
     const QDir dir(argc > 1 ? argv[1] : "docs/screenshots");
     QDir().mkpath(dir.path());
 
-    tarnwell::QtMainQueue queue;
-    tarnwell::SystemRandom random;
-    tarnwell::PanelEnvironment panel;
-    panel.queue = &queue;
-    panel.random = &random;
     auto service = std::make_shared<tarnwell::LoopbackMidiService>();
     service->addDestination("Synth (USB MIDI 1)");
     service->addDestination("midi-monitor:input");
-
-    tarnwell::MainWindow window(panel, [service] { return service; });
+    tarnwell::AppEnvironment environment;
+    environment.makeMidiService = [service] { return service; };
+    tarnwell::Application application(environment);
+    tarnwell::MainWindow& window = application.window();
     window.resize(900, 900);
     window.show();
     pump(300);
@@ -63,20 +60,20 @@ int main(int argc, char** argv) {
     window.resize(content->sizeHint() + QSize(0, window.menuBar()->sizeHint().height()));
     pump(200);
     // Some state, so the pictures show what the controls look like in use.
-    content->controller().toggleLink(0);
-    content->controller().toggleLink(2);
-    content->controller().toggleModButton(0);
-    content->controller().setModeToggle(tarnwell::ModeToggle::FilterModeToggle, true);
-    content->controller().randomizeSliders();
+    tarnwell::Controller& controller = application.model()->controller();
+    controller.toggleLink(0);
+    controller.toggleLink(2);
+    controller.toggleModButton(0);
+    controller.setModeToggle(tarnwell::ModeToggle::filterModeToggle, true);
+    controller.randomizeSliders();
     pump(100);
 
     // The balls run from here on, so the physics picture shows them spread
     // over their square after about a second of motion.
-    auto* physics = content->tabs()->findChild<tarnwell::PhysicsView*>();
-    if (physics != nullptr) {
-        for (std::size_t i = 0; i < physics->simulation().balls().size(); ++i) {
-            physics->simulation().toggleRunning(i);
-        }
+    QWidget* physics = application.physicsView();
+    tarnwell::PhysicsSimulation& simulation = application.model()->physics();
+    for (std::size_t i = 0; i < simulation.balls().size(); ++i) {
+        simulation.toggleRunning(i);
     }
 
     const QStringList names = {"voice1", "voice2", "voice3", "voice4",

@@ -1,6 +1,6 @@
 #include "ui/theme.hpp"
 
-namespace tarnwell {
+namespace tarnwell::theme {
 
 namespace {
 
@@ -29,4 +29,36 @@ QFont largeTitleFont(QFont base) {
     return scaled(std::move(base), 2.2);
 }
 
-}  // namespace tarnwell
+QColor ballColor(BallColor color) {
+    switch (color) {
+        case BallColor::red:
+            return {0xff, 0x3b, 0x30};
+        case BallColor::blue:
+            return {0x00, 0x7a, 0xff};
+        case BallColor::green:
+            return kGroupedGreen;
+        case BallColor::orange:
+            return {0xff, 0x95, 0x00};
+        case BallColor::purple:
+            return {0xaf, 0x52, 0xde};
+    }
+    return Qt::black;
+}
+
+QString panelStyleSheet() {
+    return QString(
+               "QPushButton#multiplication { background-color: transparent;"
+               " border: 1px solid palette(mid); border-radius: 10px; padding: 5px 14px; }"
+               "QPushButton#multiplication:checked { background-color: %1; color: black; }"
+               "QPushButton#resetDAC { color: white; background-color: %2; border: none;"
+               " border-radius: 10px; padding: 5px 18px; }"
+               "QPushButton#resetDAC:pressed { background-color: black; }"
+               "QPushButton#LinkButtonView { color: white; background-color: %2; border: none;"
+               " border-radius: 10px; padding: 5px 18px; font-weight: bold; }"
+               "QPushButton#LinkButtonView:checked { color: %3; }"
+               "QPushButton#multiplication:focus, QPushButton#resetDAC:focus,"
+               " QPushButton#LinkButtonView:focus { border: 2px solid palette(highlight); }")
+        .arg(kModOnYellow.name(), kDarkButtonFace.name(), kGroupedGreen.name());
+}
+
+}  // namespace tarnwell::theme

@@ -2,8 +2,11 @@
 
 #include <QColor>
 #include <QFont>
+#include <QString>
 
-namespace tarnwell {
+#include "core/physics/ball.hpp"
+
+namespace tarnwell::theme {
 
 // The panel's text styles, derived from the platform's default font so they
 // follow the user's font size and the screen's scale.
@@ -16,5 +19,36 @@ QFont largeTitleFont(QFont base);
 inline const QColor kDarkButtonFace{0x3a, 0x3d, 0x42};
 inline const QColor kGroupedGreen{0x34, 0xc7, 0x59};
 inline const QColor kModOnYellow{0xff, 0xd6, 0x0a};
+inline const QColor kErrorRed{0xb3, 0x26, 0x1e};
+inline const QColor kFrameGray{0x8e, 0x8e, 0x93};
+// The start-up screen and the About window: dark text on white.
+inline const QColor kArtGround{Qt::white};
+inline const QColor kArtText{0x1d, 0x1d, 0x1f};
 
-}  // namespace tarnwell
+// The fill of a ball's disc.
+[[nodiscard]] QColor ballColor(BallColor color);
+
+// The style sheet of the controller window, set once on its root: the
+// "multiplication", "Reset DAC" and "Group"/"Ungroup" buttons, each styled by
+// its own state (checked, pressed, focused) rather than restyled by code.
+[[nodiscard]] QString panelStyleSheet();
+
+// Layout metrics of the controller window, in device-independent pixels.
+namespace metrics {
+inline constexpr int kTabWidth = 600;
+inline constexpr int kTabHeight = 500;
+// Room around a page in the tab container beyond the page's own size.
+inline constexpr int kTabFrame = 24;
+inline constexpr int kPageTopSpace = 20;
+inline constexpr int kPageBottomSpace = 10;
+inline constexpr int kDestinationPickerWidth = 260;
+inline constexpr int kPresetPickerWidth = 300;
+inline constexpr int kRowSpacing = 8;
+inline constexpr int kColumnSpacing = 12;
+inline constexpr int kSliderCellHeight = 150;
+inline constexpr int kSliderWidth = 150;
+inline constexpr int kSliderColumnSpacing = 16;
+inline constexpr int kLabelToSlider = 5;
+}  // namespace metrics
+
+}  // namespace tarnwell::theme

@@ -28,12 +28,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::abort();
     }
     if (decoded.presets->size() < 64) {
-        tarnwell::Controller controller(panel.manager, panel.queue, panel.random);
-        controller.toggleLink(0);
-        controller.toggleLink(3);
-        controller.replacePresets(*decoded.presets);
+        tarnwell::Model model(panel.service, panel.queue, panel.random, nullptr, {});
+        model.controller().destinationPickerAppeared();
+        panel.queue.runPending();
+        model.controller().toggleLink(0);
+        model.controller().toggleLink(3);
+        model.presets().replacePresets(*decoded.presets);
         for (std::size_t i = 1; i < decoded.presets->size(); ++i) {
-            controller.setSelectedPresetIndex(static_cast<std::int64_t>(i));
+            model.presets().setSelectedPresetIndex(static_cast<std::int64_t>(i));
         }
         panel.queue.runPending();
         panel.service->clearRecorded();

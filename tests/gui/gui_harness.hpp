@@ -11,43 +11,52 @@
 #include <QWidget>
 #include <QtTest>
 
-#include "core/panel/controller.hpp"
+#include "core/model.hpp"
 #include "support/fake_file_chooser.hpp"
 #include "support/panel_harness.hpp"
 #include "support/temp_dir.hpp"
 #include "testing/loopback_service.hpp"
 #include "testing/manual_queue.hpp"
 #include "testing/wire.hpp"
+#include "ui/app/application.hpp"
+#include "ui/app/main_window.hpp"
 #include "ui/panel/content_view.hpp"
+#include "ui/physics/physics_view.hpp"
+#include "ui/physics/tick_timer.hpp"
 
 namespace tarnwell::test {
 
-// A controller window over the loopback service with one destination,
-// "Synth", shown (so it connects once the queue runs), whose deferred work
-// runs only when the test drains the queue.
+// The program as the application object builds it, over the loopback service
+// with one destination, "Synth", past its start-up screen and connected;
+// deferred work runs only when the test drains the queue, and the 60 Hz
+// timer is stopped so tests tick by hand.
 struct WindowHarness {
     explicit WindowHarness(bool withDestination = true) {
         if (withDestination) {
             synth = service->addDestination("Synth");
         }
-        PanelEnvironment environment;
-        environment.midiService = service;
+        AppEnvironment environment;
+        environment.makeMidiService = [this] { return service; };
         environment.queue = &queue;
         environment.random = &random;
         environment.fileChooser = &chooser;
         environment.documentsFolder = [this] { return std::optional(documents.path()); };
-        view = std::make_unique<ContentView>(environment);
-        view->resize(view->sizeHint());
-        view->show();
+        app = std::make_unique<Application>(environment);
+        app->window().show();
+        queue.advance(MainWindow::kStartupDelay);
+        view = app->contentView();
+        app->tickTimer()->stop();
         queue.runPending();
     }
 
-    Controller& controller() { return view->controller(); }
+    Model& model() { return *app->model(); }
+    Controller& controller() { return model().controller(); }
+    Presets& presets() { return model().presets(); }
     std::vector<Sent> sent() const { return sentTo(*service, synth); }
 
     template <typename T = QAbstractButton>
     T* find(const QString& text, QWidget* within = nullptr) const {
-        for (auto* widget : (within ? within : view.get())->findChildren<T*>()) {
+        for (auto* widget : (within ? within : view)->findChildren<T*>()) {
             if (widget->text() == text) {
                 return widget;
             }
@@ -61,7 +70,8 @@ struct WindowHarness {
     FakeFileChooser chooser;
     TempDir documents;
     EndpointRef synth = 0;
-    std::unique_ptr<ContentView> view;
+    std::unique_ptr<Application> app;
+    ContentView* view = nullptr;
 };
 
 // What a screen reader announces a control by: its label where another

@@ -27,9 +27,7 @@ namespace {
 
 struct PhysicsHarness : WindowHarness {
     PhysicsHarness() {
-        physics = view->tabs()->findChild<PhysicsView*>();
-        QVERIFY(physics);
-        physics->tickTimer().stop();
+        physics = app->physicsView();
         view->tabs()->setCurrentWidget(physics);
     }
 
@@ -38,10 +36,10 @@ struct PhysicsHarness : WindowHarness {
         physics->ballTabs()->setCurrentIndex(number - 1);
         return physics->ballPage(static_cast<std::size_t>(number - 1));
     }
-    const Ball& ball(int number) const {
-        return physics->simulation().balls()[static_cast<std::size_t>(number - 1)];
+    const Ball& ball(int number) {
+        return model().physics().balls()[static_cast<std::size_t>(number - 1)];
     }
-    void tick() const { physics->simulation().timerTick(); }
+    void tick() { model().physics().timerTick(); }
 
     PhysicsView* physics = nullptr;
 };
@@ -142,11 +140,11 @@ void PhysicsViewTest::runButtonsAndTheParamPickerDecideWhatIsSentFromTheNextTick
 void PhysicsViewTest::diceRedrawsOnlyTheWavesWithinTheSliderRanges() {
     PhysicsHarness h;
     QTest::mouseClick(h.page(4)->runButton(), Qt::LeftButton);
-    const std::vector<Ball> before = h.physics->simulation().balls();
+    const std::vector<Ball> before = h.model().physics().balls();
 
     QTest::mouseClick(h.physics->diceButton(), Qt::LeftButton);
     QVERIFY(h.sent().empty());
-    const auto& after = h.physics->simulation().balls();
+    const auto& after = h.model().physics().balls();
     for (std::size_t i = 0; i < after.size(); ++i) {
         // Only the wave settings may differ.
         const Ball& ball = after[i];
@@ -213,7 +211,7 @@ void PhysicsViewTest::theAreaDrawsEachBallAtItsPositionAndOnlyWhileShown() {
     QVERIFY(near(colourAt(QPointF(1, 125)), QColor(0x8e, 0x8e, 0x93)));
     QVERIFY(near(colourAt(QPointF(125, 250)), QColor(0x8e, 0x8e, 0x93)));
 
-    h.physics->simulation().toggleRunning(0);
+    h.model().physics().toggleRunning(0);
     for (int i = 0; i < 30; ++i) {
         h.tick();
     }
@@ -239,7 +237,8 @@ void PhysicsViewTest::theAreaDrawsEachBallAtItsPositionAndOnlyWhileShown() {
     QTRY_VERIFY(area->framesPainted() > shown);
 
     // With no ball running nothing moves and nothing is redrawn.
-    h.physics->simulation().toggleRunning(0);
+    h.model().physics().toggleRunning(0);
+    QApplication::processEvents();
     const auto still = area->framesPainted();
     h.tick();
     QApplication::processEvents();
@@ -276,7 +275,7 @@ void PhysicsViewTest::everyControlHasItsAccessibleNameAndIsReachableByKeyboard()
     // Tab walks through every control of the shown ball page and "Dice".
     QList<QWidget*> controls;
     for (auto* w : test::controlsIn(h.physics)) {
-        if (w->isVisibleTo(h.view.get())) {
+        if (w->isVisibleTo(h.view)) {
             controls << w;
         }
     }

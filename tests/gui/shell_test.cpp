@@ -12,7 +12,9 @@
 #include "support/panel_harness.hpp"
 #include "testing/loopback_service.hpp"
 #include "testing/manual_queue.hpp"
+#include "ui/app/application.hpp"
 #include "ui/app/main_window.hpp"
+#include "ui/panel/content_view.hpp"
 
 using namespace tarnwell;
 
@@ -35,19 +37,27 @@ int aboutWindows() {
     }));
 }
 
-// The program's window on a manual queue; MIDI comes from `service`.
+// The program on a manual queue; MIDI comes from `service`.
 struct Shell {
-    Shell()
-        : window({nullptr, &queue, &random, nullptr, {}, {}}, [this] {
-              ++midiServicesMade;
-              return service;
-          }) {}
+    Shell() : app(environment()), window(app.window()) {}
+
+    AppEnvironment environment() {
+        AppEnvironment env;
+        env.queue = &queue;
+        env.random = &random;
+        env.makeMidiService = [this] {
+            ++midiServicesMade;
+            return service;
+        };
+        return env;
+    }
 
     ManualQueue queue;
     test::SeededRandom random;
     std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
     int midiServicesMade = 0;
-    MainWindow window;
+    Application app;
+    MainWindow& window;
 };
 
 }  // namespace
@@ -81,8 +91,7 @@ void ShellTest::startupScreenGivesWayAfterOneAndAHalfSeconds() {
     QCOMPARE(shell.midiServicesMade, 1);
     QCOMPARE(shell.service->clientName(), std::optional<std::string>("MidiClient"));
     shell.queue.runPending();
-    QCOMPARE(shell.window.contentView()->controller().midiManager().connectedDeviceName(),
-             std::optional<std::string>("Synth"));
+    QCOMPARE(shell.window.contentView()->statusText()->text(), QString("Synth"));
     QVERIFY(shell.service->deliveries().empty());  // nothing is sent at start-up
 
     // On a screen smaller than the panel the window fits the screen and the

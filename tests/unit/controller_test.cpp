@@ -17,7 +17,7 @@ using test::Sent;
 // A controller connected to the loopback destination "Synth".
 struct ControllerTest : ::testing::Test {
     PanelHarness h;
-    Controller& c = *h.controller;
+    Controller& c = h.controller();
 };
 
 TEST(ParameterTables, SliderLabelsAreVerbatim) {
@@ -35,8 +35,7 @@ TEST_F(ControllerTest, GroupedUnitsReceiveEachChangeWithTheValueOfItsMoment) {
     c.toggleLink(0);
     c.toggleLink(2);
 
-    c.setSliderValue(2, 5000.4);
-    c.sendFromTab(3, 0, 5000.4);
+    c.editParameter(2, 5000.4);
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{3, 5000}}));
     EXPECT_EQ(c.sliderValues()[14], 0.0) << "the copy is deferred";
     h.queue.runPending();
@@ -45,8 +44,8 @@ TEST_F(ControllerTest, GroupedUnitsReceiveEachChangeWithTheValueOfItsMoment) {
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{3, 5000}, {15, 5000}}));
 
     h.service->clearRecorded();
-    c.sendFromTab(13, 2, 10.0);
-    c.sendFromTab(13, 2, 20.0);
+    c.editParameter(12, 10.0);
+    c.editParameter(12, 20.0);
     h.queue.runPending();
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{13, 10}, {13, 20}, {1, 10}, {1, 20}}));
     EXPECT_EQ(c.sliderValues()[0], 20.0);
@@ -54,8 +53,8 @@ TEST_F(ControllerTest, GroupedUnitsReceiveEachChangeWithTheValueOfItsMoment) {
 
 TEST_F(ControllerTest, NothingIsMirroredOutsideAGroupAndHostileValuesAreClamped) {
     c.toggleLink(1);  // only B
-    c.sendFromTab(7, 1, 100.0);
-    c.sendFromTab(1, 0, 200.0);
+    c.editParameter(6, 100.0);
+    c.editParameter(0, 200.0);
     EXPECT_EQ(h.queue.runPending(), 0u);
 
     for (int t = 0; t < 6; ++t) {
@@ -63,14 +62,14 @@ TEST_F(ControllerTest, NothingIsMirroredOutsideAGroupAndHostileValuesAreClamped)
             c.toggleLink(t);
         }
     }
-    c.sendFromTab(37, 6, 300.0);  // a Regen slider never propagates
+    c.editParameter(36, 300.0);  // a Regen slider never propagates
     EXPECT_EQ(h.queue.runPending(), 0u);
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{7, 100}, {1, 200}, {37, 300}}));
 
     h.service->clearRecorded();
-    c.sendFromTab(38, 6, 16384.0);
-    c.sendFromTab(39, 6, -3.0);
-    c.sendFromTab(40, 6, std::numeric_limits<double>::quiet_NaN());
+    c.editParameter(37, 16384.0);
+    c.editParameter(38, -3.0);
+    c.editParameter(39, std::numeric_limits<double>::quiet_NaN());
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{38, 16383}, {39, 0}, {40, 0}}));
 }
 
@@ -92,8 +91,6 @@ TEST_F(ControllerTest, ModButtonsSendTheirOnAndOffNumbersAndResetDacSends100) {
         EXPECT_EQ(announced, (std::vector<std::int64_t>{t, t}));
     }
     h.service->clearRecorded();
-    c.sendModButton(8);
-    c.sendModButton(-1);
     c.toggleModButton(9);
     c.resetDAC();
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{100, 127}}))
@@ -148,18 +145,17 @@ TEST_F(ControllerTest, ModeTogglesSendTheirNumbersOncePerActualChange) {
 
 TEST(Disconnected, EveryControlStillChangesStateButNothingIsSent) {
     PanelHarness h(false);
-    Controller& c = *h.controller;
+    Controller& c = h.controller();
     c.toggleLink(0);
     c.toggleLink(1);
-    c.setSliderValue(0, 1234.5);
-    c.sendFromTab(1, 0, 1234.5);
+    c.editParameter(0, 1234.5);
     c.toggleModButton(0);
-    c.setModeToggle(ModeToggle::DrumModeToggle, true);
+    c.setModeToggle(ModeToggle::drumModeToggle, true);
     c.resetDAC();
     h.queue.runPending();
     EXPECT_EQ(c.sliderValues()[6], 1234.5);
     EXPECT_TRUE(c.modButtonPressed()[0]);
-    EXPECT_TRUE(c.modeToggle(ModeToggle::DrumModeToggle));
+    EXPECT_TRUE(c.modeToggle(ModeToggle::drumModeToggle));
     c.randomizeSliders();
     h.queue.runPending();
     EXPECT_NE(c.sliderValues()[41], 0.0);
@@ -168,7 +164,7 @@ TEST(Disconnected, EveryControlStillChangesStateButNothingIsSent) {
     // A change made while disconnected is not replayed on connection.
     c.destinationPickerAppeared();
     h.queue.runPending();
-    ASSERT_TRUE(h.manager->connectedEndpoint());
+    ASSERT_TRUE(h.manager().connectedEndpoint());
     EXPECT_EQ(h.service->deliveryCount(), 0u);
 }
 
@@ -179,11 +175,11 @@ TEST_F(ControllerTest, DestinationRowsOfOneNameAreToldApartByEndpoint) {
 
     c.setSelectedDestinationIndex(1);
     h.queue.runPending();
-    EXPECT_EQ(h.manager->connectedEndpoint(), second);
+    EXPECT_EQ(h.manager().connectedEndpoint(), second);
     EXPECT_EQ(c.selectedDestinationIndex(), 1) << "the picker stays on the row chosen";
     c.chooseDestination(0);
     h.queue.runPending();
-    EXPECT_EQ(h.manager->connectedEndpoint(), h.synth) << "the first one can be chosen again";
+    EXPECT_EQ(h.manager().connectedEndpoint(), h.synth) << "the first one can be chosen again";
 
     // The chosen one is unplugged: the other of the same name is not taken
     // for it.
@@ -192,17 +188,17 @@ TEST_F(ControllerTest, DestinationRowsOfOneNameAreToldApartByEndpoint) {
     h.service->removeDestination(second);
     h.service->notifySetupChanged();
     h.queue.runPending();
-    EXPECT_EQ(h.manager->connectedEndpoint(), second);
-    EXPECT_FALSE(h.manager->connectedDestinationAvailable());
-    h.manager->sendToConnected(1, 1);
+    EXPECT_EQ(h.manager().connectedEndpoint(), second);
+    EXPECT_FALSE(h.manager().connectedDestinationAvailable());
+    h.manager().sendToConnected(1, 1);
     EXPECT_TRUE(h.sent().empty());
 }
 
 TEST_F(ControllerTest, QueuedCopiesOutlivingTheControllerDoNothing) {
     c.toggleLink(0);
     c.toggleLink(1);
-    c.sendFromTab(1, 0, 5.0);
-    h.controller.reset();
+    c.editParameter(0, 5.0);
+    h.model.reset();
     EXPECT_EQ(h.queue.runPending(), 1u);
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{1, 5}}));
 }

@@ -24,7 +24,7 @@ protected:
     void edit(std::size_t i, const std::function<void(Ball&)>& fn) { sim.editBall(i, fn); }
 
     // Starts ball i at `pos` with no wave push, so it moves by `vel` alone.
-    void runWithoutWaves(std::size_t i, Point pos, Size vel = {0.0, 0.0}) {
+    void runWithoutWaves(std::size_t i, Point pos, Velocity vel = {0.0, 0.0}) {
         edit(i, [&](Ball& b) {
             b.pos = pos;
             b.vel = vel;
@@ -38,7 +38,7 @@ protected:
 
     test::PanelHarness h;
     std::shared_ptr<LoopbackMidiService>& service = h.service;
-    PhysicsSimulation sim{h.manager};
+    PhysicsSimulation& sim = h.model->physics();
 };
 
 TEST_F(PhysicsTest, RedAndBlueBallsFirstTickMoveByVelocityAndWaveAndSendInOrder) {
@@ -48,7 +48,7 @@ TEST_F(PhysicsTest, RedAndBlueBallsFirstTickMoveByVelocityAndWaveAndSendInOrder)
     EXPECT_EQ(sim.time(), 0.016666666666666666);
     EXPECT_NEAR(ball(0).pos.x, 41.5333, 1e-4);
     EXPECT_NEAR(ball(0).pos.y, 42.5024, 1e-4);
-    EXPECT_EQ(ball(0).vel, (Size{1.5, 1.5})) << "the wave push must not enter the velocity";
+    EXPECT_EQ(ball(0).vel, (Velocity{1.5, 1.5})) << "the wave push must not enter the velocity";
     EXPECT_NEAR(ball(1).pos.x, 80.3, 1e-4);
     EXPECT_NEAR(ball(1).pos.y, 60.061, 1e-3);
     EXPECT_EQ(sent(), (std::vector<Sent>{{1, 2721}, {2, 5262}}));
@@ -59,15 +59,15 @@ TEST_F(PhysicsTest, BounceAtExactlyTheMarginMovesByTheOldVelocityAndTheClampHold
     // x + vx = 8.0 and y + vy = 242.0 exactly.
     runWithoutWaves(0, {9.5, 240.5}, {-1.5, 1.5});
     sim.timerTick();
-    EXPECT_EQ(ball(0).vel, (Size{1.5, -1.5}));
+    EXPECT_EQ(ball(0).vel, (Velocity{1.5, -1.5}));
     EXPECT_EQ(ball(0).pos, (Point{8.0, 242.0})) << "the reversed velocity acts from the next tick";
     sim.timerTick();
     EXPECT_EQ(ball(0).pos, (Point{9.5, 240.5}));
-    EXPECT_EQ(ball(0).vel, (Size{1.5, -1.5}));
+    EXPECT_EQ(ball(0).vel, (Velocity{1.5, -1.5}));
 
     runWithoutWaves(1, {240.5, 9.0}, {1.5, -1.0});
     sim.timerTick();
-    EXPECT_EQ(ball(1).vel, (Size{-1.5, 1.0}));
+    EXPECT_EQ(ball(1).vel, (Velocity{-1.5, 1.0}));
     EXPECT_EQ(ball(1).pos, (Point{242.0, 8.0}));
 
     sim.toggleRunning(0);
@@ -95,17 +95,17 @@ TEST_F(PhysicsTest, MagnetPullsOnlyItsOwnBallsVelocityFromTheClampedPositionOuts
         EXPECT_EQ(ball(0).pos, (Point{100.0, 100.0})) << "the pull shows from the next tick";
         return ball(0).vel;
     };
-    const Size pulled = pullAt(true, 2.0, {110.0, 100.0});
-    EXPECT_NEAR(pulled.width, 0.2, 1e-12);
-    EXPECT_NEAR(pulled.height, 0.0, 1e-12);
-    const Size diagonal = pullAt(true, 5.0, {97.0, 96.0});  // distance 5, pull 1
-    EXPECT_NEAR(diagonal.width, -0.6, 1e-12);
-    EXPECT_NEAR(diagonal.height, -0.8, 1e-12);
+    const Velocity pulled = pullAt(true, 2.0, {110.0, 100.0});
+    EXPECT_NEAR(pulled.dx, 0.2, 1e-12);
+    EXPECT_NEAR(pulled.dy, 0.0, 1e-12);
+    const Velocity diagonal = pullAt(true, 5.0, {97.0, 96.0});  // distance 5, pull 1
+    EXPECT_NEAR(diagonal.dx, -0.6, 1e-12);
+    EXPECT_NEAR(diagonal.dy, -0.8, 1e-12);
 
-    EXPECT_EQ(pullAt(true, 2.0, {100.5, 100.5}), (Size{0.0, 0.0})) << "inside the dead zone";
-    EXPECT_EQ(pullAt(true, 2.0, {101.0, 100.0}), (Size{0.0, 0.0})) << "at exactly 1 point";
-    EXPECT_EQ(pullAt(true, 0.0, {110.0, 100.0}), (Size{0.0, 0.0})) << "strength 0";
-    EXPECT_EQ(pullAt(false, 2.0, {110.0, 100.0}), (Size{0.0, 0.0})) << "disabled";
+    EXPECT_EQ(pullAt(true, 2.0, {100.5, 100.5}), (Velocity{0.0, 0.0})) << "inside the dead zone";
+    EXPECT_EQ(pullAt(true, 2.0, {101.0, 100.0}), (Velocity{0.0, 0.0})) << "at exactly 1 point";
+    EXPECT_EQ(pullAt(true, 0.0, {110.0, 100.0}), (Velocity{0.0, 0.0})) << "strength 0";
+    EXPECT_EQ(pullAt(false, 2.0, {110.0, 100.0}), (Velocity{0.0, 0.0})) << "disabled";
 
     // Bounced and clamped to 242: the pull is 1 / (250 - 242), not 1 / (250 - 245).
     runWithoutWaves(0, {240.0, 125.0}, {5.0, 0.0});
@@ -113,8 +113,8 @@ TEST_F(PhysicsTest, MagnetPullsOnlyItsOwnBallsVelocityFromTheClampedPositionOuts
     setMagnet(true, 1.0, {250.0, 125.0});
     sim.timerTick();
     EXPECT_EQ(ball(0).pos, (Point{242.0, 125.0}));
-    EXPECT_NEAR(ball(0).vel.width, -5.0 + 1.0 / 8.0, 1e-12);
-    EXPECT_EQ(ball(1).vel, (Size{0.0, 0.0})) << "another ball's magnet does not act";
+    EXPECT_NEAR(ball(0).vel.dx, -5.0 + 1.0 / 8.0, 1e-12);
+    EXPECT_EQ(ball(1).vel, (Velocity{0.0, 0.0})) << "another ball's magnet does not act";
 }
 
 TEST_F(PhysicsTest, BallsSendInIndexOrderEvenOnOneParameter) {
@@ -139,7 +139,8 @@ TEST_F(PhysicsTest, NothingIsSentWithoutARunningBallOrADestination) {
     EXPECT_EQ(sim.time(), 0.016666666666666666 + 0.016666666666666666 + 0.016666666666666666);
     EXPECT_EQ(sim.balls(), initialBalls()) << "an index outside the list changes nothing";
 
-    PhysicsSimulation unconnected(MidiManager::create(service, h.queue));
+    auto manager = MidiManager::create(service, h.queue);
+    PhysicsSimulation unconnected(*manager);
     unconnected.toggleRunning(0);
     unconnected.timerTick();
     EXPECT_NE(unconnected.balls()[0].pos, initialBalls()[0].pos) << "the ball still moves";

@@ -30,7 +30,7 @@ TEST(PresetFileWriting, CompactMembersInFieldOrder) {
     MidiSliderPreset p;
     p.values = {1000.5, 0.0, 16383.0, 0.1};
     p.modStates = {true, false};
-    p.regenModeToggle = true;
+    p.modeToggles[static_cast<std::size_t>(ModeToggle::regenModeToggle)] = true;
     const std::string expected =
         R"([{"values":[1000.5,0,16383,0.1],"modStates":[true,false],"voiceModeToggle":false,)"
         R"("drumModeToggle":false,"filterModeToggle":false,"regenModeToggle":true,)"
@@ -59,8 +59,8 @@ TEST(PresetFileReading, AcceptsAnyMemberOrderNumberSpellingAndLengthAndIgnoresUn
     MidiSliderPreset expected;
     expected.values = {0, 1000.5, 1000, -0.0, 0.002, 7};
     expected.modStates = {true};
-    expected.regen2ModeToggle = true;
-    expected.drumModeToggle = true;
+    expected.modeToggles[static_cast<std::size_t>(ModeToggle::regen2ModeToggle)] = true;
+    expected.modeToggles[static_cast<std::size_t>(ModeToggle::drumModeToggle)] = true;
     MidiSliderPreset empty;
     empty.values.clear();
     empty.modStates.clear();
@@ -127,11 +127,11 @@ TEST(PresetFileRoundTrip, AnyListReadsBackIdentical) {
             for (std::size_t i = 0; i < p.modStates.size(); ++i) {
                 p.modStates[i] = engine() % 2 == 0;
             }
-            p.voiceModeToggle = engine() % 2 == 0;
-            p.drumModeToggle = engine() % 2 == 0;
-            p.filterModeToggle = engine() % 2 == 0;
-            p.regenModeToggle = engine() % 2 == 0;
-            p.regen2ModeToggle = engine() % 2 == 0;
+            for (const ModeToggleInfo& info : kModeToggles) {
+                if (isStoredInPresets(info.toggle)) {
+                    p.modeToggles[static_cast<std::size_t>(info.toggle)] = engine() % 2 == 0;
+                }
+            }
         }
         const PresetDecoding back = decodePresetFile(*encodePresetFile(presets).text);
         ASSERT_TRUE(back.presets) << back.error;

@@ -42,8 +42,6 @@ public:
               std::span<const std::uint8_t> messages) override;
     void setSetupChangedHandler(SetupChangedHandler handler) override;
 
-    [[nodiscard]] std::size_t backendCount() const { return backends_.size(); }
-
     // The namespacing, exposed for tests and diagnostics.
     [[nodiscard]] static EndpointRef compose(std::size_t backend, EndpointRef inner);
     struct Owner {

@@ -49,8 +49,6 @@ public:
 
     [[nodiscard]] std::uint32_t midiClient() const { return midiClient_; }
     [[nodiscard]] std::uint32_t outPort() const { return outPort_; }
-    // Reserved: the panel handles no MIDI input.
-    [[nodiscard]] std::uint32_t inPort() const { return 0; }
 
     [[nodiscard]] const std::optional<std::string>& connectedDeviceName() const {
         return connectedDeviceName_;

@@ -15,6 +15,14 @@ constexpr bool within(std::int64_t index, std::size_t size) {
     return index >= 0 && static_cast<std::uint64_t>(index) < size;
 }
 
+template <typename T>
+std::vector<T> resized(const std::vector<T>& source, std::size_t size, T fill) {
+    std::vector<T> out(source.begin(),
+                       source.begin() + static_cast<std::ptrdiff_t>(std::min(source.size(), size)));
+    out.resize(size, fill);
+    return out;
+}
+
 }  // namespace
 
 std::string connectionStatusText(const MidiManager& manager) {
@@ -28,17 +36,24 @@ std::string connectionStatusText(const MidiManager& manager) {
     return *name;
 }
 
-Controller::Controller(std::shared_ptr<MidiManager> midiManager, MainQueue& queue,
-                       RandomSource& random)
-    : midiManager_(std::move(midiManager)),
+Controller::Controller(MidiManager& midiManager, MainQueue& queue, RandomSource& random)
+    : midiManager_(midiManager),
       queue_(queue),
       random_(random),
       self_(std::make_shared<Controller*>(this)) {
     midiConnection_ =
-        midiManager_->changed.connect([this](MidiManagerChange) { followConnectedRow(); });
+        midiManager_.changed.connect([this](MidiManagerChange) { followConnectedRow(); });
 }
 
 Controller::~Controller() = default;
+
+const std::vector<std::string>& Controller::destinationNames() const {
+    return midiManager_.destinations();
+}
+
+std::string Controller::connectionStatus() const {
+    return connectionStatusText(midiManager_);
+}
 
 void Controller::setSelectedDestinationIndex(std::int64_t index) {
     if (index == selectedDestinationIndex_) {
@@ -46,7 +61,7 @@ void Controller::setSelectedDestinationIndex(std::int64_t index) {
     }
     selectedDestinationIndex_ = index;
     changed.emit({ControllerField::selectedDestinationIndex, index});
-    midiManager_->connectToDestination(index);
+    midiManager_.connectToDestination(index);
 }
 
 void Controller::chooseDestination(std::int64_t row) {
@@ -54,43 +69,45 @@ void Controller::chooseDestination(std::int64_t row) {
         setSelectedDestinationIndex(row);
         return;
     }
-    const auto endpoint = midiManager_->endpointAt(row);
-    if (endpoint && (endpoint != midiManager_->connectedEndpoint() ||
-                     !midiManager_->connectedDestinationAvailable())) {
-        midiManager_->connectToDestination(row);
+    const auto endpoint = midiManager_.endpointAt(row);
+    if (endpoint && (endpoint != midiManager_.connectedEndpoint() ||
+                     !midiManager_.connectedDestinationAvailable())) {
+        midiManager_.connectToDestination(row);
     }
 }
 
 void Controller::followConnectedRow() {
-    const auto connected = midiManager_->connectedEndpoint();
-    if (!connected || !midiManager_->connectedDestinationAvailable()) {
-        return;
-    }
-    const auto rows = static_cast<std::int64_t>(midiManager_->destinations().size());
-    for (std::int64_t row = 0; row < rows; ++row) {
-        if (midiManager_->endpointAt(row) == connected) {
-            if (row != selectedDestinationIndex_) {
+    const auto connected = midiManager_.connectedEndpoint();
+    if (connected && midiManager_.connectedDestinationAvailable()) {
+        const auto rows = static_cast<std::int64_t>(midiManager_.destinations().size());
+        for (std::int64_t row = 0; row < rows; ++row) {
+            if (midiManager_.endpointAt(row) == connected) {
                 selectedDestinationIndex_ = row;
-                changed.emit({ControllerField::selectedDestinationIndex, row});
+                break;
             }
-            return;
         }
     }
+    changed.emit({ControllerField::destinations, selectedDestinationIndex_});
 }
 
 void Controller::destinationPickerAppeared() {
-    midiManager_->refreshDestinations();
-    if (!midiManager_->destinations().empty()) {
-        midiManager_->connectToDestination(selectedDestinationIndex_);
+    midiManager_.refreshDestinations();
+    if (!midiManager_.destinations().empty()) {
+        midiManager_.connectToDestination(selectedDestinationIndex_);
     }
 }
 
 void Controller::setSliderValue(std::int64_t index, double value) {
+    sliderValues_[static_cast<std::size_t>(index)] = value;
+    changed.emit({ControllerField::sliderValues, index});
+}
+
+void Controller::editParameter(std::int64_t index, double value) {
     if (!within(index, sliderValues_.size())) {
         return;
     }
-    sliderValues_[static_cast<std::size_t>(index)] = value;
-    changed.emit({ControllerField::sliderValues, index});
+    setSliderValue(index, value);
+    sendParameterAndPropagate(index);
 }
 
 void Controller::setModeToggle(ModeToggle toggle, bool on) {
@@ -115,86 +132,67 @@ void Controller::sendModeToggle(ModeToggle toggle) {
     sendCommand(number, number);
 }
 
-void Controller::sendValue(double value, std::int64_t n) {
-    sendCommand(nrpnValueFromDouble(value), n);
+void Controller::sendValue(double value, std::int64_t nrpnNumber) {
+    sendCommand(nrpnValueFromDouble(value), nrpnNumber);
 }
 
-void Controller::sendCommand(std::int64_t value, std::int64_t n) {
-    midiManager_->sendToConnected(value, n);
+void Controller::sendCommand(std::int64_t value, std::int64_t nrpnNumber) {
+    midiManager_.sendToConnected(value, nrpnNumber);
 }
 
-bool Controller::isLinked(std::int64_t tab) const {
-    return within(tab, linkedTabs_.size()) && linkedTabs_[static_cast<std::size_t>(tab)];
+bool Controller::isLinked(std::int64_t unit) const {
+    return within(unit, linkedTabs_.size()) && linkedTabs_[static_cast<std::size_t>(unit)];
 }
 
-void Controller::sendFromTab(std::int64_t n, std::int64_t t, double v) {
-    sendValue(v, n);
-    if (isLinked(t)) {
-        propagateToLinkedTabs(n, t, v);
+void Controller::sendParameterAndPropagate(std::int64_t index) {
+    const double value = sliderValues_[static_cast<std::size_t>(index)];
+    sendValue(value, nrpnNumberOfIndex(index));
+    if (isLinked(groupOfIndex(index))) {
+        propagateToLinkedTabs(index, value);
     }
 }
 
-void Controller::propagateToLinkedTabs(std::int64_t n, std::int64_t sourceTab, double v) {
-    for (std::int64_t t = 0; t < kUnitCount; ++t) {
-        if (t == sourceTab || !isLinked(t)) {
+void Controller::propagateToLinkedTabs(std::int64_t index, double value) {
+    const std::int64_t sourceUnit = groupOfIndex(index);
+    const std::int64_t slot = slotOfIndex(index);
+    for (std::int64_t unit = 0; unit < kUnitCount; ++unit) {
+        if (unit == sourceUnit || !isLinked(unit)) {
             continue;
         }
-        const std::int64_t index = indexOfSlotInUnit(n, t);
-        if (!within(index, sliderValues_.size())) {
-            continue;
-        }
+        const std::int64_t target = unit * kSlotsPerUnit + slot;
         std::weak_ptr<Controller*> weak = self_;
-        queue_.post([weak, index, t, n, v] {
+        queue_.post([weak, target, value] {
             if (auto self = weak.lock()) {
-                (*self)->applyLinkedValue(index, t, n, v);
+                (*self)->setSliderValue(target, value);
+                (*self)->sendValue(value, nrpnNumberOfIndex(target));
             }
         });
     }
 }
 
-void Controller::applyLinkedValue(std::int64_t index, std::int64_t t, std::int64_t n, double v) {
-    setSliderValue(index, v);
-    sendValue(v, nrpnNumberOfIndex(indexOfSlotInUnit(n, t)));
-}
-
-void Controller::toggleModButton(std::int64_t t) {
-    if (!within(t, modButtonPressed_.size())) {
+void Controller::toggleModButton(std::int64_t unit) {
+    if (!within(unit, modButtonPressed_.size())) {
         return;
     }
-    const auto i = static_cast<std::size_t>(t);
+    const auto i = static_cast<std::size_t>(unit);
     modButtonPressed_[i] = !modButtonPressed_[i];
-    changed.emit({ControllerField::modButtonPressed, t});
-    sendModButton(t);
+    changed.emit({ControllerField::modButtonPressed, unit});
+    sendModButton(unit);
 }
 
-void Controller::sendModButton(std::int64_t i) {
-    const auto& table = nrpnButtonStates();
-    if (!within(i, table.size()) || table[static_cast<std::size_t>(i)].empty()) {
-        return;
-    }
-    const ModButtonNumbers& numbers = table[static_cast<std::size_t>(i)].front();
-    const bool pressed =
-        within(i, modButtonPressed_.size()) && modButtonPressed_[static_cast<std::size_t>(i)];
-    sendCommand(kCommandValue, pressed ? numbers.on : numbers.off);
+void Controller::sendModButton(std::int64_t button) {
+    const ModButtonNumbers& numbers = nrpnButtonStates[static_cast<std::size_t>(button)];
+    sendCommand(kCommandValue,
+                modButtonPressed_[static_cast<std::size_t>(button)] ? numbers.on : numbers.off);
 }
 
-void Controller::toggleLink(std::int64_t t) {
-    if (!within(t, linkedTabs_.size())) {
+void Controller::toggleLink(std::int64_t unit) {
+    if (!within(unit, linkedTabs_.size())) {
         return;
     }
-    const auto i = static_cast<std::size_t>(t);
+    const auto i = static_cast<std::size_t>(unit);
     linkedTabs_[i] = !linkedTabs_[i];
-    changed.emit({ControllerField::linkedTabs, t});
-}
-
-void Controller::sendParameterAndPropagate(std::int64_t index) {
-    const double value = sliderValues_[static_cast<std::size_t>(index)];
-    const std::int64_t n = nrpnNumberOfIndex(index);
-    sendValue(value, n);
-    const std::int64_t group = groupOfIndex(index);
-    if (isLinked(group)) {
-        propagateToLinkedTabs(n, group, value);
-    }
+    changed.emit({ControllerField::linkedTabs, unit});
 }
 
 void Controller::randomizeSliders() {
@@ -202,13 +200,52 @@ void Controller::randomizeSliders() {
         value = uniformClosed(random_, 0.0, static_cast<double>(kNrpnMax));
     }
     changed.emit({ControllerField::sliderValues, -1});
-    for (std::size_t i = 0; i < sliderValues_.size(); ++i) {
-        sendParameterAndPropagate(static_cast<std::int64_t>(i));
+    for (std::int64_t i = 0; i < kParameterCount; ++i) {
+        sendParameterAndPropagate(i);
     }
 }
 
 void Controller::resetDAC() {
     sendCommand(kCommandValue, kResetDacNumber);
+}
+
+MidiSliderPreset Controller::currentPreset() const {
+    MidiSliderPreset preset;
+    preset.values = sliderValues_;
+    preset.modStates = modButtonPressed_;
+    for (const ModeToggleInfo& info : kModeToggles) {
+        if (isStoredInPresets(info.toggle)) {
+            preset.modeToggles[static_cast<std::size_t>(info.toggle)] = modeToggle(info.toggle);
+        }
+    }
+    return preset;
+}
+
+void Controller::applyPreset(const MidiSliderPreset& preset) {
+    modButtonPressed_ = resized(preset.modStates, kModButtonCount, false);
+    changed.emit({ControllerField::modButtonPressed, -1});
+    for (std::int64_t i = 0; i < kModButtonCount; ++i) {
+        sendModButton(i);
+    }
+
+    sliderValues_ = resized(preset.values, kParameterCount, 0.0);
+    changed.emit({ControllerField::sliderValues, -1});
+    std::vector<ModeToggle> switched;
+    for (const ModeToggleInfo& info : kModeToggles) {
+        if (isStoredInPresets(info.toggle) &&
+            assignModeToggle(info.toggle, preset.modeToggle(info.toggle))) {
+            switched.push_back(info.toggle);
+        }
+    }
+
+    for (std::int64_t i = 0; i < kParameterCount; ++i) {
+        sendParameterAndPropagate(i);
+    }
+    // Mode switches announce themselves after the parameters, as their own
+    // change handlers would; the grouped copies queued above follow later.
+    for (const ModeToggle toggle : switched) {
+        sendModeToggle(toggle);
+    }
 }
 
 }  // namespace tarnwell

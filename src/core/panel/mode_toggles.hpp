@@ -10,11 +10,11 @@ namespace tarnwell {
 // The six Boolean mode switches of the panel, named after their state fields.
 enum class ModeToggle : std::uint8_t {
     voiceModeToggle,
-    DrumModeToggle,
-    FilterModeToggle,
+    drumModeToggle,
+    filterModeToggle,
     regenModeToggle,
     regen2ModeToggle,
-    midimodeToggle,
+    midiModeToggle,
 };
 inline constexpr std::size_t kModeToggleCount = 6;
 
@@ -26,20 +26,27 @@ struct ModeToggleInfo {
     std::int64_t offNumber;
     std::string_view textWhenOff;
     std::string_view textWhenOn;
+    // The member that holds the switch in a preset file; empty for a switch
+    // that presets do not store.
+    std::string_view presetKey;
 };
 
-// One row per switch, in the order of the enumeration. The texts are shown
-// verbatim (" channel assign on" keeps its leading space).
+// One row per switch, in the order of the enumeration: adding a switch is
+// adding a row. The texts are shown verbatim (" channel assign on" keeps its
+// leading space).
 inline constexpr std::array<ModeToggleInfo, kModeToggleCount> kModeToggles = {{
     {ModeToggle::voiceModeToggle, "VoiceModeToggleView", 130, 131, "Voice allocation A",
-     "Voice allocation B"},
-    {ModeToggle::DrumModeToggle, "DrumModeToggleView", 132, 133, "PNP off", "PNP on"},
-    {ModeToggle::FilterModeToggle, "FilterButtonView", 134, 135, "regen filter A",
-     "regen filter B"},
-    {ModeToggle::regenModeToggle, "regenButtonView", 136, 137, "regen mode C", "regen mode D"},
-    {ModeToggle::regen2ModeToggle, "regen2ButtonView", 138, 139, "regen mode A", "regen mode B"},
-    {ModeToggle::midimodeToggle, "midimodeToggleView", 140, 141, "channel assign off",
-     " channel assign on"},
+     "Voice allocation B", "voiceModeToggle"},
+    {ModeToggle::drumModeToggle, "DrumModeToggleView", 132, 133, "PNP off", "PNP on",
+     "drumModeToggle"},
+    {ModeToggle::filterModeToggle, "FilterButtonView", 134, 135, "regen filter A", "regen filter B",
+     "filterModeToggle"},
+    {ModeToggle::regenModeToggle, "regenButtonView", 136, 137, "regen mode C", "regen mode D",
+     "regenModeToggle"},
+    {ModeToggle::regen2ModeToggle, "regen2ButtonView", 138, 139, "regen mode A", "regen mode B",
+     "regen2ModeToggle"},
+    {ModeToggle::midiModeToggle, "midimodeToggleView", 140, 141, "channel assign off",
+     " channel assign on", ""},
 }};
 
 [[nodiscard]] constexpr const ModeToggleInfo& modeToggleInfo(ModeToggle toggle) {
@@ -50,10 +57,8 @@ inline constexpr std::array<ModeToggleInfo, kModeToggleCount> kModeToggles = {{
     return on ? modeToggleInfo(toggle).textWhenOn : modeToggleInfo(toggle).textWhenOff;
 }
 
-// The five switches a preset stores, in the preset's field order.
-inline constexpr std::array<ModeToggle, 5> kPresetToggles = {
-    ModeToggle::voiceModeToggle, ModeToggle::DrumModeToggle,   ModeToggle::FilterModeToggle,
-    ModeToggle::regenModeToggle, ModeToggle::regen2ModeToggle,
-};
+[[nodiscard]] constexpr bool isStoredInPresets(ModeToggle toggle) {
+    return !modeToggleInfo(toggle).presetKey.empty();
+}
 
 }  // namespace tarnwell

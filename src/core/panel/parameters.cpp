@@ -33,24 +33,11 @@ std::vector<std::string> buildLabels() {
     return labels;
 }
 
-std::vector<std::vector<ModButtonNumbers>> buildModButtons() {
-    std::vector<std::vector<ModButtonNumbers>> table;
-    for (int i = 0; i < kModButtonCount; ++i) {
-        table.push_back({ModButtonNumbers{102 + 2 * i, 103 + 2 * i}});
-    }
-    return table;
-}
-
 }  // namespace
 
 const std::vector<std::string>& sliderLabels() {
     static const std::vector<std::string> labels = buildLabels();
     return labels;
-}
-
-const std::vector<std::vector<ModButtonNumbers>>& nrpnButtonStates() {
-    static const std::vector<std::vector<ModButtonNumbers>> table = buildModButtons();
-    return table;
 }
 
 }  // namespace tarnwell

@@ -44,9 +44,15 @@ struct ModButtonNumbers {
     std::int64_t off;
 };
 inline constexpr int kModButtonCount = 8;
-// Mod button i (`nrpnButtonStates`): each entry holds one pair, of which only
-// the first is used. Buttons 0 to 5 belong to units A to F; 6 and 7 have no
-// button and change only through presets.
-[[nodiscard]] const std::vector<std::vector<ModButtonNumbers>>& nrpnButtonStates();
+// Mod button i sends 102 + 2i when set and 103 + 2i when cleared. Buttons 0
+// to 5 belong to units A to F; 6 and 7 have no button and change only
+// through presets.
+inline constexpr std::array<ModButtonNumbers, kModButtonCount> nrpnButtonStates = [] {
+    std::array<ModButtonNumbers, kModButtonCount> table{};
+    for (int i = 0; i < kModButtonCount; ++i) {
+        table[static_cast<std::size_t>(i)] = {102 + 2 * i, 103 + 2 * i};
+    }
+    return table;
+}();
 
 }  // namespace tarnwell

@@ -11,51 +11,35 @@ namespace tarnwell {
 
 namespace {
 
-enum class Key : std::uint8_t {
-    values,
-    modStates,
-    voiceModeToggle,
-    drumModeToggle,
-    filterModeToggle,
-    regenModeToggle,
-    regen2ModeToggle,
-};
-constexpr std::size_t kKeyCount = 7;
+// A member of a preset object: "values", "modStates", then one per stored
+// mode switch, keyed by the switch table.
+using Key = std::size_t;
+constexpr Key kValuesKey = 0;
+constexpr Key kModStatesKey = 1;
+constexpr Key kFirstToggleKey = 2;
+constexpr std::size_t kKeyCount = kFirstToggleKey + kModeToggleCount;
 
-// The coding keys, in the order every object is written. A string that is
-// none of these is not a key.
-constexpr std::array<std::string_view, kKeyCount> kKeyNames = {
-    "values",           "modStates",       "voiceModeToggle",  "drumModeToggle",
-    "filterModeToggle", "regenModeToggle", "regen2ModeToggle",
-};
+constexpr std::string_view keyName(Key key) {
+    return key == kValuesKey      ? "values"
+           : key == kModStatesKey ? "modStates"
+                                  : kModeToggles[key - kFirstToggleKey].presetKey;
+}
+
+constexpr bool isStoredKey(Key key) {
+    return !keyName(key).empty();
+}
+
+ModeToggle toggleOfKey(Key key) {
+    return kModeToggles[key - kFirstToggleKey].toggle;
+}
 
 std::optional<Key> keyFromString(std::string_view text) {
-    for (std::size_t i = 0; i < kKeyCount; ++i) {
-        if (kKeyNames[i] == text) {
-            return static_cast<Key>(i);
+    for (Key key = 0; key < kKeyCount; ++key) {
+        if (isStoredKey(key) && keyName(key) == text) {
+            return key;
         }
     }
     return std::nullopt;
-}
-
-std::string_view keyName(Key key) {
-    return kKeyNames[static_cast<std::size_t>(key)];
-}
-
-bool& flagField(MidiSliderPreset& preset, Key key) {
-    switch (key) {
-        case Key::voiceModeToggle:
-            return preset.voiceModeToggle;
-        case Key::drumModeToggle:
-            return preset.drumModeToggle;
-        case Key::filterModeToggle:
-            return preset.filterModeToggle;
-        case Key::regenModeToggle:
-            return preset.regenModeToggle;
-        case Key::regen2ModeToggle:
-        default:
-            return preset.regen2ModeToggle;
-    }
 }
 
 void appendNumber(std::string& out, double value) {
@@ -69,9 +53,9 @@ void appendNumber(std::string& out, double value) {
     out.append(buffer.data(), result.ptr);
 }
 
-void appendFlag(std::string& out, Key key, bool value) {
+void appendFlag(std::string& out, std::string_view key, bool value) {
     out += ",\"";
-    out += keyName(key);
+    out += key;
     out += "\":";
     out += value ? "true" : "false";
 }
@@ -93,7 +77,7 @@ public:
             return true;
         }
         if (state_ == State::expectValue && isFlag(*key_)) {
-            flagField(presets.back(), *key_) = value;
+            presets.back().modeToggles[static_cast<std::size_t>(toggleOfKey(*key_))] = value;
             return memberDone();
         }
         return scalar("true/false");
@@ -144,10 +128,10 @@ public:
         if (skipDepth_ > 0) {
             return leaveSkipped();
         }
-        for (std::size_t i = 0; i < kKeyCount; ++i) {
-            if (!seen_[i]) {
+        for (Key key = 0; key < kKeyCount; ++key) {
+            if (isStoredKey(key) && !seen_[key]) {
                 return fail("object " + std::to_string(presets.size()) + " lacks " +
-                            std::string(kKeyNames[i]));
+                            std::string(keyName(key)));
             }
         }
         state_ = State::inTopArray;
@@ -162,12 +146,12 @@ public:
                 state_ = State::inTopArray;
                 return true;
             case State::expectValue:
-                if (*key_ == Key::values) {
+                if (*key_ == kValuesKey) {
                     presets.back().values.clear();
                     state_ = State::inValues;
                     return true;
                 }
-                if (*key_ == Key::modStates) {
+                if (*key_ == kModStatesKey) {
                     presets.back().modStates.clear();
                     state_ = State::inModStates;
                     return true;
@@ -212,11 +196,11 @@ private:
         done,
     };
 
-    static bool isFlag(Key key) { return key != Key::values && key != Key::modStates; }
+    static bool isFlag(Key key) { return key >= kFirstToggleKey; }
     static std::string_view expectedFor(Key key) {
-        return key == Key::values      ? "an array of numbers"
-               : key == Key::modStates ? "an array of true/false"
-                                       : "true/false";
+        return key == kValuesKey      ? "an array of numbers"
+               : key == kModStatesKey ? "an array of true/false"
+                                      : "true/false";
     }
 
     enum class Opened { tooDeep, skipped, toRead };
@@ -276,7 +260,7 @@ private:
         return fail(where() + " is " + std::string(what) + ", not " + std::string(expected));
     }
     bool memberDone() {
-        seen_[static_cast<std::size_t>(*key_)] = true;
+        seen_[*key_] = true;
         state_ = State::inObject;
         return true;
     }
@@ -331,11 +315,11 @@ PresetEncoding encodePresetFile(const std::vector<MidiSliderPreset>& presets) {
             out += preset.modStates[i] ? "true" : "false";
         }
         out += ']';
-        appendFlag(out, Key::voiceModeToggle, preset.voiceModeToggle);
-        appendFlag(out, Key::drumModeToggle, preset.drumModeToggle);
-        appendFlag(out, Key::filterModeToggle, preset.filterModeToggle);
-        appendFlag(out, Key::regenModeToggle, preset.regenModeToggle);
-        appendFlag(out, Key::regen2ModeToggle, preset.regen2ModeToggle);
+        for (const ModeToggleInfo& toggle : kModeToggles) {
+            if (!toggle.presetKey.empty()) {
+                appendFlag(out, toggle.presetKey, preset.modeToggle(toggle.toggle));
+            }
+        }
         out += '}';
     }
     out += ']';

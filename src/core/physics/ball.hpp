@@ -17,11 +17,11 @@ struct Point {
     friend bool operator==(const Point&, const Point&) = default;
 };
 
-// A velocity in points per tick: `width` horizontal, `height` vertical.
-struct Size {
-    double width = 0.0;
-    double height = 0.0;
-    friend bool operator==(const Size&, const Size&) = default;
+// A velocity in points per tick, y down.
+struct Velocity {
+    double dx = 0.0;
+    double dy = 0.0;
+    friend bool operator==(const Velocity&, const Velocity&) = default;
 };
 
 // One modulation source. A plain value: the simulation moves it and the page's
@@ -30,7 +30,7 @@ struct Size {
 // of simulation time, phases radians.
 struct Ball {
     Point pos;
-    Size vel;
+    Velocity vel;
     BallColor color = BallColor::red;
     std::int64_t assignedParam = 1;  // the NRPN number the ball's x drives
     WaveType waveTypeY = WaveType::sine;

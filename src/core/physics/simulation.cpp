@@ -7,6 +7,7 @@
 
 #include "core/base/random.hpp"
 #include "core/midi/midi_manager.hpp"
+#include "core/midi/nrpn.hpp"
 #include "core/physics/wave.hpp"
 
 namespace tarnwell {
@@ -32,8 +33,7 @@ double clampToWalls(double value, double extent) {
 
 }  // namespace
 
-PhysicsSimulation::PhysicsSimulation(std::shared_ptr<MidiManager> midiManager)
-    : midiManager_(std::move(midiManager)) {}
+PhysicsSimulation::PhysicsSimulation(MidiManager& midiManager) : midiManager_(midiManager) {}
 
 void PhysicsSimulation::timerTick() {
     time_ += kTimeStep;
@@ -44,9 +44,8 @@ void PhysicsSimulation::timerTick() {
         }
         updateBall(i);
         const Ball& ball = balls_[i];
-        // The clamp holds x in [8, 242], so the quotient always converts.
-        const auto value = static_cast<std::int64_t>(ball.pos.x / boundingWidth * kOutputScale);
-        midiManager_->sendToConnected(value, ball.assignedParam);
+        const double value = ball.pos.x / boundingWidth * static_cast<double>(kNrpnMax);
+        midiManager_.sendToConnected(nrpnValueFromDouble(value), ball.assignedParam);
     }
     changed.emit(PhysicsChange::tick);
 }
@@ -56,8 +55,8 @@ void PhysicsSimulation::updateBall(std::size_t index) {
         return;
     }
     Ball& ball = balls_[index];
-    double vx = ball.vel.width;
-    double vy = ball.vel.height;
+    double vx = ball.vel.dx;
+    double vy = ball.vel.dy;
 
     // The position moves by the velocity from before the bounce; a reversed
     // velocity shows from the next tick.

@@ -39,7 +39,6 @@ public:
     static constexpr double kWallMargin = 8.0;
     // Within this distance of its magnet a ball is not pulled.
     static constexpr double kMagnetDeadZone = 1.0;
-    static constexpr double kOutputScale = 16383.0;
     // The closed ranges of a ball's settings as the page's controls offer them
     // and as `randomizeWaves` draws them; each range starts at 0.
     static constexpr double kMaxAmplitude = 5.0;
@@ -48,7 +47,8 @@ public:
     static constexpr double kMaxMagnetStrength = 5.0;
 
     // Starts with the initial balls, all stopped, at time 0.
-    explicit PhysicsSimulation(std::shared_ptr<MidiManager> midiManager);
+    // `midiManager` must outlive the simulation.
+    explicit PhysicsSimulation(MidiManager& midiManager);
     PhysicsSimulation(const PhysicsSimulation&) = delete;
     PhysicsSimulation& operator=(const PhysicsSimulation&) = delete;
 
@@ -77,7 +77,7 @@ public:
     Signal<PhysicsChange> changed;
 
 private:
-    std::shared_ptr<MidiManager> midiManager_;
+    MidiManager& midiManager_;
     std::vector<Ball> balls_ = initialBalls();
     double time_ = 0.0;
 };

@@ -1,29 +1,66 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
-#include "core/base/random.hpp"
-#include "ui/app/main_window.hpp"
-#include "ui/app/qt_main_queue.hpp"
+#include "core/panel/presets.hpp"
 
 namespace tarnwell {
 
-// Everything the running panel is made of, built the same way for the program
-// and for the measurements that time it. Needs a QApplication.
+class ContentView;
+class FileChooser;
+class MainQueue;
+class MainWindow;
+class MidiService;
+class Model;
+class PhysicsView;
+class RandomSource;
+class TickTimer;
+
+// What the application draws on from outside. Each empty member means the
+// platform's own: tests and measurements replace some of them.
+struct AppEnvironment {
+    // Called once, when the controller window appears.
+    std::function<std::shared_ptr<MidiService>()> makeMidiService;
+    MainQueue* queue = nullptr;          // null: the Qt event loop
+    RandomSource* random = nullptr;      // null: the system's secure source
+    FileChooser* fileChooser = nullptr;  // null: the window's JSON file dialogs
+    Presets::Folder documentsFolder;     // empty: the platform's documents folder
+};
+
+// The composition root: builds the window, and when its start-up screen has
+// had its time, the model (MIDI manager, controller, presets, physics), the
+// 60 Hz tick timer and the views, handing each view what it shows. Nothing
+// else creates a model object. Needs a QApplication; main thread only.
 class Application {
 public:
-    Application();
+    explicit Application(AppEnvironment environment = {});
+    ~Application();
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
     [[nodiscard]] MainWindow& window() { return *window_; }
+    // Null until the controller window has appeared.
+    [[nodiscard]] Model* model() { return model_.get(); }
+    [[nodiscard]] ContentView* contentView() const;
+    [[nodiscard]] PhysicsView* physicsView() const { return physicsView_; }
+    [[nodiscard]] TickTimer* tickTimer() { return tickTimer_.get(); }
+
     // Shows the window: the start-up screen, then the controller window.
     void start();
 
 private:
-    QtMainQueue queue_;
-    SystemRandom random_;
+    void buildPanel();
+
+    AppEnvironment environment_;
+    std::unique_ptr<MainQueue> ownQueue_;
+    std::unique_ptr<RandomSource> ownRandom_;
+    std::unique_ptr<FileChooser> ownFileChooser_;
+    // Declared before the window so the views go before what they show.
+    std::unique_ptr<Model> model_;
+    std::unique_ptr<TickTimer> tickTimer_;
     std::unique_ptr<MainWindow> window_;
+    PhysicsView* physicsView_ = nullptr;
 };
 
 }  // namespace tarnwell

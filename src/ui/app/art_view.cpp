@@ -49,8 +49,8 @@ ArtView::ArtView(const QString& title, const QFont& titleFont, const QString& ca
 
     setAutoFillBackground(true);
     QPalette ground = palette();
-    ground.setColor(QPalette::Window, Qt::white);
-    ground.setColor(QPalette::WindowText, QColor(0x1d, 0x1d, 0x1f));
+    ground.setColor(QPalette::Window, theme::kArtGround);
+    ground.setColor(QPalette::WindowText, theme::kArtText);
     setPalette(ground);
 
     auto* column = new QVBoxLayout(this);
@@ -107,7 +107,7 @@ StartupView::StartupView(QWidget* parent) : ArtView("tarnwell!", QFont(), QStrin
 }
 
 AboutView::AboutView(QWidget* parent)
-    : ArtView("About Tarnwell", largeTitleFont(QFont()), "Tarnwell", parent) {
+    : ArtView("About Tarnwell", theme::largeTitleFont(QFont()), "Tarnwell", parent) {
     setObjectName("AboutView");
 }
 

@@ -8,8 +8,8 @@
 #include <QVBoxLayout>
 
 #include "core/base/main_queue.hpp"
-#include "core/midi/midi_service.hpp"
 #include "ui/app/art_view.hpp"
+#include "ui/panel/content_view.hpp"
 
 namespace tarnwell {
 
@@ -37,10 +37,7 @@ QWidget* withGround(QWidget* content) {
 
 }  // namespace
 
-MainWindow::MainWindow(PanelEnvironment panel,
-                       std::function<std::shared_ptr<MidiService>()> makeMidiService,
-                       QWidget* parent)
-    : QMainWindow(parent), panel_(std::move(panel)), makeMidiService_(std::move(makeMidiService)) {
+MainWindow::MainWindow(MainQueue& queue, QWidget* parent) : QMainWindow(parent), queue_(queue) {
     setWindowTitle("Tarnwell");
     setCentralWidget(withGround(new StartupView));
 
@@ -50,12 +47,16 @@ MainWindow::MainWindow(PanelEnvironment panel,
     connect(about, &QAction::triggered, this, [this] {
         // Opened after the menu action has finished.
         QPointer<MainWindow> self(this);
-        panel_.queue->post([self] {
+        queue_.post([self] {
             if (self) {
                 self->showAboutWindow();
             }
         });
     });
+}
+
+ContentView* MainWindow::contentView() const {
+    return content_;
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -65,7 +66,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     }
     startupScheduled_ = true;
     QPointer<MainWindow> self(this);
-    panel_.queue->postAfter(kStartupDelay, [self] {
+    queue_.postAfter(kStartupDelay, [self] {
         if (self) {
             self->finishStartup();
         }
@@ -77,9 +78,11 @@ void MainWindow::finishStartup() {
         return;
     }
     isFirstLaunch_ = false;
-    PanelEnvironment panel = panel_;
-    panel.midiService = makeMidiService_ ? makeMidiService_() : nullptr;
-    content_ = new ContentView(std::move(panel));
+    Q_EMIT startupFinished();
+}
+
+void MainWindow::showPanel(ContentView* content) {
+    content_ = content;
     QWidget* root = withGround(content_);
     setCentralWidget(root);
     // Shown now rather than on the layout's next pass, so the destination

@@ -1,38 +1,40 @@
 #pragma once
 
-#include <functional>
-#include <memory>
+#include <chrono>
 
 #include <QMainWindow>
 #include <QPointer>
 
-#include "ui/panel/content_view.hpp"
-
 namespace tarnwell {
 
-class MidiService;
+class ContentView;
+class MainQueue;
 
 // The application's window: the start-up screen for its first 1.5 seconds,
-// then the controller window, whose MIDI system is set up only at that moment;
-// and the "Help" menu with "About Tarnwell".
+// then the controller window that the application builds at that moment; and
+// the "Help" menu with "About Tarnwell".
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kStartupDelay{1500};
 
-    // `panel` describes everything but the MIDI service, which
-    // `makeMidiService` creates when the controller window appears.
-    MainWindow(PanelEnvironment panel,
-               std::function<std::shared_ptr<MidiService>()> makeMidiService,
-               QWidget* parent = nullptr);
+    // `queue` must outlive the window.
+    explicit MainWindow(MainQueue& queue, QWidget* parent = nullptr);
+
+    // Replaces the start-up screen with the controller window; the window
+    // takes `content` over.
+    void showPanel(ContentView* content);
 
     [[nodiscard]] bool isFirstLaunch() const { return isFirstLaunch_; }
-    [[nodiscard]] ContentView* contentView() const { return content_; }
+    [[nodiscard]] ContentView* contentView() const;
     [[nodiscard]] QWidget* aboutWindow() const { return about_; }
     // Opens the About window, or shows the one already made where it was left.
     void showAboutWindow();
 
 Q_SIGNALS:
+    // The start-up screen has been shown for its time: the application now
+    // builds the panel and hands it to `showPanel`.
+    void startupFinished();
     // The start-up screen has given way to the controller window.
     void controllerWindowShown();
 
@@ -44,8 +46,7 @@ private:
     // The panel's own size, or the screen's where that is smaller.
     void fitToScreen();
 
-    PanelEnvironment panel_;
-    std::function<std::shared_ptr<MidiService>()> makeMidiService_;
+    MainQueue& queue_;
     bool isFirstLaunch_ = true;
     bool startupScheduled_ = false;
     QPointer<ContentView> content_;

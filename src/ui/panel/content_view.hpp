@@ -1,9 +1,6 @@
 #pragma once
 
-#include <filesystem>
 #include <functional>
-#include <memory>
-#include <optional>
 #include <vector>
 
 #include <QWidget>
@@ -17,40 +14,24 @@ class QTabWidget;
 
 namespace tarnwell {
 
-class Controller;
-class FileChooser;
-class MainQueue;
-class MidiService;
-class RandomSource;
-class UnitPageView;
+class Model;
 class MidiSliderView;
+class UnitPageView;
 struct Notice;
-
-// What the controller window needs from the application.
-struct PanelEnvironment {
-    std::shared_ptr<MidiService> midiService;  // null: no MIDI system
-    MainQueue* queue = nullptr;
-    RandomSource* random = nullptr;
-    // Null: the window's own JSON file dialogs.
-    FileChooser* fileChooser = nullptr;
-    // Absent: the platform's documents folder.
-    std::function<std::optional<std::filesystem::path>()> documentsFolder;
-    // Builds the page of the "Physics" tab; absent: an empty page.
-    std::function<QWidget*(Controller&, QWidget* parent)> makePhysicsPage;
-};
 
 // The controller window's content: destination picker and status, the unit,
 // Regen and Physics tabs, the preset controls, the randomise buttons and the
 // three global switches, above a status line for preset file outcomes. It
-// creates the controller state and the MIDI manager, which registers with the
-// MIDI system when this view is built.
+// shows the model it is given and calls its operations; `physicsPage`
+// becomes the "Physics" tab.
 class ContentView : public QWidget {
     Q_OBJECT
 public:
-    explicit ContentView(PanelEnvironment environment, QWidget* parent = nullptr);
+    // `model` must outlive the view.
+    ContentView(Model& model, QWidget* physicsPage, QWidget* parent = nullptr);
     ~ContentView() override;
 
-    [[nodiscard]] Controller& controller() { return *controller_; }
+    [[nodiscard]] Model& model() { return model_; }
     [[nodiscard]] QComboBox* destinationPicker() const { return destinationPicker_; }
     [[nodiscard]] QLabel* statusText() const { return status_; }
     [[nodiscard]] QTabWidget* tabs() const { return tabs_; }
@@ -72,9 +53,7 @@ private:
     void showPresetSelection();
     void showNotice(const Notice& notice);
 
-    PanelEnvironment environment_;
-    std::unique_ptr<FileChooser> ownFileChooser_;
-    std::unique_ptr<Controller> controller_;
+    Model& model_;
     QComboBox* destinationPicker_ = nullptr;
     QLabel* status_ = nullptr;
     QTabWidget* tabs_ = nullptr;

@@ -1,17 +1,22 @@
 #include "ui/panel/link_button_view.hpp"
 
-#include "ui/theme.hpp"
+#include <QSignalBlocker>
 
 namespace tarnwell {
 
 LinkButtonView::LinkButtonView(std::function<void()> action, QWidget* parent)
     : QPushButton(parent), action_(std::move(action)) {
     setObjectName("LinkButtonView");
-    // Checkable so assistive technology announces the grouped state too.
+    // Checkable so assistive technology announces the grouped state too. A
+    // click, Space or an assistive toggle all flip the checked state; the
+    // owner's action decides, and its answer comes back through setLinked.
     setCheckable(true);
     setFocusPolicy(Qt::StrongFocus);
-    connect(this, &QPushButton::clicked, this, [this] {
-        setChecked(isLinked_);  // the state comes back through setLinked
+    connect(this, &QPushButton::toggled, this, [this](bool checked) {
+        if (checked == isLinked_) {
+            return;
+        }
+        setLinked(isLinked_);
         if (action_) {
             action_();
         }
@@ -21,13 +26,9 @@ LinkButtonView::LinkButtonView(std::function<void()> action, QWidget* parent)
 
 void LinkButtonView::setLinked(bool isLinked) {
     isLinked_ = isLinked;
+    const QSignalBlocker blocker(this);
     setChecked(isLinked);
     setText(isLinked ? "Ungroup" : "Group");
-    const QColor text = isLinked ? kGroupedGreen : QColor(Qt::white);
-    setStyleSheet(QString("QPushButton { color: %1; background-color: %2; border: none;"
-                          " border-radius: 10px; padding: 5px 18px; font-weight: bold; }"
-                          "QPushButton:focus { border: 2px solid palette(highlight); }")
-                      .arg(text.name(), kDarkButtonFace.name()));
 }
 
 }  // namespace tarnwell

@@ -20,27 +20,24 @@ constexpr int kStepsPerUnit = 64;
 }  // namespace
 
 MidiSliderView::MidiSliderView(Controller& controller, std::int64_t startIndex,
-                               std::int64_t endIndex, SendNRPN onChange, QWidget* parent)
-    : QWidget(parent),
-      controller_(controller),
-      startIndex_(startIndex),
-      onChange_(std::move(onChange)) {
+                               std::int64_t endIndex, QWidget* parent)
+    : QWidget(parent), controller_(controller), startIndex_(startIndex) {
     // Never reach past the values or the labels, whatever range was asked for.
     const auto available = static_cast<std::int64_t>(
         std::min(controller.sliderValues().size(), sliderLabels().size()));
     const std::int64_t end = std::clamp(endIndex, startIndex, std::max(startIndex, available));
 
     auto* grid = new QGridLayout(this);
-    grid->setHorizontalSpacing(16);
-    grid->setVerticalSpacing(8);
+    grid->setHorizontalSpacing(theme::metrics::kSliderColumnSpacing);
+    grid->setVerticalSpacing(theme::metrics::kRowSpacing);
     for (std::int64_t index = startIndex; index < end; ++index) {
         const auto& label = sliderLabels()[static_cast<std::size_t>(index)];
         auto* cell = new QWidget(this);
-        cell->setMinimumHeight(150);
+        cell->setMinimumHeight(theme::metrics::kSliderCellHeight);
         auto* column = new QVBoxLayout(cell);
         column->setAlignment(Qt::AlignCenter);
         auto* text = new QLabel(QString::fromStdString(label), cell);
-        text->setFont(captionFont(text->font()));
+        text->setFont(theme::captionFont(text->font()));
         text->setWordWrap(true);
         text->setAlignment(Qt::AlignHCenter | Qt::AlignBottom);
         text->setTextFormat(Qt::PlainText);
@@ -48,26 +45,32 @@ MidiSliderView::MidiSliderView(Controller& controller, std::int64_t startIndex,
         text->setMinimumHeight(2 * text->fontMetrics().lineSpacing());
         auto* slider = new ParameterSlider(0.0, static_cast<double>(kNrpnMax), kStepsPerUnit, cell);
         slider->setAccessibleName(QString::fromStdString(label));
-        slider->setMinimumWidth(150);
+        slider->setMinimumWidth(theme::metrics::kSliderWidth);
         text->setBuddy(slider);
         column->addWidget(text);
-        column->addSpacing(5);
+        column->addSpacing(theme::metrics::kLabelToSlider);
         column->addWidget(slider);
         const auto position = static_cast<int>(index - startIndex);
         grid->addWidget(cell, position / kPerRow, position % kPerRow);
         sliders_.push_back(slider);
 
         connect(slider, &ParameterSlider::valueEdited, this, [this, index](double value) {
-            controller_.setSliderValue(index, value);
-            if (onChange_) {
-                onChange_(value, nrpnNumberOfIndex(index));
-            }
+            editing_ = index;
+            controller_.editParameter(index, value);
+            editing_ = -1;
         });
+        showValue(index);
     }
-    showValues();
     connection_ = controller_.changed.connect([this](ControllerChange change) {
-        if (change.field == ControllerField::sliderValues) {
-            showValues();
+        if (change.field != ControllerField::sliderValues) {
+            return;
+        }
+        if (change.index >= 0) {
+            showValue(change.index);
+            return;
+        }
+        for (std::size_t i = 0; i < sliders_.size(); ++i) {
+            showValue(startIndex_ + static_cast<std::int64_t>(i));
         }
     });
 }
@@ -80,12 +83,12 @@ ParameterSlider* MidiSliderView::sliderFor(std::int64_t index) const {
     return sliders_[static_cast<std::size_t>(position)];
 }
 
-void MidiSliderView::showValues() {
-    const auto& values = controller_.sliderValues();
-    for (std::size_t i = 0; i < sliders_.size(); ++i) {
-        const auto index = static_cast<std::size_t>(startIndex_) + i;
-        sliders_[i]->showValue(index < values.size() ? values[index] : 0.0);
+void MidiSliderView::showValue(std::int64_t index) {
+    ParameterSlider* slider = sliderFor(index);
+    if (slider == nullptr || index == editing_) {
+        return;
     }
+    slider->showValue(controller_.sliderValues()[static_cast<std::size_t>(index)]);
 }
 
 }  // namespace tarnwell

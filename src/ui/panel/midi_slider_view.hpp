@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include <QWidget>
@@ -14,26 +13,25 @@ class Controller;
 class ParameterSlider;
 
 // A bank of labelled sliders over the parameter indices [startIndex, endIndex),
-// in two rows (the first three, then the rest). A change made on a slider is
-// written into the controller's values and reported through `onChange` with
-// (value, NRPN number); values written elsewhere only move the sliders.
+// in two rows (the first three, then the rest). A slider knows only its
+// parameter index: a change made on it is one `editParameter` call. Values
+// written elsewhere move only the slider of the index that changed, and never
+// the slider whose own edit is being applied.
 class MidiSliderView : public QWidget {
     Q_OBJECT
 public:
-    using SendNRPN = std::function<void(double value, std::int64_t nrpnNumber)>;
-
     MidiSliderView(Controller& controller, std::int64_t startIndex, std::int64_t endIndex,
-                   SendNRPN onChange, QWidget* parent = nullptr);
+                   QWidget* parent = nullptr);
 
     [[nodiscard]] ParameterSlider* sliderFor(std::int64_t index) const;
 
 private:
-    void showValues();
+    void showValue(std::int64_t index);
 
     Controller& controller_;
     std::int64_t startIndex_;
     std::vector<ParameterSlider*> sliders_;
-    SendNRPN onChange_;
+    std::int64_t editing_ = -1;
     Connection connection_;
 };
 

@@ -2,7 +2,7 @@
 
 #include <limits>
 
-#include "core/panel/controller.hpp"
+#include "core/panel/presets.hpp"
 
 namespace tarnwell {
 
@@ -14,15 +14,13 @@ int clampedRows(std::size_t size) {
 
 }  // namespace
 
-PresetListModel::PresetListModel(Controller& controller, QObject* parent)
-    : QAbstractListModel(parent),
-      controller_(controller),
-      rows_(clampedRows(controller.presets().size())) {
-    connection_ = controller_.changed.connect([this](ControllerChange change) {
-        if (change.field != ControllerField::presets) {
+PresetListModel::PresetListModel(Presets& presets, QObject* parent)
+    : QAbstractListModel(parent), presets_(presets), rows_(clampedRows(presets.presets().size())) {
+    connection_ = presets_.changed.connect([this](PresetsEvent event) {
+        if (event.change != PresetsChange::list) {
             return;
         }
-        const int rows = clampedRows(controller_.presets().size());
+        const int rows = clampedRows(presets_.presets().size());
         if (rows == rows_) {
             return;
         }

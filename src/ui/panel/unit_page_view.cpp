@@ -15,28 +15,24 @@ namespace tarnwell {
 UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* parent)
     : QWidget(parent), controller_(controller), unit_(unit) {
     auto* page = new QVBoxLayout(this);
-    page->addSpacing(20);
+    page->addSpacing(theme::metrics::kPageTopSpace);
 
     const std::int64_t start = kSlotsPerUnit * unit;
-    const auto end = std::min<std::int64_t>(
-        start + kSlotsPerUnit, static_cast<std::int64_t>(controller.sliderValues().size()));
-    bank_ = new MidiSliderView(
-        controller, start, end,
-        [this](double value, std::int64_t n) { controller_.sendFromTab(n, unit_, value); }, this);
+    bank_ = new MidiSliderView(controller, start, start + kSlotsPerUnit, this);
     page->addWidget(bank_);
 
     multiplication_ = new QPushButton("multiplication", this);
     multiplication_->setObjectName("multiplication");
     multiplication_->setCheckable(true);
     multiplication_->setFocusPolicy(Qt::StrongFocus);
-    multiplication_->setStyleSheet(
-        QString("QPushButton { background-color: transparent; border: 1px solid palette(mid);"
-                " border-radius: 10px; padding: 5px 14px; }"
-                "QPushButton:checked { background-color: %1; color: black; }"
-                "QPushButton:focus { border: 2px solid palette(highlight); }")
-            .arg(kModOnYellow.name()));
-    connect(multiplication_, &QPushButton::clicked, this,
-            [this] { controller_.toggleModButton(unit_); });
+    // Whatever flips the button (a click, Space, an assistive toggle), the
+    // model decides, and its state comes back through showModState.
+    connect(multiplication_, &QPushButton::toggled, this, [this](bool checked) {
+        if (checked != isModOn()) {
+            controller_.toggleModButton(unit_);
+        }
+        showModState();
+    });
     auto* modRow = new QHBoxLayout;
     modRow->addWidget(multiplication_);
     modRow->addStretch();
@@ -51,7 +47,7 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
     page->addLayout(linkRow);
 
     auto* regenRow = new QHBoxLayout;
-    regenRow->addWidget(new ModeToggleView(controller, ModeToggle::FilterModeToggle, this));
+    regenRow->addWidget(new ModeToggleView(controller, ModeToggle::filterModeToggle, this));
     regenRow->addStretch();
     regenRow->addWidget(new ModeToggleView(controller, ModeToggle::regenModeToggle, this));
     regenRow->addStretch();
@@ -63,18 +59,12 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
     resetDac_ = new QPushButton("Reset DAC", this);
     resetDac_->setObjectName("resetDAC");
     resetDac_->setFocusPolicy(Qt::StrongFocus);
-    resetDac_->setStyleSheet(
-        QString("QPushButton { color: white; background-color: %1; border: none;"
-                " border-radius: 10px; padding: 5px 18px; }"
-                "QPushButton:pressed { background-color: black; }"
-                "QPushButton:focus { border: 2px solid palette(highlight); }")
-            .arg(kDarkButtonFace.name()));
     connect(resetDac_, &QPushButton::clicked, this, [this] { controller_.resetDAC(); });
     auto* resetRow = new QHBoxLayout;
     resetRow->addWidget(resetDac_);
     resetRow->addStretch();
     page->addLayout(resetRow);
-    page->addSpacing(10);
+    page->addSpacing(theme::metrics::kPageBottomSpace);
 
     showModState();
     connection_ = controller_.changed.connect([this](ControllerChange change) {
@@ -88,12 +78,13 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
     });
 }
 
+bool UnitPageView::isModOn() const {
+    return controller_.modButtonPressed()[static_cast<std::size_t>(unit_)];
+}
+
 void UnitPageView::showModState() {
-    const auto& pressed = controller_.modButtonPressed();
-    const bool on = unit_ < static_cast<std::int64_t>(pressed.size()) &&
-                    pressed[static_cast<std::size_t>(unit_)];
     const QSignalBlocker blocker(multiplication_);
-    multiplication_->setChecked(on);
+    multiplication_->setChecked(isModOn());
 }
 
 }  // namespace tarnwell

@@ -27,6 +27,7 @@ public:
     [[nodiscard]] QPushButton* resetDacButton() const { return resetDac_; }
 
 private:
+    [[nodiscard]] bool isModOn() const;
     void showModState();
 
     Controller& controller_;

@@ -5,6 +5,7 @@
 #include <QPainter>
 
 #include "core/physics/simulation.hpp"
+#include "ui/theme.hpp"
 
 namespace tarnwell {
 
@@ -14,33 +15,15 @@ namespace {
 // so the whole stroke is drawn.
 constexpr double kInset = BallAreaView::kLineWidth / 2.0;
 
-// The platform's named colours as the panel shows them elsewhere.
-QColor colorOf(BallColor color) {
-    switch (color) {
-        case BallColor::red:
-            return {0xff, 0x3b, 0x30};
-        case BallColor::blue:
-            return {0x00, 0x7a, 0xff};
-        case BallColor::green:
-            return {0x34, 0xc7, 0x59};
-        case BallColor::orange:
-            return {0xff, 0x95, 0x00};
-        case BallColor::purple:
-            return {0xaf, 0x52, 0xde};
-    }
-    return Qt::black;
-}
-
-const QColor kFrameGray{0x8e, 0x8e, 0x93};
-
 }  // namespace
 
 BallAreaView::BallAreaView(const PhysicsSimulation& simulation, QWidget* parent)
     : QWidget(parent),
       simulation_(simulation),
-      framePen_(kFrameGray, kLineWidth),
-      ballBrushes_{colorOf(BallColor::red), colorOf(BallColor::blue), colorOf(BallColor::green),
-                   colorOf(BallColor::orange), colorOf(BallColor::purple)} {
+      framePen_(theme::kFrameGray, kLineWidth),
+      ballBrushes_{theme::ballColor(BallColor::red), theme::ballColor(BallColor::blue),
+                   theme::ballColor(BallColor::green), theme::ballColor(BallColor::orange),
+                   theme::ballColor(BallColor::purple)} {
     setObjectName("ballArea");
     setAccessibleName("Balls");
     setFixedSize(sizeHint());

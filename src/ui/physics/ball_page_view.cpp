@@ -63,7 +63,7 @@ QString valueText(const SliderInfo& info, double value) {
 
 QLabel* headline(const QString& text, QWidget* parent) {
     auto* label = new QLabel(text, parent);
-    label->setFont(headlineFont(label->font()));
+    label->setFont(theme::headlineFont(label->font()));
     return label;
 }
 

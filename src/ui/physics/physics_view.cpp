@@ -8,9 +8,9 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "core/physics/simulation.hpp"
 #include "ui/physics/ball_area_view.hpp"
 #include "ui/physics/ball_page_view.hpp"
-#include "ui/physics/tick_timer.hpp"
 
 namespace tarnwell {
 
@@ -27,10 +27,8 @@ constexpr int kExtraHeight = 200;
 
 }  // namespace
 
-PhysicsView::PhysicsView(std::shared_ptr<MidiManager> midiManager, QWidget* parent)
-    : QWidget(parent),
-      simulation_(std::move(midiManager)),
-      timer_(std::make_unique<TickTimer>([this] { simulation_.timerTick(); })) {
+PhysicsView::PhysicsView(PhysicsSimulation& simulation, RandomSource& random, QWidget* parent)
+    : QWidget(parent), simulation_(simulation), random_(random) {
     setObjectName("physicsPage");
     auto* page = new QHBoxLayout(this);
     page->setSpacing(kPageSpacing);
@@ -80,11 +78,9 @@ PhysicsView::PhysicsView(std::shared_ptr<MidiManager> midiManager, QWidget* pare
             ballPage->showBall();
         }
     });
-    timer_->start();
 }
 
 PhysicsView::~PhysicsView() {
-    timer_->stop();
     connection_.disconnect();
     // The child views refer to the simulation: they go before it does.
     qDeleteAll(findChildren<QWidget*>(Qt::FindDirectChildrenOnly));

@@ -15,15 +15,14 @@ using test::Sent;
 // A connected panel whose documents folder and file dialogs are test doubles.
 struct PresetHarness : test::PanelHarness {
     PresetHarness() {
-        controller->setFileChooser(&chooser);
-        controller->setDocumentsFolder([this] { return documents; });
+        documents = dir / "Documents";
         noticeConnection =
-            controller->noticed.connect([this](const Notice& n) { notices.push_back(n); });
+            presets().noticed.connect([this](const Notice& n) { notices.push_back(n); });
     }
 
     void importFile(const std::string& text) {
         test::writeText(dir / "import.json", text);
-        controller->importPresets();
+        presets().importPresets();
         ASSERT_TRUE(chooser.answer(dir / "import.json"));
     }
     std::string storedText() const { return test::readText(dir / "Documents" / "presets.json"); }
@@ -33,20 +32,20 @@ struct PresetHarness : test::PanelHarness {
     }
 
     test::TempDir dir;
-    std::optional<std::filesystem::path> documents = dir / "Documents";
-    test::FakeFileChooser chooser;
     std::vector<Notice> notices;
     Connection noticeConnection;
 };
 
 struct PresetTest : ::testing::Test {
     PresetHarness h;
-    Controller& c = *h.controller;
+    Controller& c = h.controller();
+    Presets& p = h.presets();
 };
 
 TEST_F(PresetTest, SaveWritesTheWholeListAndRecallSendsModButtonsThenParameters) {
-    c.setSliderValue(0, 1000.5);
-    const Notice notice = c.savePreset(c.selectedPresetIndex());
+    c.editParameter(0, 1000.5);
+    h.service->clearRecorded();
+    const Notice notice = p.savePreset(p.selectedPresetIndex());
     EXPECT_FALSE(notice.isError) << notice.text;
     EXPECT_TRUE(h.sent().empty()) << "saving sends nothing";
     const std::string text = h.storedText();
@@ -54,9 +53,9 @@ TEST_F(PresetTest, SaveWritesTheWholeListAndRecallSendsModButtonsThenParameters)
     const auto stored = decodePresetFile(text).presets;
     ASSERT_TRUE(stored);
     ASSERT_EQ(stored->size(), 100u);
-    EXPECT_EQ(*stored, c.presets());
+    EXPECT_EQ(*stored, p.presets());
 
-    c.setSelectedPresetIndex(1);
+    p.setSelectedPresetIndex(1);
     std::vector<Sent> expected;
     for (int n = 103; n <= 117; n += 2) {
         expected.push_back({n, 127});
@@ -68,43 +67,43 @@ TEST_F(PresetTest, SaveWritesTheWholeListAndRecallSendsModButtonsThenParameters)
     EXPECT_EQ(c.sliderValues()[0], 0.0);
 
     h.service->clearRecorded();
-    c.setSelectedPresetIndex(1);
+    p.setSelectedPresetIndex(1);
     EXPECT_TRUE(h.sent().empty()) << "choosing the selected row again recalls nothing";
-    c.setSelectedPresetIndex(0);
+    p.setSelectedPresetIndex(0);
     ASSERT_EQ(h.sent().size(), 50u);
     EXPECT_EQ(h.sent()[8], (Sent{1, 1000}));
     EXPECT_EQ(c.sliderValues()[0], 1000.5);
 }
 
 TEST_F(PresetTest, RecallSendsOnlyChangedModeSwitchesAfterTheParameters) {
-    c.setModeToggle(ModeToggle::midimodeToggle, true);
-    c.setModeToggle(ModeToggle::FilterModeToggle, true);
-    c.savePreset(5);
-    c.setModeToggle(ModeToggle::FilterModeToggle, false);
+    c.setModeToggle(ModeToggle::midiModeToggle, true);
+    c.setModeToggle(ModeToggle::filterModeToggle, true);
+    p.savePreset(5);
+    c.setModeToggle(ModeToggle::filterModeToggle, false);
     c.toggleLink(4);
     h.service->clearRecorded();
 
-    c.applyPreset(5);
+    p.applyPreset(5);
     const auto sent = h.sent();
     ASSERT_EQ(sent.size(), 51u);
     EXPECT_EQ(sent.back(), (Sent{134, 134}));
-    EXPECT_TRUE(c.modeToggle(ModeToggle::FilterModeToggle));
-    EXPECT_TRUE(c.modeToggle(ModeToggle::midimodeToggle)) << "not part of a preset";
+    EXPECT_TRUE(c.modeToggle(ModeToggle::filterModeToggle));
+    EXPECT_TRUE(c.modeToggle(ModeToggle::midiModeToggle)) << "not part of a preset";
     EXPECT_TRUE(c.linkedTabs()[4]) << "not part of a preset";
 }
 
 TEST_F(PresetTest, RecallLeavesGroupedUnitsWithEachOthersValues) {
-    MidiSliderPreset p;
+    MidiSliderPreset preset;
     for (int s = 0; s < 6; ++s) {
-        p.values[s] = 100.0 + s;       // unit A
-        p.values[12 + s] = 200.0 + s;  // unit C
+        preset.values[s] = 100.0 + s;       // unit A
+        preset.values[12 + s] = 200.0 + s;  // unit C
     }
-    h.importFile(*encodePresetFile({MidiSliderPreset{}, p}).text);
+    h.importFile(*encodePresetFile({MidiSliderPreset{}, preset}).text);
     c.toggleLink(0);
     c.toggleLink(2);
     h.service->clearRecorded();
 
-    c.applyPreset(1);
+    p.applyPreset(1);
     EXPECT_EQ(h.sent().size(), 50u) << "the mirrors wait for the queue";
     h.queue.runPending();
     for (int s = 0; s < 6; ++s) {
@@ -135,77 +134,77 @@ TEST_F(PresetTest, ShortLongAndHostilePresetsRecallWithoutFailing) {
     EXPECT_EQ(c.modButtonPressed(),
               (std::vector<bool>{true, false, false, false, false, false, false, false}));
     h.service->clearRecorded();
-    c.applyPreset(1);
+    p.applyPreset(1);
     EXPECT_EQ(h.sent().size(), 50u) << "entries beyond the panel's are never sent";
     EXPECT_EQ(h.sent()[7], (Sent{116, 127}));
     EXPECT_EQ(h.sent()[49], (Sent{42, 9}));
-    EXPECT_EQ(c.presets()[1].values.size(), 50u) << "the stored preset keeps its extras";
+    EXPECT_EQ(p.presets()[1].values.size(), 50u) << "the stored preset keeps its extras";
 
     h.service->clearRecorded();
-    c.applyPreset(2);
+    p.applyPreset(2);
     EXPECT_EQ(h.sent()[8], (Sent{1, 16383}));
     EXPECT_EQ(h.sent()[9], (Sent{2, 0}));
 
     h.service->clearRecorded();
-    c.applyPreset(3);
-    c.applyPreset(-1);
+    p.applyPreset(3);
+    p.applyPreset(-1);
     EXPECT_TRUE(h.sent().empty()) << "an index outside the list does nothing";
     EXPECT_EQ(c.sliderValues()[0], 1e300);
 }
 
 TEST_F(PresetTest, ImportReplacesTheListRecallsTheFirstAndWritesNothing) {
-    c.setSelectedPresetIndex(57);
+    p.setSelectedPresetIndex(57);
     h.service->clearRecorded();
     MidiSliderPreset first;
     first.values[0] = 321.0;
     h.importFile(*encodePresetFile({first, MidiSliderPreset{}, MidiSliderPreset{}}).text);
-    EXPECT_EQ(c.presets().size(), 3u);
-    EXPECT_EQ(c.selectedPresetIndex(), 57);
+    EXPECT_EQ(p.presets().size(), 3u);
+    EXPECT_EQ(p.selectedPresetIndex(), 57);
     EXPECT_EQ(c.sliderValues()[0], 321.0);
     EXPECT_EQ(h.sent().size(), 50u);
     EXPECT_FALSE(std::filesystem::exists(h.dir / "Documents" / "presets.json"));
     ASSERT_FALSE(h.notices.empty());
     EXPECT_FALSE(h.notices.back().isError);
-    c.savePreset(c.selectedPresetIndex());
-    EXPECT_EQ(c.presets().size(), 4u) << "a selection past the end appends";
+    p.savePreset(p.selectedPresetIndex());
+    EXPECT_EQ(p.presets().size(), 4u) << "a selection past the end appends";
     EXPECT_EQ(decodePresetFile(h.storedText()).presets->size(), 4u);
 
     // Members of no preset field import and are dropped on the next save.
     h.importFile(
         R"([{"values":[1],"modStates":[],"voiceModeToggle":false,"drumModeToggle":false,)"
         R"("filterModeToggle":false,"regenModeToggle":false,"regen2ModeToggle":false,"tag":"x"}])");
-    ASSERT_EQ(c.presets().size(), 1u);
+    ASSERT_EQ(p.presets().size(), 1u);
     EXPECT_EQ(c.sliderValues()[0], 1.0);
-    c.savePreset(0);
+    p.savePreset(0);
     EXPECT_EQ(h.storedText().find("tag"), std::string::npos);
 
     h.service->clearRecorded();
     h.importFile("[]");
-    EXPECT_TRUE(c.presets().empty());
+    EXPECT_TRUE(p.presets().empty());
     EXPECT_TRUE(h.sent().empty());
-    c.savePreset(c.selectedPresetIndex());
-    EXPECT_EQ(c.presets().size(), 1u);
+    p.savePreset(p.selectedPresetIndex());
+    EXPECT_EQ(p.presets().size(), 1u);
 }
 
 TEST_F(PresetTest, CancelledDialogsDoNothingAndExportWritesTheListOrReportsWhyNot) {
-    c.importPresets();
+    p.importPresets();
     ASSERT_TRUE(h.chooser.answer(std::nullopt));
-    c.exportPresets();
+    p.exportPresets();
     ASSERT_TRUE(h.chooser.answer(std::nullopt));
-    EXPECT_EQ(c.presets().size(), 100u);
+    EXPECT_EQ(p.presets().size(), 100u);
     EXPECT_TRUE(h.notices.empty());
     EXPECT_EQ(h.chooser.opens, 1);
     EXPECT_EQ(h.chooser.saves, 1);
 
-    c.setSliderValue(2, 4.25);
-    c.savePreset(9);
-    c.exportPresets();
+    c.editParameter(2, 4.25);
+    p.savePreset(9);
+    p.exportPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "out" / "mine.json"));
-    EXPECT_EQ(decodePresetFile(test::readText(h.dir / "out" / "mine.json")).presets, c.presets());
+    EXPECT_EQ(decodePresetFile(test::readText(h.dir / "out" / "mine.json")).presets, p.presets());
 
     // A folder where the file should go: the write fails and is reported.
     std::filesystem::create_directories(h.dir / "taken.json");
-    c.exportPresets();
+    p.exportPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "taken.json"));
     ASSERT_TRUE(h.notices.back().isError);
     EXPECT_EQ(h.notices.back().text.rfind("Export failed: could not replace ", 0), 0u)
@@ -214,22 +213,22 @@ TEST_F(PresetTest, CancelledDialogsDoNothingAndExportWritesTheListOrReportsWhyNo
 }
 
 TEST_F(PresetTest, FailedSaveKeepsThePresetInMemoryAndTheOldFileWhole) {
-    c.savePreset(0);
+    p.savePreset(0);
     const std::string before = h.storedText();
 
     // The documents folder cannot be created: a file stands where it should be.
     h.documents = h.dir / "Documents" / "presets.json" / "sub";
-    c.setSliderValue(0, 99.0);
-    const Notice notice = c.savePreset(0);
+    c.editParameter(0, 99.0);
+    const Notice notice = p.savePreset(0);
     EXPECT_TRUE(notice.isError);
     EXPECT_NE(notice.text.find("Preset 1 is kept until the panel closes"), std::string::npos)
         << notice.text;
-    EXPECT_EQ(c.presets()[0].values[0], 99.0);
+    EXPECT_EQ(p.presets()[0].values[0], 99.0);
     EXPECT_EQ(h.storedText(), before);
 
     h.documents.reset();
-    EXPECT_TRUE(c.savePreset(1).isError);
-    EXPECT_FALSE(c.presetsFileURL());
+    EXPECT_TRUE(p.savePreset(1).isError);
+    EXPECT_FALSE(p.presetsFileURL());
 }
 
 TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFileUnlessItHoldsNothingToLose) {
@@ -239,8 +238,8 @@ TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFileUnlessItHoldsNothingTo
     {
         PresetHarness h;
         test::writeText(h.dir / "Documents" / "presets.json", earlierText);
-        EXPECT_EQ(h.controller->presets().size(), 100u) << "the stored file is not read at start";
-        const Notice first = h.controller->savePreset(0);
+        EXPECT_EQ(h.presets().presets().size(), 100u) << "the stored file is not read at start";
+        const Notice first = h.presets().savePreset(0);
         ASSERT_FALSE(first.isError) << first.text;
         EXPECT_NE(first.text.find("the presets stored there before are kept in presets-"),
                   std::string::npos)
@@ -251,26 +250,26 @@ TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFileUnlessItHoldsNothingTo
                 EXPECT_EQ(test::readText(entry.path()), earlierText);
             }
         }
-        EXPECT_EQ(decodePresetFile(h.storedText()).presets, h.controller->presets());
+        EXPECT_EQ(decodePresetFile(h.storedText()).presets, h.presets().presets());
         // Later saves of the same run replace the file they wrote themselves.
-        EXPECT_EQ(h.controller->savePreset(1).text.find("kept in"), std::string::npos);
+        EXPECT_EQ(h.presets().savePreset(1).text.find("kept in"), std::string::npos);
         EXPECT_EQ(h.documentsEntries(), 2u);
     }
     {
         PresetHarness h;
         test::writeText(h.dir / "Documents" / "presets.json",
                         *encodePresetFile(std::vector<MidiSliderPreset>(100)).text);
-        EXPECT_EQ(h.controller->savePreset(0).text.find("kept in"), std::string::npos);
+        EXPECT_EQ(h.presets().savePreset(0).text.find("kept in"), std::string::npos);
     }
     {
         // The run imported that very file: its presets are in the panel.
         PresetHarness h;
         const auto stored = h.dir / "Documents" / "presets.json";
         test::writeText(stored, earlierText);
-        h.controller->importPresets();
+        h.presets().importPresets();
         ASSERT_TRUE(h.chooser.answer(stored));
-        h.controller->setSliderValue(5, 1.0);
-        EXPECT_EQ(h.controller->savePreset(0).text.find("kept in"), std::string::npos);
+        h.controller().editParameter(5, 1.0);
+        EXPECT_EQ(h.presets().savePreset(0).text.find("kept in"), std::string::npos);
         EXPECT_EQ(h.documentsEntries(), 1u);
     }
 }

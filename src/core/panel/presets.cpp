@@ -1,11 +1,10 @@
-// The preset operations of the controller: recall, save, import and export.
+#include "core/panel/presets.hpp"
 
 #include <array>
 #include <chrono>
 #include <ctime>
 
 #include "core/base/file_io.hpp"
-#include "core/midi/midi_manager.hpp"
 #include "core/panel/controller.hpp"
 #include "core/panel/file_chooser.hpp"
 #include "core/panel/preset_file.hpp"
@@ -18,26 +17,26 @@ std::string presetCount(std::size_t n) {
     return std::to_string(n) + (n == 1 ? " preset" : " presets");
 }
 
-template <typename T>
-std::vector<T> resized(const std::vector<T>& source, std::size_t size, T fill) {
-    std::vector<T> out(source.begin(),
-                       source.begin() + static_cast<std::ptrdiff_t>(std::min(source.size(), size)));
-    out.resize(size, fill);
-    return out;
-}
-
 }  // namespace
 
-void Controller::setSelectedPresetIndex(std::int64_t index) {
+Presets::Presets(Controller& controller, FileChooser* chooser, Folder documentsFolder)
+    : controller_(controller),
+      fileChooser_(chooser),
+      documentsFolder_(std::move(documentsFolder)),
+      self_(std::make_shared<Presets*>(this)) {}
+
+Presets::~Presets() = default;
+
+void Presets::setSelectedPresetIndex(std::int64_t index) {
     if (index == selectedPresetIndex_) {
         return;
     }
     selectedPresetIndex_ = index;
-    changed.emit({ControllerField::selectedPresetIndex, index});
+    changed.emit({PresetsChange::selection, index});
     applyPreset(index);
 }
 
-std::optional<std::filesystem::path> Controller::presetsFileURL() const {
+std::optional<std::filesystem::path> Presets::presetsFileURL() const {
     if (!documentsFolder_) {
         return std::nullopt;
     }
@@ -48,47 +47,15 @@ std::optional<std::filesystem::path> Controller::presetsFileURL() const {
     return *folder / kPresetsFileName;
 }
 
-void Controller::applyPreset(std::int64_t index) {
+void Presets::applyPreset(std::int64_t index) {
     if (index < 0 || static_cast<std::uint64_t>(index) >= presets_.size()) {
         return;
     }
-    const MidiSliderPreset preset = presets_[static_cast<std::size_t>(index)];
-
-    modButtonPressed_ = resized(preset.modStates, kModButtonCount, false);
-    changed.emit({ControllerField::modButtonPressed, -1});
-    for (std::int64_t i = 0; i < static_cast<std::int64_t>(modButtonPressed_.size()); ++i) {
-        sendModButton(i);
-    }
-
-    sliderValues_ = resized(preset.values, kParameterCount, 0.0);
-    changed.emit({ControllerField::sliderValues, -1});
-    std::vector<ModeToggle> switched;
-    for (const ModeToggle toggle : kPresetToggles) {
-        if (assignModeToggle(toggle, presetToggle(preset, toggle))) {
-            switched.push_back(toggle);
-        }
-    }
-
-    for (std::int64_t i = 0; i < kParameterCount; ++i) {
-        sendParameterAndPropagate(i);
-    }
-    // Mode switches announce themselves after the parameters, as their own
-    // change handlers would; the grouped copies queued above follow later.
-    for (const ModeToggle toggle : switched) {
-        sendModeToggle(toggle);
-    }
+    controller_.applyPreset(presets_[static_cast<std::size_t>(index)]);
 }
 
-Notice Controller::savePreset(std::int64_t index) {
-    MidiSliderPreset preset;
-    preset.values = sliderValues_;
-    preset.modStates = modButtonPressed_;
-    preset.voiceModeToggle = modeToggle(ModeToggle::voiceModeToggle);
-    preset.drumModeToggle = modeToggle(ModeToggle::DrumModeToggle);
-    preset.filterModeToggle = modeToggle(ModeToggle::FilterModeToggle);
-    preset.regenModeToggle = modeToggle(ModeToggle::regenModeToggle);
-    preset.regen2ModeToggle = modeToggle(ModeToggle::regen2ModeToggle);
-
+Notice Presets::savePreset(std::int64_t index) {
+    MidiSliderPreset preset = controller_.currentPreset();
     std::size_t slot = presets_.size();
     if (index >= 0 && static_cast<std::uint64_t>(index) < presets_.size()) {
         slot = static_cast<std::size_t>(index);
@@ -96,7 +63,7 @@ Notice Controller::savePreset(std::int64_t index) {
     } else {
         presets_.push_back(std::move(preset));
     }
-    changed.emit({ControllerField::presets, static_cast<std::int64_t>(slot)});
+    changed.emit({PresetsChange::list, static_cast<std::int64_t>(slot)});
 
     const std::string what = "Preset " + std::to_string(slot + 1);
     const auto file = presetsFileURL();
@@ -135,8 +102,8 @@ Notice Controller::savePreset(std::int64_t index) {
 // replace whatever an earlier run stored there. Unless that file holds nothing
 // worth keeping (what is about to be written, the untouched initial list) or
 // is the file this run imported, it is renamed aside under a dated name first.
-Controller::KeptFile Controller::keepEarlierStoredFile(const std::filesystem::path& file,
-                                                       const std::string& newText) const {
+Presets::KeptFile Presets::keepEarlierStoredFile(const std::filesystem::path& file,
+                                                 const std::string& newText) const {
     std::error_code ec;
     if (!std::filesystem::exists(file, ec) ||
         (importedFrom_ && std::filesystem::equivalent(file, *importedFrom_, ec))) {
@@ -175,11 +142,11 @@ Controller::KeptFile Controller::keepEarlierStoredFile(const std::filesystem::pa
     return {{}, "could not keep the earlier " + file.string() + ": no free name beside it"};
 }
 
-void Controller::importPresets() {
+void Presets::importPresets() {
     if (!fileChooser_) {
         return;
     }
-    std::weak_ptr<Controller*> weak = self_;
+    std::weak_ptr<Presets*> weak = self_;
     fileChooser_->chooseFileToOpen([weak](std::optional<std::filesystem::path> file) {
         auto self = weak.lock();
         if (self && file) {
@@ -188,7 +155,7 @@ void Controller::importPresets() {
     });
 }
 
-void Controller::importPresetsFrom(const std::filesystem::path& file) {
+void Presets::importPresetsFrom(const std::filesystem::path& file) {
     const FileRead read = readWholeFile(file, kMaxPresetFileBytes);
     if (!read.bytes) {
         notify(true, "Import failed: " + read.error);
@@ -204,19 +171,19 @@ void Controller::importPresetsFrom(const std::filesystem::path& file) {
     notify(false, "Imported " + presetCount(presets_.size()) + " from " + file.string());
 }
 
-void Controller::replacePresets(std::vector<MidiSliderPreset> presets) {
+void Presets::replacePresets(std::vector<MidiSliderPreset> presets) {
     presets_ = std::move(presets);
-    changed.emit({ControllerField::presets, -1});
+    changed.emit({PresetsChange::list, -1});
     if (!presets_.empty()) {
         applyPreset(0);
     }
 }
 
-void Controller::exportPresets() {
+void Presets::exportPresets() {
     if (!fileChooser_) {
         return;
     }
-    std::weak_ptr<Controller*> weak = self_;
+    std::weak_ptr<Presets*> weak = self_;
     fileChooser_->chooseFileToSave([weak](std::optional<std::filesystem::path> file) {
         auto self = weak.lock();
         if (self && file) {
@@ -225,7 +192,7 @@ void Controller::exportPresets() {
     });
 }
 
-void Controller::exportPresetsTo(const std::filesystem::path& file) {
+void Presets::exportPresetsTo(const std::filesystem::path& file) {
     const PresetEncoding encoding = encodePresetFile(presets_);
     if (!encoding.text) {
         notify(true, "Export failed: " + encoding.error);
@@ -239,7 +206,7 @@ void Controller::exportPresetsTo(const std::filesystem::path& file) {
     notify(false, "Exported " + presetCount(presets_.size()) + " to " + file.string());
 }
 
-Notice Controller::notify(bool isError, std::string text) {
+Notice Presets::notify(bool isError, std::string text) {
     Notice notice{isError, std::move(text)};
     noticed.emit(notice);
     return notice;
