@@ -243,16 +243,14 @@ void ContentViewTest::destinationPickerAndStatusFollowTheDestinations() {
     QCOMPARE(picker->count(), 0);
     QCOMPARE(empty.view->statusText()->text(), QString("Not Connected"));
 
-    // A destination that appears later is connected when the user picks it,
-    // even though its row is the one already selected.
+    // A destination that appears while nothing is connected is connected by
+    // itself, and only then does the picker show its row as chosen.
     empty.service->addDestination("Later");
     empty.service->notifySetupChanged();
     empty.queue.runPending();
     QCOMPARE(picker->count(), 1);
-    QCOMPARE(empty.view->statusText()->text(), QString("Not Connected"));
-    Q_EMIT picker->activated(0);
-    empty.queue.runPending();
     QCOMPARE(empty.view->statusText()->text(), QString("Later"));
+    QCOMPARE(picker->currentIndex(), 0);
 
     WindowHarness h;
     QCOMPARE(h.view->statusText()->text(), QString("Synth"));
@@ -261,6 +259,12 @@ void ContentViewTest::destinationPickerAndStatusFollowTheDestinations() {
     h.queue.runPending();
     QCOMPARE(h.view->statusText()->text(), QString("Synth (unavailable)"));
     QCOMPARE(h.view->destinationPicker()->count(), 0);
+    // Another destination appearing is not taken for the vanished one.
+    h.service->addDestination("Other");
+    h.service->notifySetupChanged();
+    h.queue.runPending();
+    QCOMPARE(h.view->statusText()->text(), QString("Synth (unavailable)"));
+    QCOMPARE(h.view->destinationPicker()->currentIndex(), -1);
 }
 
 void ContentViewTest::everyControlHasAnAccessibleNameAndIsReachableByKeyboard() {

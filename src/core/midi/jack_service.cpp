@@ -67,9 +67,9 @@ struct JackMidiService::ClientState {
     bool portRequested = false;
 };
 
-// libjack's C callbacks. The registration and shutdown ones run on libjack's
-// notification thread and only record and wake; the process one runs on the
-// real-time thread.
+// libjack's C callbacks. The registration ones run on libjack's notification
+// thread and only record and wake; the shutdown one only stores atomics; the
+// process one runs on the real-time thread.
 struct JackCallbacks {
     static int process(jack_nframes_t frames, void* arg) {
         return static_cast<JackMidiService*>(arg)->process(frames);
@@ -126,21 +126,10 @@ std::uint32_t JackMidiService::createOutputPort(std::uint32_t client, const std:
         std::lock_guard lock(mutex_);
         portName_ = name;
     }
+    // The client opens and lists its destinations on the worker; the list
+    // arrives through the setup-changed handler, so nothing waits here.
     wakeup_.notify_all();
-    std::unique_lock lock(firstListingMutex_);
-    firstListingDone_.wait_for(lock, options_.firstListingWait, [this] { return firstListing_; });
     return kPortHandle;
-}
-
-void JackMidiService::markFirstListingDone() {
-    {
-        std::lock_guard lock(firstListingMutex_);
-        if (firstListing_) {
-            return;
-        }
-        firstListing_ = true;
-    }
-    firstListingDone_.notify_all();
 }
 
 std::vector<DestinationInfo> JackMidiService::listDestinations() {
@@ -227,17 +216,11 @@ void JackMidiService::onGraphChanged() {
 }
 
 void JackMidiService::onShutdown() {
+    // Sends stop at once; the worker closes the client, empties the list and
+    // reports the change at its next poll.
     alive_.store(false);
-    {
-        std::lock_guard lock(cacheMutex_);
-        destinations_.clear();
-        updateAdmissionLocked();
-    }
-    {
-        std::lock_guard lock(mutex_);
-        serverGone_ = true;
-    }
-    wakeup_.notify_all();
+    admitted_.store(0, std::memory_order_release);
+    serverGone_.store(true, std::memory_order_release);
 }
 
 void JackMidiService::updateAdmissionLocked() {
@@ -258,8 +241,7 @@ void JackMidiService::run() {
     std::unique_lock lock(mutex_);
     auto nextAttempt = Clock::now();
     while (!stop_) {
-        if (serverGone_) {
-            serverGone_ = false;
+        if (serverGone_.exchange(false)) {
             lock.unlock();
             closeClient();
             setupChanged_.notify();
@@ -275,9 +257,6 @@ void JackMidiService::run() {
                 const std::optional<std::string> port = portName_;
                 lock.unlock();
                 const bool opened = openClient(name, port);
-                if (!opened) {
-                    markFirstListingDone();
-                }
                 lock.lock();
                 nextAttempt = Clock::now() + options_.reconnectInterval;
                 setupDirty_ = opened;
@@ -297,13 +276,12 @@ void JackMidiService::run() {
         if (setupDirty_) {
             // Registration callbacks come in bursts (a client with several
             // ports, a client leaving): gather them into one listing.
-            wakeup_.wait_for(lock, kBurstWindow, [this] { return stop_ || serverGone_; });
+            wakeup_.wait_for(lock, kBurstWindow, [this] { return stop_ || serverGone_.load(); });
             setupDirty_ = false;
             routeDirty_ = false;
             lock.unlock();
             refreshPorts();
             reconcileWiring();
-            markFirstListingDone();
             lock.lock();
             continue;
         }
@@ -313,7 +291,7 @@ void JackMidiService::run() {
             lock.lock();
         }
         const auto wakeNow = [this] {
-            return stop_ || serverGone_ || setupDirty_ || routeDirty_ ||
+            return stop_ || serverGone_.load() || setupDirty_ || routeDirty_ ||
                    (portName_ && !client_->portRequested);
         };
         if (ring_.readable() > 0) {
@@ -321,7 +299,7 @@ void JackMidiService::run() {
             // wiring it names; it cannot wake this thread itself.
             wakeup_.wait_for(lock, kRoutePoll, wakeNow);
         } else {
-            wakeup_.wait(lock, wakeNow);
+            wakeup_.wait_for(lock, options_.shutdownPoll, wakeNow);
         }
     }
     lock.unlock();

@@ -65,11 +65,9 @@ public:
         // Ring capacity in 3-byte messages (rounded up to a power of two).
         std::size_t ringCapacity = 65536;
         std::chrono::milliseconds reconnectInterval{1000};
-        // How long creating the port waits for the first attempt to reach a
-        // server and list its ports, so the panel's first look at the list
-        // already holds a running server's destinations. A missing server
-        // answers at once; a hung one costs at most this, once.
-        std::chrono::milliseconds firstListingWait{500};
+        // How often the worker looks for a server shutdown that libjack has
+        // reported; the shutdown callback only records it.
+        std::chrono::milliseconds shutdownPoll{50};
     };
 
     struct Counters {
@@ -126,18 +124,14 @@ private:
     // Commands and wake-up reasons for the worker, guarded by `mutex_`.
     std::mutex mutex_;
     std::condition_variable wakeup_;
-    // Set once the first attempt to open a client has failed, or its first
-    // listing is done.
-    std::mutex firstListingMutex_;
-    std::condition_variable firstListingDone_;
-    bool firstListing_ = false;
-    void markFirstListingDone();
     std::optional<std::string> clientName_;
     std::optional<std::string> portName_;
     bool stop_ = false;
     bool setupDirty_ = false;
     bool routeDirty_ = false;
-    bool serverGone_ = false;
+    // Set by libjack's shutdown callback, which may do no more than store
+    // atomics (it must be as safe as a signal handler); the worker polls it.
+    std::atomic<bool> serverGone_{false};
 
     // Worker thread only.
     std::unique_ptr<ClientState> client_;

@@ -76,25 +76,62 @@ void Controller::chooseDestination(std::int64_t row) {
     }
 }
 
-void Controller::followConnectedRow() {
+std::int64_t Controller::connectedRow() const {
     const auto connected = midiManager_.connectedEndpoint();
-    if (connected && midiManager_.connectedDestinationAvailable()) {
-        const auto rows = static_cast<std::int64_t>(midiManager_.destinations().size());
-        for (std::int64_t row = 0; row < rows; ++row) {
-            if (midiManager_.endpointAt(row) == connected) {
-                selectedDestinationIndex_ = row;
-                break;
-            }
+    if (!connected || !midiManager_.connectedDestinationAvailable()) {
+        return -1;
+    }
+    const auto rows = static_cast<std::int64_t>(midiManager_.destinations().size());
+    for (std::int64_t row = 0; row < rows; ++row) {
+        if (midiManager_.endpointAt(row) == connected) {
+            return row;
         }
     }
+    return -1;
+}
+
+void Controller::followConnectedRow() {
+    if (const std::int64_t row = connectedRow(); row >= 0) {
+        selectedDestinationIndex_ = row;
+    }
+    connectWhileIdle();
     changed.emit({ControllerField::destinations, selectedDestinationIndex_});
 }
 
 void Controller::destinationPickerAppeared() {
+    pickerAppeared_ = true;
     midiManager_.refreshDestinations();
-    if (!midiManager_.destinations().empty()) {
-        midiManager_.connectToDestination(selectedDestinationIndex_);
+    connectWhileIdle();
+}
+
+void Controller::setPreferredDestination(std::optional<std::string> name) {
+    preferredDestination_ = std::move(name);
+}
+
+// Only while no destination has been connected in this run: once one has,
+// its name stays and the manager itself follows it through unplugging.
+void Controller::connectWhileIdle() {
+    if (!pickerAppeared_ || midiManager_.connectedDeviceName()) {
+        return;
     }
+    const auto& names = midiManager_.destinations();
+    if (names.empty()) {
+        return;
+    }
+    std::int64_t row =
+        within(selectedDestinationIndex_, names.size()) ? selectedDestinationIndex_ : 0;
+    if (preferredDestination_) {
+        const auto found = std::ranges::find(names, *preferredDestination_);
+        if (found == names.end()) {
+            return;
+        }
+        row = found - names.begin();
+    }
+    if (row != selectedDestinationIndex_) {
+        selectedDestinationIndex_ = row;
+        changed.emit({ControllerField::selectedDestinationIndex, row});
+    }
+    midiManager_.connectToDestination(row);
 }
 
 void Controller::setSliderValue(std::int64_t index, double value) {

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -69,8 +70,17 @@ public:
     // chosen is always the one the panel sends to.
     void chooseDestination(std::int64_t row);
     // The destination picker's first appearance: refresh the list, then
-    // connect to the selected row when there is any destination.
+    // connect as `connectWhileIdle` says. From then on, the same happens
+    // whenever the list changes while nothing has been connected yet, so a
+    // destination that appears after start is connected when it appears.
     void destinationPickerAppeared();
+    // The destination to prefer by name (the one the user chose in an earlier
+    // run). While nothing is connected, the panel connects to it when it is
+    // listed and to no other; without one, it connects to the selected row.
+    void setPreferredDestination(std::optional<std::string> name);
+    // The row of the connected destination while it is listed, else -1: the
+    // only row a picker may show as chosen.
+    [[nodiscard]] std::int64_t connectedRow() const;
 
     // --- Parameters -----------------------------------------------------
     [[nodiscard]] const std::vector<double>& sliderValues() const { return sliderValues_; }
@@ -124,6 +134,7 @@ private:
     // Keeps the picker's row on the connected destination when the list
     // changes under it, without connecting anew, and passes the news on.
     void followConnectedRow();
+    void connectWhileIdle();
 
     MidiManager& midiManager_;
     Connection midiConnection_;
@@ -134,6 +145,8 @@ private:
     std::shared_ptr<Controller*> self_;
 
     std::int64_t selectedDestinationIndex_ = 0;
+    bool pickerAppeared_ = false;
+    std::optional<std::string> preferredDestination_;
     std::vector<double> sliderValues_ = std::vector<double>(kParameterCount, 0.0);
     std::vector<bool> modButtonPressed_ = std::vector<bool>(kModButtonCount, false);
     std::vector<bool> linkedTabs_ = std::vector<bool>(kUnitCount, false);

@@ -189,11 +189,8 @@ void ContentView::showDestinations() {
                 destinationPicker_->addItem(QString::fromStdString(name));
             }
         }
-        const auto selected = controller.selectedDestinationIndex();
-        destinationPicker_->setCurrentIndex(
-            selected >= 0 && selected < static_cast<std::int64_t>(names.size())
-                ? static_cast<int>(selected)
-                : -1);
+        // A row shows as chosen only while the panel is connected to it.
+        destinationPicker_->setCurrentIndex(static_cast<int>(controller.connectedRow()));
     }
     status_->setText(QString::fromStdString(controller.connectionStatus()));
 }
