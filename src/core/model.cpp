@@ -10,8 +10,50 @@ Model::Model(std::shared_ptr<MidiService> midiService, MainQueue& queue, RandomS
       random_(random),
       controller_(*midi_, queue, random),
       presets_(controller_, chooser, std::move(documentsFolder)),
-      physics_(*midi_) {}
+      physics_(*midi_) {
+    controller_.setChangeObserver(this);
+    presets_.setChangeObserver(this);
+    physics_.setChangeObserver(this);
+}
 
 Model::~Model() = default;
+
+PanelState Model::currentState() const {
+    PanelState state;
+    state.sliderValues = controller_.sliderValues();
+    state.modButtonPressed = controller_.modButtonPressed();
+    state.linkedTabs = controller_.linkedTabs();
+    for (const ModeToggleInfo& info : kModeToggles) {
+        state.modeToggles[static_cast<std::size_t>(info.toggle)] =
+            controller_.modeToggle(info.toggle);
+    }
+    state.balls = physics_.balls();
+    state.presets = presets_.sharedPresets();
+    state.selectedPresetIndex = presets_.selectedPresetIndex();
+    return state;
+}
+
+void Model::willChange(std::string_view action) {
+    history_.record(std::string(action), currentState());
+}
+
+void Model::undo() {
+    if (auto state = history_.undo(currentState())) {
+        restore(*state);
+    }
+}
+
+void Model::redo() {
+    if (auto state = history_.redo(currentState())) {
+        restore(*state);
+    }
+}
+
+void Model::restore(const PanelState& state) {
+    presets_.restoreState(state.presets, state.selectedPresetIndex);
+    controller_.restoreState(state.sliderValues, state.modButtonPressed, state.linkedTabs,
+                             state.modeToggles);
+    physics_.restoreSettings(state.balls);
+}
 
 }  // namespace tarnwell

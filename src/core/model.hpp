@@ -1,7 +1,11 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <string_view>
 
+#include "core/base/change_observer.hpp"
+#include "core/history.hpp"
 #include "core/panel/controller.hpp"
 #include "core/panel/presets.hpp"
 #include "core/physics/simulation.hpp"
@@ -19,8 +23,12 @@ class RandomSource;
 // physics simulation. Building it registers the MIDI client and lists the
 // destinations. The program and the tests assemble it the same way.
 //
+// Every user action that changes the sound is a step of `history`, recorded
+// by the parts as they act; undo and redo put the panel back and send what
+// the synthesizer needs to follow.
+//
 // Threading: main thread only, like every part of it.
-class Model {
+class Model final : private ChangeObserver {
 public:
     // A null `midiService` means no MIDI system: the panel runs "Not
     // Connected". `queue`, `random` and `chooser` (when given) must outlive
@@ -37,13 +45,24 @@ public:
     [[nodiscard]] PhysicsSimulation& physics() { return physics_; }
     // The source that randomise and the physics page's dice draw from.
     [[nodiscard]] RandomSource& random() { return random_; }
+    [[nodiscard]] History& history() { return history_; }
+
+    void undo();
+    void redo();
+    [[nodiscard]] PanelState currentState() const;
 
 private:
+    void willChange(std::string_view action) override;
+    void beginGesture() override { history_.beginGesture(); }
+    void endGesture() override { history_.endGesture(); }
+    void restore(const PanelState& state);
+
     std::shared_ptr<MidiManager> midi_;
     RandomSource& random_;
     Controller controller_;
     Presets presets_;
     PhysicsSimulation physics_;
+    History history_;
 };
 
 }  // namespace tarnwell

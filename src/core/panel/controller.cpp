@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/base/change_observer.hpp"
 #include "core/base/main_queue.hpp"
 #include "core/base/random.hpp"
 #include "core/midi/midi_manager.hpp"
@@ -91,8 +92,18 @@ std::int64_t Controller::connectedRow() const {
 }
 
 void Controller::followConnectedRow() {
-    if (const std::int64_t row = connectedRow(); row >= 0) {
+    const std::int64_t row = connectedRow();
+    if (row >= 0) {
         selectedDestinationIndex_ = row;
+    }
+    // A destination that has just become reachable may be a synthesizer
+    // switched on after the panel.
+    const auto reachable = row >= 0 ? midiManager_.connectedEndpoint() : std::nullopt;
+    if (reachable != lastConnected_) {
+        lastConnected_ = reachable;
+        if (reachable && sendAllOnConnect_) {
+            sendAll();
+        }
     }
     connectWhileIdle();
     changed.emit({ControllerField::destinations, selectedDestinationIndex_});
@@ -139,18 +150,40 @@ void Controller::setSliderValue(std::int64_t index, double value) {
     changed.emit({ControllerField::sliderValues, index});
 }
 
+void Controller::willChange(std::string_view action) {
+    if (observer_ != nullptr) {
+        observer_->willChange(action);
+    }
+}
+
+void Controller::beginGesture() {
+    if (observer_ != nullptr) {
+        observer_->beginGesture();
+    }
+}
+
+void Controller::endGesture() {
+    if (observer_ != nullptr) {
+        observer_->endGesture();
+    }
+}
+
 void Controller::editParameter(std::int64_t index, double value) {
     if (!within(index, sliderValues_.size())) {
         return;
     }
+    willChange(sliderLabels()[static_cast<std::size_t>(index)]);
     setSliderValue(index, value);
     sendParameterAndPropagate(index);
 }
 
 void Controller::setModeToggle(ModeToggle toggle, bool on) {
-    if (assignModeToggle(toggle, on)) {
-        sendModeToggle(toggle);
+    if (modeToggle(toggle) == on) {
+        return;
     }
+    willChange(modeToggleText(toggle, on));
+    assignModeToggle(toggle, on);
+    sendModeToggle(toggle);
 }
 
 bool Controller::assignModeToggle(ModeToggle toggle, bool on) {
@@ -198,8 +231,8 @@ void Controller::propagateToLinkedTabs(std::int64_t index, double value) {
         }
         const std::int64_t target = unit * kSlotsPerUnit + slot;
         std::weak_ptr<Controller*> weak = self_;
-        queue_.post([weak, target, value] {
-            if (auto self = weak.lock()) {
+        queue_.post([weak, target, value, generation = copyGeneration_] {
+            if (auto self = weak.lock(); self && (*self)->copyGeneration_ == generation) {
                 (*self)->setSliderValue(target, value);
                 (*self)->sendValue(value, nrpnNumberOfIndex(target));
             }
@@ -212,6 +245,7 @@ void Controller::toggleModButton(std::int64_t unit) {
         return;
     }
     const auto i = static_cast<std::size_t>(unit);
+    willChange("multiplication");
     modButtonPressed_[i] = !modButtonPressed_[i];
     changed.emit({ControllerField::modButtonPressed, unit});
     sendModButton(unit);
@@ -228,11 +262,13 @@ void Controller::toggleLink(std::int64_t unit) {
         return;
     }
     const auto i = static_cast<std::size_t>(unit);
+    willChange(linkedTabs_[i] ? "Ungroup" : "Group");
     linkedTabs_[i] = !linkedTabs_[i];
     changed.emit({ControllerField::linkedTabs, unit});
 }
 
-void Controller::randomizeSliders() {
+void Controller::randomizeSliders(std::string_view action) {
+    willChange(action);
     for (auto& value : sliderValues_) {
         value = uniformClosed(random_, 0.0, static_cast<double>(kNrpnMax));
     }
@@ -244,6 +280,49 @@ void Controller::randomizeSliders() {
 
 void Controller::resetDAC() {
     sendCommand(kCommandValue, kResetDacNumber);
+}
+
+void Controller::sendAll() {
+    for (std::int64_t i = 0; i < kModButtonCount; ++i) {
+        sendModButton(i);
+    }
+    for (std::int64_t i = 0; i < kParameterCount; ++i) {
+        sendValue(sliderValues_[static_cast<std::size_t>(i)], nrpnNumberOfIndex(i));
+    }
+    for (const ModeToggleInfo& info : kModeToggles) {
+        sendModeToggle(info.toggle);
+    }
+}
+
+void Controller::restoreState(const std::vector<double>& values,
+                              const std::vector<bool>& modButtons, const std::vector<bool>& links,
+                              const std::array<bool, kModeToggleCount>& toggles) {
+    ++copyGeneration_;
+    const std::vector<bool> oldMods = std::exchange(modButtonPressed_, modButtons);
+    const std::vector<double> oldValues = std::exchange(sliderValues_, values);
+    linkedTabs_ = links;
+    changed.emit({ControllerField::modButtonPressed, -1});
+    changed.emit({ControllerField::sliderValues, -1});
+    for (std::int64_t unit = 0; unit < kUnitCount; ++unit) {
+        changed.emit({ControllerField::linkedTabs, unit});
+    }
+    for (std::int64_t i = 0; i < kModButtonCount; ++i) {
+        if (modButtonPressed_[static_cast<std::size_t>(i)] !=
+            oldMods[static_cast<std::size_t>(i)]) {
+            sendModButton(i);
+        }
+    }
+    for (std::int64_t i = 0; i < kParameterCount; ++i) {
+        const auto at = static_cast<std::size_t>(i);
+        if (nrpnValueFromDouble(sliderValues_[at]) != nrpnValueFromDouble(oldValues[at])) {
+            sendValue(sliderValues_[at], nrpnNumberOfIndex(i));
+        }
+    }
+    for (const ModeToggleInfo& info : kModeToggles) {
+        if (assignModeToggle(info.toggle, toggles[static_cast<std::size_t>(info.toggle)])) {
+            sendModeToggle(info.toggle);
+        }
+    }
 }
 
 MidiSliderPreset Controller::currentPreset() const {

@@ -5,15 +5,18 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "core/base/signal.hpp"
+#include "core/midi/midi_service.hpp"
 #include "core/panel/mode_toggles.hpp"
 #include "core/panel/parameters.hpp"
 #include "core/panel/preset.hpp"
 
 namespace tarnwell {
 
+class ChangeObserver;
 class MainQueue;
 class MidiManager;
 class RandomSource;
@@ -89,8 +92,11 @@ public:
     // the list does nothing.
     void editParameter(std::int64_t index, double value);
     // Every value drawn anew at random over 0-16383, then each sent with its
-    // grouped copies, in index order.
-    void randomizeSliders();
+    // grouped copies, in index order. `action` names it for undo.
+    void randomizeSliders(std::string_view action = "randomise");
+    // One drag of a slider: the edits between begin and end undo as one.
+    void beginGesture();
+    void endGesture();
 
     [[nodiscard]] const std::vector<bool>& modButtonPressed() const { return modButtonPressed_; }
     // Flips mod button `unit` and sends its new state.
@@ -109,6 +115,23 @@ public:
     void resetDAC();
 
     // --- Whole panel ----------------------------------------------------
+    // Told before every user action that changes the sound; may be null.
+    void setChangeObserver(ChangeObserver* observer) { observer_ = observer; }
+    // Sends the whole panel as it stands: the 8 mod buttons, the 42
+    // parameters and the 6 mode switches, in that order, for a synthesizer
+    // that was switched on after the panel. Queues no grouped copies.
+    void sendAll();
+    // Whether `sendAll` runs each time a destination becomes connected
+    // (first connection, another choice, a vanished one back).
+    void setSendAllOnConnect(bool on) { sendAllOnConnect_ = on; }
+    [[nodiscard]] bool sendAllOnConnect() const { return sendAllOnConnect_; }
+    // Puts back a state that undo or redo gives: sets every field and sends
+    // what differs from the panel as it was (mod buttons, parameters, then
+    // switches), so the synthesizer follows. Grouped copies still queued are
+    // dropped first, and none are queued. Tells no observer.
+    void restoreState(const std::vector<double>& values, const std::vector<bool>& modButtons,
+                      const std::vector<bool>& links,
+                      const std::array<bool, kModeToggleCount>& toggles);
     // The sound-relevant state as a preset stores it.
     [[nodiscard]] MidiSliderPreset currentPreset() const;
     // Recalls a preset: sets every stored field, then sends the mod buttons,
@@ -135,6 +158,7 @@ private:
     // changes under it, without connecting anew, and passes the news on.
     void followConnectedRow();
     void connectWhileIdle();
+    void willChange(std::string_view action);
 
     MidiManager& midiManager_;
     Connection midiConnection_;
@@ -143,6 +167,12 @@ private:
     // Deferred tasks hold a weak reference to this token, so a task queued
     // before the controller is destroyed does nothing.
     std::shared_ptr<Controller*> self_;
+    // Grouped copies carry the generation they were queued in; a restore
+    // moves it on so copies of an undone edit do nothing.
+    std::uint64_t copyGeneration_ = 0;
+    ChangeObserver* observer_ = nullptr;
+    bool sendAllOnConnect_ = false;
+    std::optional<EndpointRef> lastConnected_;
 
     std::int64_t selectedDestinationIndex_ = 0;
     bool pickerAppeared_ = false;

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <ctime>
 
+#include "core/base/change_observer.hpp"
 #include "core/base/file_io.hpp"
 #include "core/panel/controller.hpp"
 #include "core/panel/file_chooser.hpp"
@@ -31,6 +32,10 @@ void Presets::setSelectedPresetIndex(std::int64_t index) {
     if (index == selectedPresetIndex_) {
         return;
     }
+    if (observer_ != nullptr && index >= 0 &&
+        static_cast<std::uint64_t>(index) < presets_->size()) {
+        observer_->willChange("recall Preset " + std::to_string(index + 1));
+    }
     selectedPresetIndex_ = index;
     changed.emit({PresetsChange::selection, index});
     applyPreset(index);
@@ -48,21 +53,25 @@ std::optional<std::filesystem::path> Presets::presetsFileURL() const {
 }
 
 void Presets::applyPreset(std::int64_t index) {
-    if (index < 0 || static_cast<std::uint64_t>(index) >= presets_.size()) {
+    if (index < 0 || static_cast<std::uint64_t>(index) >= presets_->size()) {
         return;
     }
-    controller_.applyPreset(presets_[static_cast<std::size_t>(index)]);
+    // Held, so a listener that replaces the list cannot pull it away.
+    const auto list = presets_;
+    controller_.applyPreset((*list)[static_cast<std::size_t>(index)]);
 }
 
 Notice Presets::savePreset(std::int64_t index) {
     MidiSliderPreset preset = controller_.currentPreset();
-    std::size_t slot = presets_.size();
-    if (index >= 0 && static_cast<std::uint64_t>(index) < presets_.size()) {
+    auto list = std::make_shared<std::vector<MidiSliderPreset>>(*presets_);
+    std::size_t slot = list->size();
+    if (index >= 0 && static_cast<std::uint64_t>(index) < list->size()) {
         slot = static_cast<std::size_t>(index);
-        presets_[slot] = std::move(preset);
+        (*list)[slot] = std::move(preset);
     } else {
-        presets_.push_back(std::move(preset));
+        list->push_back(std::move(preset));
     }
+    presets_ = std::move(list);
     changed.emit({PresetsChange::list, static_cast<std::int64_t>(slot)});
 
     const std::string what = "Preset " + std::to_string(slot + 1);
@@ -72,7 +81,7 @@ Notice Presets::savePreset(std::int64_t index) {
                                 " is kept until the panel closes, but not written: "
                                 "there is no documents folder");
     }
-    const PresetEncoding encoding = encodePresetFile(presets_);
+    const PresetEncoding encoding = encodePresetFile(*presets_);
     if (!encoding.text) {
         return notify(true,
                       what + " is kept until the panel closes, but not written: " + encoding.error);
@@ -168,14 +177,55 @@ void Presets::importPresetsFrom(const std::filesystem::path& file) {
     }
     replacePresets(std::move(*decoded.presets));
     importedFrom_ = file;
-    notify(false, "Imported " + presetCount(presets_.size()) + " from " + file.string());
+    notify(false, "Imported " + presetCount(presets_->size()) + " from " + file.string());
 }
 
 void Presets::replacePresets(std::vector<MidiSliderPreset> presets) {
-    presets_ = std::move(presets);
+    if (observer_ != nullptr) {
+        observer_->willChange("import presets");
+    }
+    presets_ = std::make_shared<const std::vector<MidiSliderPreset>>(std::move(presets));
     changed.emit({PresetsChange::list, -1});
-    if (!presets_.empty()) {
+    if (!presets_->empty()) {
         applyPreset(0);
+    }
+}
+
+void Presets::restoreStoredPresets() {
+    const auto file = presetsFileURL();
+    if (!file) {
+        return;
+    }
+    std::error_code ec;
+    if (!std::filesystem::exists(*file, ec)) {
+        return;
+    }
+    const FileRead read = readWholeFile(*file, kMaxPresetFileBytes);
+    if (!read.bytes) {
+        notify(true, "Saved presets not restored: " + read.error);
+        return;
+    }
+    PresetDecoding decoded = decodePresetFile(*read.bytes);
+    if (!decoded.presets) {
+        notify(true, "Saved presets not restored: " + file->string() + ": " + decoded.error);
+        return;
+    }
+    presets_ = std::make_shared<const std::vector<MidiSliderPreset>>(std::move(*decoded.presets));
+    // This run's saves continue the file it read, which is not kept aside.
+    importedFrom_ = *file;
+    changed.emit({PresetsChange::list, -1});
+    notify(false, "Restored " + presetCount(presets_->size()) + " from " + file->string());
+}
+
+void Presets::restoreState(std::shared_ptr<const std::vector<MidiSliderPreset>> presets,
+                           std::int64_t selectedIndex) {
+    if (presets != presets_) {
+        presets_ = std::move(presets);
+        changed.emit({PresetsChange::list, -1});
+    }
+    if (selectedIndex != selectedPresetIndex_) {
+        selectedPresetIndex_ = selectedIndex;
+        changed.emit({PresetsChange::selection, selectedIndex});
     }
 }
 
@@ -193,7 +243,7 @@ void Presets::exportPresets() {
 }
 
 void Presets::exportPresetsTo(const std::filesystem::path& file) {
-    const PresetEncoding encoding = encodePresetFile(presets_);
+    const PresetEncoding encoding = encodePresetFile(*presets_);
     if (!encoding.text) {
         notify(true, "Export failed: " + encoding.error);
         return;
@@ -203,7 +253,7 @@ void Presets::exportPresetsTo(const std::filesystem::path& file) {
         notify(true, "Export failed: " + error);
         return;
     }
-    notify(false, "Exported " + presetCount(presets_.size()) + " to " + file.string());
+    notify(false, "Exported " + presetCount(presets_->size()) + " to " + file.string());
 }
 
 Notice Presets::notify(bool isError, std::string text) {

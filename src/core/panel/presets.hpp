@@ -13,6 +13,7 @@
 
 namespace tarnwell {
 
+class ChangeObserver;
 class Controller;
 class FileChooser;
 
@@ -50,7 +51,12 @@ public:
     Presets(const Presets&) = delete;
     Presets& operator=(const Presets&) = delete;
 
-    [[nodiscard]] const std::vector<MidiSliderPreset>& presets() const { return presets_; }
+    [[nodiscard]] const std::vector<MidiSliderPreset>& presets() const { return *presets_; }
+    // The list as it stands, shared: a later change makes a new list, so the
+    // returned one never changes (undo keeps it).
+    [[nodiscard]] std::shared_ptr<const std::vector<MidiSliderPreset>> sharedPresets() const {
+        return presets_;
+    }
     [[nodiscard]] std::int64_t selectedPresetIndex() const { return selectedPresetIndex_; }
     // A change of the preset picker's row recalls that preset.
     void setSelectedPresetIndex(std::int64_t index);
@@ -73,6 +79,15 @@ public:
     // What a successful import does with the presets it read: replaces the
     // list and recalls the first preset, if any. Writes nothing.
     void replacePresets(std::vector<MidiSliderPreset> presets);
+    // Reads the stored file with an import's rules and makes its presets the
+    // list, without recalling or sending anything. A missing or bad file
+    // leaves the list as it is; the notice says why.
+    void restoreStoredPresets();
+    // Puts back a list and selection that undo or redo gives; sends nothing.
+    void restoreState(std::shared_ptr<const std::vector<MidiSliderPreset>> presets,
+                      std::int64_t selectedIndex);
+    // Told before a recall or an import; may be null.
+    void setChangeObserver(ChangeObserver* observer) { observer_ = observer; }
 
     Signal<PresetsEvent> changed;
     // Outcomes of save, import and export, success or failure.
@@ -96,7 +111,9 @@ private:
     // arrives after the presets are gone does nothing.
     std::shared_ptr<Presets*> self_;
 
-    std::vector<MidiSliderPreset> presets_ = std::vector<MidiSliderPreset>(kInitialPresetCount);
+    ChangeObserver* observer_ = nullptr;
+    std::shared_ptr<const std::vector<MidiSliderPreset>> presets_ =
+        std::make_shared<const std::vector<MidiSliderPreset>>(kInitialPresetCount);
     std::int64_t selectedPresetIndex_ = 0;
     bool wroteStoredFile_ = false;
     std::optional<std::filesystem::path> importedFrom_;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <utility>
 
+#include "core/base/change_observer.hpp"
 #include "core/base/random.hpp"
 #include "core/midi/midi_manager.hpp"
 #include "core/midi/nrpn.hpp"
@@ -95,6 +96,8 @@ void PhysicsSimulation::toggleRunning(std::size_t index) {
     if (index >= balls_.size()) {
         return;
     }
+    willChange((balls_[index].isRunning ? "stop ball " : "start ball ") +
+               std::to_string(index + 1));
     balls_[index].isRunning = !balls_[index].isRunning;
     changed.emit(PhysicsChange::settings);
 }
@@ -103,6 +106,7 @@ void PhysicsSimulation::randomizeWaves(RandomSource& random) {
     if (balls_.empty()) {
         return;
     }
+    willChange("Dice");
     for (Ball& ball : balls_) {
         ball.waveTypeX = randomWaveType(random);
         ball.waveTypeY = randomWaveType(random);
@@ -120,7 +124,36 @@ void PhysicsSimulation::editBall(std::size_t index, const std::function<void(Bal
     if (index >= balls_.size()) {
         return;
     }
+    willChange("ball " + std::to_string(index + 1) + " settings");
     edit(balls_[index]);
+    changed.emit(PhysicsChange::settings);
+}
+
+void PhysicsSimulation::willChange(std::string action) {
+    if (observer_ != nullptr) {
+        observer_->willChange(action);
+    }
+}
+
+void PhysicsSimulation::beginGesture() {
+    if (observer_ != nullptr) {
+        observer_->beginGesture();
+    }
+}
+
+void PhysicsSimulation::endGesture() {
+    if (observer_ != nullptr) {
+        observer_->endGesture();
+    }
+}
+
+void PhysicsSimulation::restoreSettings(const std::vector<Ball>& balls) {
+    for (std::size_t i = 0; i < balls_.size() && i < balls.size(); ++i) {
+        Ball settings = balls[i];
+        settings.pos = balls_[i].pos;
+        settings.vel = balls_[i].vel;
+        balls_[i] = settings;
+    }
     changed.emit(PhysicsChange::settings);
 }
 

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/base/signal.hpp"
@@ -11,6 +12,7 @@
 
 namespace tarnwell {
 
+class ChangeObserver;
 class MidiManager;
 class RandomSource;
 
@@ -74,9 +76,21 @@ public:
     // index outside the list does nothing.
     void editBall(std::size_t index, const std::function<void(Ball&)>& edit);
 
+    // Told before every change of a ball's settings; may be null.
+    void setChangeObserver(ChangeObserver* observer) { observer_ = observer; }
+    // One drag of a ball control: its edits undo as one.
+    void beginGesture();
+    void endGesture();
+    // Puts back the settings that undo or redo gives; the balls stay where
+    // they are and keep their velocities. Sends nothing.
+    void restoreSettings(const std::vector<Ball>& balls);
+
     Signal<PhysicsChange> changed;
 
 private:
+    void willChange(std::string action);
+
+    ChangeObserver* observer_ = nullptr;
     MidiManager& midiManager_;
     std::vector<Ball> balls_ = initialBalls();
     double time_ = 0.0;

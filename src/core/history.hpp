@@ -1,0 +1,91 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/base/signal.hpp"
+#include "core/panel/mode_toggles.hpp"
+#include "core/panel/preset.hpp"
+#include "core/physics/ball.hpp"
+
+namespace tarnwell {
+
+// Everything a user action can change that undo gives back: the parameter
+// values, mod buttons, grouping, switches, the balls' settings (not their
+// positions) and the preset list with its selection. The list is shared
+// between states until an import replaces it, so a step costs about a
+// kilobyte.
+struct PanelState {
+    std::vector<double> sliderValues;
+    std::vector<bool> modButtonPressed;
+    std::vector<bool> linkedTabs;
+    std::array<bool, kModeToggleCount> modeToggles{};
+    std::vector<Ball> balls;
+    std::shared_ptr<const std::vector<MidiSliderPreset>> presets;
+    std::int64_t selectedPresetIndex = 0;
+
+    // A rough count of the bytes this state holds; a preset list shared with
+    // other states counts in part.
+    [[nodiscard]] std::size_t weight() const;
+};
+
+// The undo and redo stacks: each step is a name and the state before it.
+// Bounded by a number of steps and by memory; the oldest steps go first.
+//
+// Threading: main thread only.
+class History {
+public:
+    static constexpr std::size_t kMaxSteps = 500;
+    static constexpr std::size_t kMaxBytes = std::size_t{64} << 20;
+
+    explicit History(std::size_t maxSteps = kMaxSteps, std::size_t maxBytes = kMaxBytes);
+
+    // A new step named `action` whose undo gives back `before`. Inside an
+    // open gesture only its first step is kept. Clears the redo stack.
+    void record(std::string action, PanelState before);
+    void beginGesture();
+    void endGesture();
+
+    [[nodiscard]] bool canUndo() const { return !undo_.empty(); }
+    [[nodiscard]] bool canRedo() const { return !redo_.empty(); }
+    // The name of what undo / redo would give back; empty when nothing.
+    [[nodiscard]] std::string undoAction() const;
+    [[nodiscard]] std::string redoAction() const;
+    [[nodiscard]] std::size_t undoSteps() const { return undo_.size(); }
+
+    // Takes the newest step: returns the state to restore and keeps
+    // `current` for redo. Nothing when there is nothing to undo.
+    std::optional<PanelState> undo(PanelState current);
+    std::optional<PanelState> redo(PanelState current);
+
+    // After every change of either stack.
+    Signal<> changed;
+
+private:
+    struct Step {
+        Step(std::string name, PanelState panel)
+            : action(std::move(name)), state(std::move(panel)), weight(state.weight()) {}
+        std::string action;
+        PanelState state;
+        std::size_t weight;  // as counted into `bytes_` when the step was stacked
+    };
+    void push(std::deque<Step>& stack, std::string action, PanelState state);
+    PanelState pop(std::deque<Step>& stack);
+    void trim();
+
+    std::size_t maxSteps_;
+    std::size_t maxBytes_;
+    std::deque<Step> undo_;
+    std::deque<Step> redo_;
+    std::size_t bytes_ = 0;
+    int gestureDepth_ = 0;
+    bool gestureRecorded_ = false;
+};
+
+}  // namespace tarnwell
