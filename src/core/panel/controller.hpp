@@ -158,12 +158,8 @@ private:
     void sendModeToggle(ModeToggle toggle);
     [[nodiscard]] bool isLinked(std::int64_t tab) const;
     void importPresetsFrom(const std::filesystem::path& file);
-    struct KeptFile {
-        std::string keptAs;  // file name the earlier file now has; empty if none
-        std::string error;
-    };
-    KeptFile keepEarlierStoredFile(const std::filesystem::path& file,
-                                   const std::string& newText) const;
+    [[nodiscard]] bool storedFileWorthKeeping(const std::filesystem::path& file,
+                                              const std::string& newText) const;
     void exportPresetsTo(const std::filesystem::path& file);
     Notice notify(bool isError, std::string text);
 
