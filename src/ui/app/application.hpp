@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include "core/base/random.hpp"
@@ -16,13 +17,24 @@ public:
     Application(const Application&) = delete;
     Application& operator=(const Application&) = delete;
 
+    ~Application();
+
     [[nodiscard]] MainWindow& window() { return *window_; }
     // Shows the window: the start-up screen, then the controller window.
     void start();
 
+    // How long quitting waits for MIDI already sent to leave the program.
+    static constexpr std::chrono::milliseconds kQuitDrainBound{200};
+    // Ends the panel once the event loop has ended, whatever ended it (the
+    // window closed, quit(), a signal): the tick timers stop, tasks already
+    // posted run, MIDI already sent leaves within kQuitDrainBound, and the
+    // window, the MIDI manager and the MIDI client are closed. Runs once.
+    void shutDown();
+
 private:
     QtMainQueue queue_;
     SystemRandom random_;
+    std::shared_ptr<MidiService> midiService_;
     std::unique_ptr<MainWindow> window_;
 };
 
