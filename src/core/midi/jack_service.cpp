@@ -210,8 +210,9 @@ void JackMidiService::drain(std::chrono::milliseconds bound) {
     while (waiting() && ring_.readable() > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    // The peers read our port buffer in the cycle it was written: once the
-    // next cycle has begun, the last events have been taken.
+    // Peers read our port buffer after us in the cycle that wrote it. Once
+    // two more cycles have begun, that cycle has ended for them too, also
+    // with a server that runs its clients asynchronously.
     const std::uint64_t emptiedIn = cycles_.load();
     while (waiting() && cycles_.load() < emptiedIn + 2) {
         std::this_thread::sleep_for(std::chrono::milliseconds(1));

@@ -28,8 +28,8 @@ struct DestinationInfo {
 //
 // Threading: every member is called on the main thread, except that the
 // setup-changed handler may be invoked on any thread. No member but `drain`
-// blocks for longer than a local system call: a service whose MIDI system is slow or gone
-// drops what it cannot deliver at once.
+// blocks for longer than a local system call: a service whose MIDI system is
+// slow or gone drops what it cannot deliver at once.
 class MidiService {
 public:
     using SetupChangedHandler = std::function<void()>;
