@@ -201,6 +201,18 @@ TEST_F(JackTransportTest, ABurstIsSpreadOverCyclesAtMostTheBoundInEach) {
     EXPECT_EQ(sink.maxPerCycle(), 64u);
 }
 
+// What was sent just before the program ends leaves before the client closes.
+TEST_F(JackTransportTest, DrainingBeforeTheClientClosesDeliversEverythingQueued) {
+    JackSink sink;
+    ASSERT_TRUE(sink.ok());
+    ASSERT_TRUE(connectByIndex(queue, *manager, JackSink::kPort));
+    sendAll(*manager, distinctSequences(300));  // 1200 events: about 19 cycles
+    service->drain(2s);
+    manager.reset();
+    service.reset();
+    EXPECT_EQ(sink.count(), 1200u);
+}
+
 // The server dies under a stream of 300 sequences a second: sends keep
 // returning at once, the list empties, and once a new server runs the
 // destination can be chosen again and receives. Uses a server of its own so

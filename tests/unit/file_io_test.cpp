@@ -102,6 +102,27 @@ TEST(AtomicWrite, KilledWriterLeavesTheOldOrTheNewListNeverAMix) {
     }
 }
 
+TEST(AtomicWrite, RemovesTheTemporaryFilesOfDeadWritersOnly) {
+    test::TempDir dir;
+    const pid_t dead = fork();
+    ASSERT_GE(dead, 0);
+    if (dead == 0) {
+        _exit(0);
+    }
+    waitpid(dead, nullptr, 0);
+    const auto stale = dir / (".presets.json.tmp-" + std::to_string(dead) + "-3");
+    const auto running = dir / (".presets.json.tmp-" + std::to_string(getppid()) + "-0");
+    const auto otherFiles = dir / (".mine.json.tmp-" + std::to_string(dead) + "-0");
+    for (const auto& file : {stale, running, otherFiles}) {
+        test::writeText(file, "[{\"values\":[1,");
+    }
+    ASSERT_EQ(writeFileAtomically(dir / "presets.json", "[]"), "");
+    EXPECT_FALSE(std::filesystem::exists(stale));
+    EXPECT_TRUE(std::filesystem::exists(running)) << "a running writer's file stays";
+    EXPECT_TRUE(std::filesystem::exists(otherFiles)) << "another file's are left to its writes";
+    EXPECT_EQ(test::readText(dir / "presets.json"), "[]");
+}
+
 TEST(ReadWholeFile, RefusesOversizedFilesAndFolders) {
     test::TempDir dir;
     test::writeText(dir / "big", std::string(2 << 20, 'x'));

@@ -95,6 +95,11 @@ TEST(PresetFileReading, EveryViolationRejectsTheWholeFileWithAReason) {
               "not a preset file: a number at byte 1");
     EXPECT_EQ(errorOf("[" + good).substr(0, 33), "not a preset file: not valid JSON");
     EXPECT_EQ(errorOf("[" + good + "] x").substr(0, 33), "not a preset file: not valid JSON");
+    EXPECT_EQ(errorOf("[" + good + "]" + std::string("\0garbage", 8)).substr(0, 33),
+              "not a preset file: not valid JSON");
+    EXPECT_EQ(errorOf("[" + good + "] \n" + std::string(1, '\0')).substr(0, 33),
+              "not a preset file: not valid JSON");
+    EXPECT_TRUE(decodePresetFile("[" + good + "] \n\t\r").presets) << "whitespace may follow";
     EXPECT_EQ(errorOf("").substr(0, 33), "not a preset file: not valid JSON");
     EXPECT_EQ(errorOf("[{\"name\":\"\xff\"}]").substr(0, 33), "not a preset file: not valid JSON")
         << "invalid UTF-8";

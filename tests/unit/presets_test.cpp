@@ -1,4 +1,12 @@
+#include <future>
 #include <vector>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -35,6 +43,14 @@ struct PresetHarness : test::PanelHarness {
     std::vector<Notice> notices;
     Connection noticeConnection;
 };
+
+// The file a save notice names as holding the earlier presets.
+std::filesystem::path keptIn(const Notice& notice) {
+    const std::string marker = "the presets stored there before are kept in ";
+    const auto at = notice.text.find(marker);
+    return at == std::string::npos ? std::filesystem::path{}
+                                   : std::filesystem::path(notice.text.substr(at + marker.size()));
+}
 
 struct PresetTest : ::testing::Test {
     PresetHarness h;
@@ -186,6 +202,37 @@ TEST_F(PresetTest, ImportReplacesTheListRecallsTheFirstAndWritesNothing) {
     EXPECT_EQ(p.presets().size(), 1u);
 }
 
+TEST_F(PresetTest, ImportRefusesPipesAndDevicesWithoutBlocking) {
+    using namespace std::chrono_literals;
+    const auto pipe = h.dir / "pipe.json";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    for (const std::filesystem::path& file :
+         {pipe, std::filesystem::path("/dev/null"), std::filesystem::path("/dev/zero")}) {
+        auto import = std::async(std::launch::async, [&] {
+            p.importPresets();
+            return h.chooser.answer(file);
+        });
+        if (import.wait_for(5s) != std::future_status::ready) {
+            // A reader blocked on the pipe is released by a writer coming
+            // and going, so the test fails rather than hangs.
+            while (import.wait_for(10ms) != std::future_status::ready) {
+                if (const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0) {
+                    ::close(writer);
+                }
+            }
+            ADD_FAILURE() << "importing " << file << " blocked";
+            continue;
+        }
+        ASSERT_TRUE(import.get());
+        ASSERT_FALSE(h.notices.empty());
+        EXPECT_TRUE(h.notices.back().isError);
+        EXPECT_EQ(h.notices.back().text, "Import failed: could not read " + file.string() +
+                                             (file == pipe ? ": it is a named pipe, not a file"
+                                                           : ": it is a device, not a file"));
+        EXPECT_EQ(p.presets().size(), 100u);
+    }
+}
+
 TEST_F(PresetTest, CancelledDialogsDoNothingAndExportWritesTheListOrReportsWhyNot) {
     p.importPresets();
     ASSERT_TRUE(h.chooser.answer(std::nullopt));
@@ -241,15 +288,10 @@ TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFileUnlessItHoldsNothingTo
         EXPECT_EQ(h.presets().presets().size(), 100u) << "the stored file is not read at start";
         const Notice first = h.presets().savePreset(0);
         ASSERT_FALSE(first.isError) << first.text;
-        EXPECT_NE(first.text.find("the presets stored there before are kept in presets-"),
-                  std::string::npos)
-            << first.text;
+        EXPECT_EQ(keptIn(first).parent_path(), h.dir / "Documents") << first.text;
+        EXPECT_EQ(keptIn(first).filename().string().rfind("presets-", 0), 0u) << first.text;
+        EXPECT_EQ(test::readText(keptIn(first)), earlierText);
         ASSERT_EQ(h.documentsEntries(), 2u);
-        for (const auto& entry : std::filesystem::directory_iterator(h.dir / "Documents")) {
-            if (entry.path().filename() != "presets.json") {
-                EXPECT_EQ(test::readText(entry.path()), earlierText);
-            }
-        }
         EXPECT_EQ(decodePresetFile(h.storedText()).presets, h.presets().presets());
         // Later saves of the same run replace the file they wrote themselves.
         EXPECT_EQ(h.presets().savePreset(1).text.find("kept in"), std::string::npos);
@@ -270,6 +312,51 @@ TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFileUnlessItHoldsNothingTo
         ASSERT_TRUE(h.chooser.answer(stored));
         h.controller().editParameter(5, 1.0);
         EXPECT_EQ(h.presets().savePreset(0).text.find("kept in"), std::string::npos);
+        EXPECT_EQ(h.documentsEntries(), 1u);
+    }
+}
+
+TEST(SavePreset, TheEarlierFileStaysInPlaceWhenTheFirstSaveFailsAndALinkIsFollowed) {
+    namespace fs = std::filesystem;
+    MidiSliderPreset earlier;
+    earlier.values[0] = 777.0;
+    const std::string earlierText = *encodePresetFile({earlier}).text;
+    {
+        // A file-size limit below the new file's size fails the write, as a
+        // full disk would.
+        PresetHarness h;
+        test::writeText(h.dir / "Documents" / "presets.json", earlierText);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit limit{4096, 4096};
+            setrlimit(RLIMIT_FSIZE, &limit);
+            const Notice notice = h.presets().savePreset(0);
+            _exit(notice.isError && notice.text.find(": File too large") != std::string::npos ? 0
+                                                                                              : 1);
+        }
+        int status = 0;
+        waitpid(child, &status, 0);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure is reported with its reason";
+        EXPECT_EQ(h.storedText(), earlierText);
+        EXPECT_EQ(h.documentsEntries(), 1u) << "no copy and no temporary file is left";
+    }
+    {
+        // A link into a synced folder: the linked file is kept and replaced.
+        PresetHarness h;
+        const auto synced = h.dir / "Synced" / "presets.json";
+        const auto link = h.dir / "Documents" / "presets.json";
+        test::writeText(synced, earlierText);
+        fs::create_directories(link.parent_path());
+        fs::create_symlink(synced, link);
+        const Notice first = h.presets().savePreset(0);
+        ASSERT_FALSE(first.isError) << first.text;
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(decodePresetFile(test::readText(synced)).presets, h.presets().presets());
+        EXPECT_EQ(keptIn(first).parent_path(), synced.parent_path()) << first.text;
+        EXPECT_EQ(test::readText(keptIn(first)), earlierText);
         EXPECT_EQ(h.documentsEntries(), 1u);
     }
 }

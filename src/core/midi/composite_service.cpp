@@ -1,5 +1,7 @@
 #include "core/midi/composite_service.hpp"
 
+#include <algorithm>
+#include <chrono>
 #include <utility>
 
 namespace tarnwell {
@@ -24,6 +26,15 @@ CompositeMidiService::~CompositeMidiService() {
     // Once this returns for every backend, no forwarding call is in flight.
     for (auto& backend : backends_) {
         backend.service->setSetupChangedHandler({});
+    }
+}
+
+void CompositeMidiService::drain(std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    for (auto& backend : backends_) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        backend.service->drain(std::max(left, std::chrono::milliseconds(0)));
     }
 }
 

@@ -40,6 +40,8 @@ public:
     void selectDestination(EndpointRef endpoint) override;
     void send(std::uint32_t port, EndpointRef destination,
               std::span<const std::uint8_t> messages) override;
+    // Drains the backends in turn within one shared bound.
+    void drain(std::chrono::milliseconds bound) override;
     void setSetupChangedHandler(SetupChangedHandler handler) override;
 
     // The namespacing, exposed for tests and diagnostics.

@@ -191,6 +191,23 @@ void JackMidiService::send(std::uint32_t port, EndpointRef destination,
     }
 }
 
+void JackMidiService::drain(std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    const auto waiting = [&] {
+        return alive_.load() && std::chrono::steady_clock::now() < deadline;
+    };
+    while (waiting() && ring_.readable() > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    // Peers read our port buffer after us in the cycle that wrote it. Once
+    // two more cycles have begun, that cycle has ended for them too, also
+    // with a server that runs its clients asynchronously.
+    const std::uint64_t emptiedIn = cycles_.load();
+    while (waiting() && cycles_.load() < emptiedIn + 2) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+}
+
 void JackMidiService::setSetupChangedHandler(SetupChangedHandler handler) {
     setupChanged_.set(std::move(handler));
 }
@@ -465,6 +482,7 @@ void JackMidiService::reconcileWiring() {
 // Real-time thread: no locks, no allocation, no libjack calls other than the
 // port buffer functions.
 int JackMidiService::process(std::uint32_t frames) {
+    cycles_.fetch_add(1, std::memory_order_relaxed);
     auto* port = static_cast<jack_port_t*>(outPort_.load(std::memory_order_acquire));
     if (port == nullptr) {
         return 0;

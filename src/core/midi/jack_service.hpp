@@ -92,6 +92,10 @@ public:
     void selectDestination(EndpointRef endpoint) override;
     void send(std::uint32_t port, EndpointRef destination,
               std::span<const std::uint8_t> messages) override;
+    // Returns once the ring is empty and the cycle that took its last events
+    // has ended, at once while no server runs, and otherwise when `bound` has
+    // passed (messages held for a missing destination wait that long).
+    void drain(std::chrono::milliseconds bound) override;
     void setSetupChangedHandler(SetupChangedHandler handler) override;
 
     [[nodiscard]] Counters counters() const;
@@ -172,6 +176,7 @@ private:
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint64_t> discarded_{0};
+    std::atomic<std::uint64_t> cycles_{0};  // process callbacks run
 
     SetupChangedRelay setupChanged_;
 

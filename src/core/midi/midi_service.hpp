@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -26,9 +27,9 @@ struct DestinationInfo {
 // can reach, and delivery of whole control-change sequences.
 //
 // Threading: every member is called on the main thread, except that the
-// setup-changed handler may be invoked on any thread. No member blocks for
-// longer than a local system call: a service whose MIDI system is slow or gone
-// drops what it cannot deliver at once.
+// setup-changed handler may be invoked on any thread. No member but `drain`
+// blocks for longer than a local system call: a service whose MIDI system is
+// slow or gone drops what it cannot deliver at once.
 class MidiService {
 public:
     using SetupChangedHandler = std::function<void()>;
@@ -53,6 +54,12 @@ public:
     // calls. Returns at once; a message that cannot be delivered is dropped.
     virtual void send(std::uint32_t port, EndpointRef destination,
                       std::span<const std::uint8_t> messages) = 0;
+
+    // Waits until what `send` has accepted has been handed to the MIDI system,
+    // or until `bound` has passed, whichever comes first; never longer. Called
+    // as the program ends, before the service goes. The one member that may
+    // wait; a service that delivers within `send` has nothing to wait for.
+    virtual void drain(std::chrono::milliseconds bound) { (void)bound; }
 
     // Installs the handler for "the set of destinations may have changed".
     // After a call with an empty handler returns, the previous handler is not

@@ -331,6 +331,12 @@ PresetDecoding decodePresetFile(std::string_view bytes) {
         return {std::nullopt, "not a preset file: larger than " +
                                   std::to_string(kMaxPresetFileBytes >> 20) + " MiB"};
     }
+    // The parser takes a NUL byte for the end of the text, which would let
+    // anything after it pass unread; JSON text never holds one.
+    if (const auto nul = bytes.find('\0'); nul != std::string_view::npos) {
+        return {std::nullopt, "not a preset file: not valid JSON (a NUL byte at byte " +
+                                  std::to_string(nul + 1) + ")"};
+    }
     PresetReader reader;
     const bool parsed = nlohmann::json::sax_parse(bytes.begin(), bytes.end(), &reader);
     if (!parsed || !reader.finished()) {

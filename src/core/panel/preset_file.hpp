@@ -39,7 +39,8 @@ struct PresetDecoding {
 // Reads a whole preset file. Members may stand in any order; all seven are
 // required with their JSON types (true/false for flags, numbers with or
 // without fraction or exponent for values); other members are ignored. Any
-// violation rejects the whole file. Array lengths are not checked here.
+// violation rejects the whole file, as does anything but whitespace after the
+// top-level array. Array lengths are not checked here.
 [[nodiscard]] PresetDecoding decodePresetFile(std::string_view bytes);
 
 }  // namespace tarnwell

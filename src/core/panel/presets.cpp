@@ -1,9 +1,5 @@
 #include "core/panel/presets.hpp"
 
-#include <array>
-#include <chrono>
-#include <ctime>
-
 #include "core/base/change_observer.hpp"
 #include "core/base/file_io.hpp"
 #include "core/panel/controller.hpp"
@@ -86,69 +82,44 @@ Notice Presets::savePreset(std::int64_t index) {
         return notify(true,
                       what + " is kept until the panel closes, but not written: " + encoding.error);
     }
-    std::string kept;
-    if (!wroteStoredFile_) {
-        const KeptFile keptFile = keepEarlierStoredFile(*file, *encoding.text);
-        if (!keptFile.error.empty()) {
-            return notify(
-                true, what + " is kept until the panel closes, but not written: " + keptFile.error);
-        }
-        kept = keptFile.keptAs;
-    }
-    const std::string error = writeFileAtomically(*file, *encoding.text);
-    if (!error.empty()) {
-        return notify(true, what + " is kept until the panel closes, but " + error);
+    const KeepingWrite written = !wroteStoredFile_ && storedFileWorthKeeping(*file, *encoding.text)
+                                     ? writeFileKeepingEarlier(*file, *encoding.text)
+                                     : KeepingWrite{writeFileAtomically(*file, *encoding.text), {}};
+    if (!written.error.empty()) {
+        return notify(true, what + " is kept until the panel closes, but " + written.error);
     }
     wroteStoredFile_ = true;
-    if (!kept.empty()) {
+    if (!written.keptAs.empty()) {
         return notify(false, what + " saved to " + file->string() +
-                                 "; the presets stored there before are kept in " + kept);
+                                 "; the presets stored there before are kept in " +
+                                 written.keptAs.string());
     }
     return notify(false, what + " saved to " + file->string());
 }
 
 // The stored file is not read at start, so the first save of a run would
-// replace whatever an earlier run stored there. Unless that file holds nothing
-// worth keeping (what is about to be written, the untouched initial list) or
-// is the file this run imported, it is renamed aside under a dated name first.
-Presets::KeptFile Presets::keepEarlierStoredFile(const std::filesystem::path& file,
-                                                 const std::string& newText) const {
+// replace whatever an earlier run stored there. That file is kept under a
+// dated name unless it holds nothing worth keeping (what is about to be
+// written, the untouched initial list) or is the file this run imported.
+bool Presets::storedFileWorthKeeping(const std::filesystem::path& file,
+                                     const std::string& newText) const {
     std::error_code ec;
     if (!std::filesystem::exists(file, ec) ||
         (importedFrom_ && std::filesystem::equivalent(file, *importedFrom_, ec))) {
-        return {};
+        return false;
     }
     const FileRead existing = readWholeFile(file, kMaxPresetFileBytes);
     if (existing.bytes) {
         if (*existing.bytes == newText) {
-            return {};
+            return false;
         }
         const PresetDecoding decoded = decodePresetFile(*existing.bytes);
         if (decoded.presets &&
             *decoded.presets == std::vector<MidiSliderPreset>(kInitialPresetCount)) {
-            return {};
+            return false;
         }
     }
-    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
-    std::tm local{};
-    localtime_r(&now, &local);
-    std::array<char, 32> stamp{};
-    std::strftime(stamp.data(), stamp.size(), "%Y%m%d-%H%M%S", &local);
-    const std::string stem = file.stem().string() + "-" + stamp.data();
-    for (int n = 1; n < 100; ++n) {
-        const std::filesystem::path aside =
-            file.parent_path() /
-            (stem + (n == 1 ? "" : "-" + std::to_string(n)) + file.extension().string());
-        if (std::filesystem::exists(aside, ec)) {
-            continue;
-        }
-        std::filesystem::rename(file, aside, ec);
-        if (ec) {
-            return {{}, "could not keep the earlier " + file.string() + ": " + ec.message()};
-        }
-        return {aside.filename().string(), {}};
-    }
-    return {{}, "could not keep the earlier " + file.string() + ": no free name beside it"};
+    return true;
 }
 
 void Presets::importPresets() {

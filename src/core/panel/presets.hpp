@@ -96,12 +96,8 @@ public:
 private:
     void importPresetsFrom(const std::filesystem::path& file);
     void exportPresetsTo(const std::filesystem::path& file);
-    struct KeptFile {
-        std::string keptAs;  // file name the earlier file now has; empty if none
-        std::string error;
-    };
-    KeptFile keepEarlierStoredFile(const std::filesystem::path& file,
-                                   const std::string& newText) const;
+    [[nodiscard]] bool storedFileWorthKeeping(const std::filesystem::path& file,
+                                              const std::string& newText) const;
     Notice notify(bool isError, std::string text);
 
     Controller& controller_;

@@ -1,6 +1,9 @@
 #include "ui/app/application.hpp"
 
+#include <QCoreApplication>
+
 #include "core/base/random.hpp"
+#include "core/midi/midi_service.hpp"
 #include "core/midi/platform_midi.hpp"
 #include "core/model.hpp"
 #include "ui/app/main_window.hpp"
@@ -37,11 +40,31 @@ Application::Application(AppEnvironment environment) : environment_(std::move(en
 }
 
 Application::~Application() {
+    shutDown();
+}
+
+void Application::shutDown() {
+    if (!window_) {
+        return;
+    }
     if (tickTimer_) {
         tickTimer_->stop();
     }
-    // The views refer to the model: they go first.
+    if (ownQueue_) {
+        ownQueue_->runPosted();
+    }
+    if (midiService_) {
+        midiService_->drain(kQuitDrainBound);
+    }
+    // The views refer to the model: they go first. The model holds the MIDI
+    // manager; this holds the last reference to the service, whose end closes
+    // the client.
     window_.reset();
+    tickTimer_.reset();
+    model_.reset();
+    midiService_.reset();
+    // Windows the main window took with it (About) are deleted later.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 ContentView* Application::contentView() const {
@@ -49,9 +72,9 @@ ContentView* Application::contentView() const {
 }
 
 void Application::buildPanel() {
-    model_ = std::make_unique<Model>(environment_.makeMidiService(), *environment_.queue,
-                                     *environment_.random, environment_.fileChooser,
-                                     environment_.documentsFolder);
+    midiService_ = environment_.makeMidiService();
+    model_ = std::make_unique<Model>(midiService_, *environment_.queue, *environment_.random,
+                                     environment_.fileChooser, environment_.documentsFolder);
     physicsView_ = new PhysicsView(model_->physics(), model_->random());
     window_->showPanel(new ContentView(*model_, physicsView_));
     tickTimer_ = std::make_unique<TickTimer>([this] { model_->physics().timerTick(); });

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -14,6 +15,7 @@ class MainWindow;
 class MidiService;
 class Model;
 class PhysicsView;
+class QtMainQueue;
 class RandomSource;
 class TickTimer;
 
@@ -49,13 +51,23 @@ public:
     // Shows the window: the start-up screen, then the controller window.
     void start();
 
+    // How long quitting waits for MIDI already sent to leave the program.
+    static constexpr std::chrono::milliseconds kQuitDrainBound{200};
+    // Ends the panel once the event loop has ended, whatever ended it (the
+    // window closed, quit(), a signal): the tick timer stops, tasks already
+    // posted run, MIDI already sent leaves within kQuitDrainBound, and the
+    // window, the model and the MIDI client are closed. Runs once.
+    void shutDown();
+
 private:
     void buildPanel();
 
     AppEnvironment environment_;
-    std::unique_ptr<MainQueue> ownQueue_;
+    std::unique_ptr<QtMainQueue> ownQueue_;
     std::unique_ptr<RandomSource> ownRandom_;
     std::unique_ptr<FileChooser> ownFileChooser_;
+    // Held here too so quitting can drain it after the model is gone.
+    std::shared_ptr<MidiService> midiService_;
     // Declared before the window so the views go before what they show.
     std::unique_ptr<Model> model_;
     std::unique_ptr<TickTimer> tickTimer_;

@@ -33,4 +33,8 @@ void QtMainQueue::postAfter(std::chrono::milliseconds delay, Task task) {
     }
 }
 
+void QtMainQueue::runPosted() {
+    QCoreApplication::sendPostedEvents(context_, QEvent::MetaCall);
+}
+
 }  // namespace tarnwell

@@ -21,6 +21,10 @@ public:
     void post(Task task) override;
     void postAfter(std::chrono::milliseconds delay, Task task) override;
 
+    // Runs at once the tasks posted so far (and those they post), for the
+    // time after the event loop has ended; delayed tasks are not run.
+    void runPosted();
+
 private:
     QObject* context_;
 };
