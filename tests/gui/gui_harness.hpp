@@ -41,6 +41,8 @@ struct WindowHarness {
         environment.random = &random;
         environment.fileChooser = &chooser;
         environment.documentsFolder = [this] { return std::optional(documents.path()); };
+        environment.settingsFile =
+            QString::fromStdString((documents.path() / "settings.ini").string());
         app = std::make_unique<Application>(environment);
         app->window().show();
         queue.advance(MainWindow::kStartupDelay);

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include "support/panel_harness.hpp"
+#include "support/temp_dir.hpp"
 #include "testing/loopback_service.hpp"
 #include "testing/manual_queue.hpp"
 #include "ui/app/application.hpp"
@@ -45,6 +46,7 @@ struct Shell {
         AppEnvironment env;
         env.queue = &queue;
         env.random = &random;
+        env.settingsFile = QString::fromStdString((folder.path() / "settings.ini").string());
         env.makeMidiService = [this] {
             ++midiServicesMade;
             return service;
@@ -52,6 +54,7 @@ struct Shell {
         return env;
     }
 
+    test::TempDir folder;
     ManualQueue queue;
     test::SeededRandom random;
     std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();

@@ -3,7 +3,11 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
+#include <QString>
+
+#include "core/base/signal.hpp"
 #include "core/panel/presets.hpp"
 
 namespace tarnwell {
@@ -17,6 +21,7 @@ class Model;
 class PhysicsView;
 class QtMainQueue;
 class RandomSource;
+class Settings;
 class TickTimer;
 
 // What the application draws on from outside. Each empty member means the
@@ -28,6 +33,7 @@ struct AppEnvironment {
     RandomSource* random = nullptr;      // null: the system's secure source
     FileChooser* fileChooser = nullptr;  // null: the window's JSON file dialogs
     Presets::Folder documentsFolder;     // empty: the platform's documents folder
+    QString settingsFile;                // empty: the desktop's configuration folder
 };
 
 // The composition root: builds the window, and when its start-up screen has
@@ -47,6 +53,7 @@ public:
     [[nodiscard]] ContentView* contentView() const;
     [[nodiscard]] PhysicsView* physicsView() const { return physicsView_; }
     [[nodiscard]] TickTimer* tickTimer() { return tickTimer_.get(); }
+    [[nodiscard]] Settings& settings() { return *settings_; }
 
     // Shows the window: the start-up screen, then the controller window.
     void start();
@@ -61,8 +68,11 @@ public:
 
 private:
     void buildPanel();
+    // Wires the menus' commands to the model just built.
+    void bindActions();
 
     AppEnvironment environment_;
+    std::unique_ptr<Settings> settings_;
     std::unique_ptr<QtMainQueue> ownQueue_;
     std::unique_ptr<RandomSource> ownRandom_;
     std::unique_ptr<FileChooser> ownFileChooser_;
@@ -73,6 +83,7 @@ private:
     std::unique_ptr<TickTimer> tickTimer_;
     std::unique_ptr<MainWindow> window_;
     PhysicsView* physicsView_ = nullptr;
+    std::vector<Connection> connections_;
 };
 
 }  // namespace tarnwell

@@ -41,7 +41,7 @@ void showFitted(QLabel* label, const QPixmap& source, QSize box) {
 }  // namespace
 
 ArtView::ArtView(const QString& title, const QFont& titleFont, const QString& caption,
-                 QWidget* parent)
+                 QWidget* parent, const QString& detail)
     : QWidget(parent) {
     initPictureResources();
     smallSource_ = QPixmap(":/images/ascii1.png");
@@ -76,6 +76,12 @@ ArtView::ArtView(const QString& title, const QFont& titleFont, const QString& ca
         caption_->setWordWrap(true);
         column->addWidget(caption_, 0, Qt::AlignLeft);
     }
+    if (!detail.isEmpty()) {
+        detail_ = new QLabel(detail, this);
+        detail_->setObjectName("detail");
+        detail_->setFont(theme::captionFont(detail_->font()));
+        column->addWidget(detail_, 0, Qt::AlignLeft);
+    }
     fitPictures();
 }
 
@@ -90,8 +96,10 @@ void ArtView::fitPictures() {
     const int width = std::max(1, this->width() - margins.left() - margins.right());
     int height = this->height() - margins.top() - margins.bottom() - title_->sizeHint().height() -
                  3 * spacing;
-    if (caption_ != nullptr) {
-        height -= caption_->sizeHint().height() + spacing;
+    for (const QLabel* line : {caption_, detail_}) {
+        if (line != nullptr) {
+            height -= line->sizeHint().height() + spacing;
+        }
     }
     height = std::max(height, 2);
     // The small picture takes at most a quarter of the room the pictures have.
@@ -107,7 +115,8 @@ StartupView::StartupView(QWidget* parent) : ArtView("tarnwell!", QFont(), QStrin
 }
 
 AboutView::AboutView(QWidget* parent)
-    : ArtView("About Tarnwell", theme::largeTitleFont(QFont()), "Tarnwell", parent) {
+    : ArtView("About Tarnwell", theme::largeTitleFont(QFont()), "Tarnwell", parent,
+              QObject::tr("Version %1").arg(TARNWELL_VERSION)) {
     setObjectName("AboutView");
 }
 

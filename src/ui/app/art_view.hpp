@@ -15,8 +15,9 @@ namespace tarnwell {
 class ArtView : public QWidget {
     Q_OBJECT
 public:
+    // `detail`, when given, is a second, smaller line under the caption.
     ArtView(const QString& title, const QFont& titleFont, const QString& caption,
-            QWidget* parent = nullptr);
+            QWidget* parent = nullptr, const QString& detail = {});
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -26,6 +27,7 @@ private:
 
     QLabel* title_;
     QLabel* caption_ = nullptr;
+    QLabel* detail_ = nullptr;
     QLabel* small_;
     QLabel* large_;
     QPixmap smallSource_;
@@ -39,7 +41,7 @@ public:
     explicit StartupView(QWidget* parent = nullptr);
 };
 
-// "About Tarnwell" with the caption "Tarnwell".
+// "About Tarnwell" with the caption "Tarnwell" and the program's version.
 class AboutView : public ArtView {
     Q_OBJECT
 public:

@@ -5,6 +5,7 @@
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
+    QApplication::setOrganizationName("Tarnwell");
     QApplication::setApplicationName("Tarnwell");
     QApplication::setApplicationDisplayName("Tarnwell");
     // Closing the window, quit() and these signals all end the event loop;

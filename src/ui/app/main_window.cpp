@@ -41,8 +41,56 @@ MainWindow::MainWindow(MainQueue& queue, QWidget* parent) : QMainWindow(parent),
     setWindowTitle("Tarnwell");
     setCentralWidget(withGround(new StartupView));
 
-    QMenu* help = menuBar()->addMenu("Help");
-    QAction* about = help->addAction("About Tarnwell");
+    buildMenus();
+}
+
+void MainWindow::buildMenus() {
+    const auto add = [this](QMenu* menu, const QString& text, const QString& tip,
+                            QKeySequence keys = {}) {
+        QAction* action = menu->addAction(text);
+        action->setStatusTip(tip);
+        action->setShortcut(keys);
+        action->setEnabled(false);
+        return action;
+    };
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    actions_.savePreset =
+        add(file, tr("Save Preset"),
+            tr("Store the panel in the selected preset and write the presets file"),
+            QKeySequence::Save);
+    actions_.importPresets =
+        add(file, tr("Import Presets..."), tr("Replace the presets with those of a file"),
+            QKeySequence::Open);
+    actions_.exportPresets = add(file, tr("Export Presets..."), tr("Write every preset to a file"),
+                                 QKeySequence::SaveAs);
+    file->addSeparator();
+    actions_.sendAll = add(file, tr("Send All to Synth"),
+                           tr("Send every value, button and switch of the panel again"),
+                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A));
+    actions_.sendPanelOnConnect =
+        add(file, tr("Send the Panel When a Destination Connects"),
+            tr("Send every value of the panel whenever a destination becomes connected"));
+    actions_.restorePresetsAtStart = add(file, tr("Restore Saved Presets at Start"),
+                                         tr("Read the stored presets file when the panel starts"));
+    for (QAction* option : {actions_.sendPanelOnConnect, actions_.restorePresetsAtStart}) {
+        option->setCheckable(true);
+    }
+    file->addSeparator();
+    actions_.quit = add(file, tr("Quit"), tr("End Tarnwell"), QKeySequence::Quit);
+    actions_.quit->setMenuRole(QAction::QuitRole);
+    actions_.quit->setEnabled(true);
+
+    QMenu* edit = menuBar()->addMenu(tr("&Edit"));
+    actions_.undo = add(edit, tr("Undo"), tr("Take back the last change"), QKeySequence::Undo);
+    actions_.redo =
+        add(edit, tr("Redo"), tr("Make the change taken back again"), QKeySequence::Redo);
+    edit->addSeparator();
+    actions_.calibrate = add(edit, "calibrate", tr("Set all 42 values at random and send them"));
+    actions_.dice = add(edit, "dice", tr("Set all 42 values at random and send them"));
+
+    QMenu* help = menuBar()->addMenu(tr("Help"));
+    actions_.about = help->addAction(tr("About Tarnwell"));
+    QAction* about = actions_.about;
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, [this] {
         // Opened after the menu action has finished.
@@ -88,7 +136,9 @@ void MainWindow::showPanel(ContentView* content) {
     // Shown now rather than on the layout's next pass, so the destination
     // picker appears (and connects) within this turn.
     root->show();
-    fitToScreen();
+    if (fitsToPanel_) {
+        fitToScreen();
+    }
     Q_EMIT controllerWindowShown();
 }
 

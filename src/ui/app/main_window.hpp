@@ -10,9 +10,26 @@ namespace tarnwell {
 class ContentView;
 class MainQueue;
 
+// The commands of the menus, built once with the window. Those that act on the
+// panel stay disabled until the application has bound them to it.
+struct PanelActions {
+    QAction* savePreset = nullptr;
+    QAction* importPresets = nullptr;
+    QAction* exportPresets = nullptr;
+    QAction* sendAll = nullptr;
+    QAction* sendPanelOnConnect = nullptr;     // checkable option
+    QAction* restorePresetsAtStart = nullptr;  // checkable option
+    QAction* quit = nullptr;
+    QAction* undo = nullptr;
+    QAction* redo = nullptr;
+    QAction* calibrate = nullptr;
+    QAction* dice = nullptr;
+    QAction* about = nullptr;
+};
+
 // The application's window: the start-up screen for its first 1.5 seconds,
 // then the controller window that the application builds at that moment; and
-// the "Help" menu with "About Tarnwell".
+// the menus: File, Edit and Help with "About Tarnwell".
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -28,6 +45,10 @@ public:
     [[nodiscard]] bool isFirstLaunch() const { return isFirstLaunch_; }
     [[nodiscard]] ContentView* contentView() const;
     [[nodiscard]] QWidget* aboutWindow() const { return about_; }
+    [[nodiscard]] const PanelActions& actions() const { return actions_; }
+    // Whether showing the panel sizes the window to it; off once a size the
+    // user left it at has been restored.
+    void setFitsToPanel(bool fits) { fitsToPanel_ = fits; }
     // Opens the About window, or shows the one already made where it was left.
     void showAboutWindow();
 
@@ -42,6 +63,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void buildMenus();
     void finishStartup();
     // The panel's own size, or the screen's where that is smaller.
     void fitToScreen();
@@ -49,6 +71,8 @@ private:
     MainQueue& queue_;
     bool isFirstLaunch_ = true;
     bool startupScheduled_ = false;
+    bool fitsToPanel_ = true;
+    PanelActions actions_;
     QPointer<ContentView> content_;
     QPointer<QWidget> about_;
 };

@@ -1,7 +1,10 @@
 #include "ui/app/qt_file_chooser.hpp"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QStandardPaths>
+
+#include "ui/app/settings.hpp"
 
 namespace tarnwell {
 
@@ -27,13 +30,22 @@ void QtFileChooser::show(bool forSaving, Choice done) {
         dialog->setFileMode(QFileDialog::ExistingFile);
         dialog->setWindowTitle(QObject::tr("Import Presets"));
     }
+    if (settings_ != nullptr && !settings_->folder(forSaving).isEmpty()) {
+        dialog->setDirectory(settings_->folder(forSaving));
+    }
     // Exactly one answer per dialog: the chosen file, or nothing on cancel.
     auto answer = std::make_shared<Choice>(std::move(done));
-    QObject::connect(dialog, &QFileDialog::fileSelected, dialog, [answer](const QString& file) {
-        if (*answer) {
-            std::exchange(*answer, {})(std::filesystem::path(file.toStdU16String()));
-        }
-    });
+    Settings* settings = settings_;
+    QObject::connect(dialog, &QFileDialog::fileSelected, dialog,
+                     [answer, settings, forSaving](const QString& file) {
+                         if (settings != nullptr) {
+                             settings->setFolder(forSaving, QFileInfo(file).absolutePath());
+                         }
+                         if (*answer) {
+                             std::exchange(*answer,
+                                           {})(std::filesystem::path(file.toStdU16String()));
+                         }
+                     });
     QObject::connect(dialog, &QFileDialog::rejected, dialog, [answer] {
         if (*answer) {
             std::exchange(*answer, {})(std::nullopt);

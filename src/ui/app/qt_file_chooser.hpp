@@ -7,11 +7,16 @@
 
 namespace tarnwell {
 
+class Settings;
+
 // File dialogs limited to JSON files, shown window-modal without blocking:
 // each call returns at once and the choice arrives from the event loop.
 class QtFileChooser final : public FileChooser {
 public:
-    explicit QtFileChooser(QWidget* parent) : parent_(parent) {}
+    // `settings`, when given, remembers the folder of each kind of choice
+    // and must outlive the chooser.
+    explicit QtFileChooser(QWidget* parent, Settings* settings = nullptr)
+        : parent_(parent), settings_(settings) {}
 
     void chooseFileToOpen(Choice done) override;
     void chooseFileToSave(Choice done) override;
@@ -20,6 +25,7 @@ private:
     void show(bool forSaving, Choice done);
 
     QPointer<QWidget> parent_;
+    Settings* settings_;
 };
 
 // The user's documents folder ($HOME/Documents on Linux), which may not exist

@@ -127,7 +127,8 @@ QWidget* ContentView::buildBottomControls() {
 
     Controller& controller = model_.controller();
     Presets& presets = model_.presets();
-    auto* calibrate = addButton("calibrate", [&controller] { controller.randomizeSliders(); });
+    auto* calibrate =
+        addButton("calibrate", [&controller] { controller.randomizeSliders("calibrate"); });
     auto* presetLabel = new QLabel("Select Preset", box);
     presetPicker_ = new QComboBox(box);
     presetPicker_->setAccessibleName("Select Preset");
@@ -139,7 +140,7 @@ QWidget* ContentView::buildBottomControls() {
             [&presets](int row) { presets.setSelectedPresetIndex(row); });
     auto* save =
         addButton("Save Preset", [&presets] { presets.savePreset(presets.selectedPresetIndex()); });
-    auto* dice = addButton("dice", [&controller] { controller.randomizeSliders(); });
+    auto* dice = addButton("dice", [&controller] { controller.randomizeSliders("dice"); });
 
     grid->addWidget(calibrate, 0, 0, Qt::AlignLeft);
     auto* presetRow = new QHBoxLayout;

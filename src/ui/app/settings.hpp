@@ -1,0 +1,47 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <QByteArray>
+#include <QString>
+
+class QSettings;
+
+namespace tarnwell {
+
+// What the panel remembers between runs, in the desktop's configuration
+// folder (on Linux ~/.config/Tarnwell/Tarnwell.conf), or in the file given.
+// Destinations are remembered by name, not by position: positions change
+// whenever devices come and go.
+//
+// Threading: main thread only.
+class Settings {
+public:
+    // An empty `file`: the platform's place for the application's settings.
+    explicit Settings(const QString& file = {});
+    ~Settings();
+    Settings(const Settings&) = delete;
+    Settings& operator=(const Settings&) = delete;
+
+    [[nodiscard]] std::optional<std::string> destination() const;
+    void setDestination(const std::string& name);
+
+    [[nodiscard]] QByteArray windowGeometry() const;
+    void setWindowGeometry(const QByteArray& geometry);
+
+    // The folder of the last import or export; empty when none yet.
+    [[nodiscard]] QString folder(bool forExport) const;
+    void setFolder(bool forExport, const QString& folder);
+
+    [[nodiscard]] bool sendPanelOnConnect() const;
+    void setSendPanelOnConnect(bool on);
+    [[nodiscard]] bool restorePresetsAtStart() const;
+    void setRestorePresetsAtStart(bool on);
+
+private:
+    std::unique_ptr<QSettings> store_;
+};
+
+}  // namespace tarnwell
