@@ -14,12 +14,11 @@ void answerHelpOrVersion(int argc, char** argv) {
         "main", "Control panel for an additive synthesizer driven over MIDI."));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    parser.parse(QCoreApplication::arguments());
-    if (parser.isSet(help)) {
-        parser.showHelp(0);
-    }
-    if (parser.isSet(version)) {
-        parser.showVersion();
+    const QStringList arguments = QCoreApplication::arguments();
+    parser.parse(arguments);
+    if (parser.isSet(help) || parser.isSet("help-all") || parser.isSet(version)) {
+        // Prints what was asked for and exits; refuses unknown options first.
+        parser.process(arguments);
     }
 }
 

@@ -2,7 +2,8 @@
 
 namespace tarnwell {
 
-// Answers --help and --version (and -h, -v) on standard output and exits 0.
+// Answers --help, --help-all and --version (and -h, -v) on standard output
+// and exits 0.
 // Runs before the QApplication exists, so both work without a display. Every
 // other argument is left to QApplication, which takes its own (-style,
 // -platform, ...) and ignores the rest. Needs the application name and
