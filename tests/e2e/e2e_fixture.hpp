@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -24,6 +25,15 @@ namespace tarnwell::test {
 inline constexpr const char* kNoJackd =
     "jackd is not installed (package jackd2): the end-to-end MIDI tests need a JACK server";
 
+// The file the JACK API was loaded from, as the dynamic loader resolved it.
+inline std::string loadedJackLibrary() {
+    Dl_info info{};
+    void* symbol = dlsym(RTLD_DEFAULT, "jack_client_open");
+    return symbol != nullptr && dladdr(symbol, &info) != 0 && info.dli_fname != nullptr
+               ? info.dli_fname
+               : std::string{};
+}
+
 inline bool jackdInstalled() {
     return commandExists("jackd") && commandExists("jack_midi_dump") && commandExists("stdbuf");
 }
@@ -31,6 +41,9 @@ inline bool jackdInstalled() {
 // Uses the JACK server that runs (the test scripts start one). When none
 // answers, starts a private one for this test and points libjack at it, so a
 // test run by hand does not fail for want of a server.
+// TARNWELL_E2E_JACK_LIBRARY, when set, is a part of the loaded JACK library's
+// path that must be there and a server that must answer: a run meant for
+// PipeWire's JACK API must not pass on a JACK server.
 class JackE2eTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -38,6 +51,15 @@ protected:
             GTEST_SKIP() << kNoJackd;
         }
         setenv("JACK_NO_START_SERVER", "1", 1);
+        if (const char* required = std::getenv("TARNWELL_E2E_JACK_LIBRARY")) {
+            const std::string loaded = loadedJackLibrary();
+            ASSERT_NE(loaded.find(required), std::string::npos)
+                << "the JACK API came from " << loaded << ", not from a library whose path has "
+                << required;
+            ASSERT_TRUE(jackServerAnswers())
+                << "the server behind " << loaded << " does not answer";
+            return;
+        }
         if (jackServerAnswers()) {
             return;
         }
