@@ -29,6 +29,21 @@ QFont largeTitleFont(QFont base) {
     return scaled(std::move(base), 2.2);
 }
 
+bool isDark(const QColor& colour) {
+    return colour.lightness() < 128;
+}
+
+QColor groundColour(const QColor& window) {
+    if (isDark(window)) {
+        return window;
+    }
+    return {(window.red() + 255) / 2, (window.green() + 255) / 2, (window.blue() + 255) / 2};
+}
+
+QColor errorColour(const QColor& ground) {
+    return isDark(ground) ? QColor(0xff, 0x8a, 0x80) : kErrorRed;
+}
+
 QColor ballColor(BallColor color) {
     switch (color) {
         case BallColor::red:

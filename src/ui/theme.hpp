@@ -25,6 +25,14 @@ inline const QColor kFrameGray{0x8e, 0x8e, 0x93};
 inline const QColor kArtGround{Qt::white};
 inline const QColor kArtText{0x1d, 0x1d, 0x1f};
 
+// The controller window's ground from the palette's window colour: under white
+// at half opacity for a light palette; a dark one keeps its colour, so light
+// text keeps its contrast.
+[[nodiscard]] QColor groundColour(const QColor& window);
+// The notice line's colour for a failure, readable on `ground`.
+[[nodiscard]] QColor errorColour(const QColor& ground);
+[[nodiscard]] bool isDark(const QColor& colour);
+
 // The fill of a ball's disc.
 [[nodiscard]] QColor ballColor(BallColor color);
 

@@ -29,6 +29,8 @@ struct ModeToggleInfo {
     // The member that holds the switch in a preset file; empty for a switch
     // that presets do not store.
     std::string_view presetKey;
+    // What the switch does, in words, for a tooltip.
+    std::string_view meaning;
 };
 
 // One row per switch, in the order of the enumeration: adding a switch is
@@ -36,17 +38,17 @@ struct ModeToggleInfo {
 // leading space).
 inline constexpr std::array<ModeToggleInfo, kModeToggleCount> kModeToggles = {{
     {ModeToggle::voiceModeToggle, "VoiceModeToggleView", 130, 131, "Voice allocation A",
-     "Voice allocation B", "voiceModeToggle"},
+     "Voice allocation B", "voiceModeToggle", "Switches the voice allocation between A and B"},
     {ModeToggle::drumModeToggle, "DrumModeToggleView", 132, 133, "PNP off", "PNP on",
-     "drumModeToggle"},
+     "drumModeToggle", "Switches the PNP (drum) mode on or off"},
     {ModeToggle::filterModeToggle, "FilterButtonView", 134, 135, "regen filter A", "regen filter B",
-     "filterModeToggle"},
+     "filterModeToggle", "Switches the regeneration filter between A and B"},
     {ModeToggle::regenModeToggle, "regenButtonView", 136, 137, "regen mode C", "regen mode D",
-     "regenModeToggle"},
+     "regenModeToggle", "Switches the regeneration between modes C and D"},
     {ModeToggle::regen2ModeToggle, "regen2ButtonView", 138, 139, "regen mode A", "regen mode B",
-     "regen2ModeToggle"},
+     "regen2ModeToggle", "Switches the regeneration between modes A and B"},
     {ModeToggle::midiModeToggle, "midimodeToggleView", 140, 141, "channel assign off",
-     " channel assign on", ""},
+     " channel assign on", "", "Switches the MIDI channel assignment on or off"},
 }};
 
 [[nodiscard]] constexpr const ModeToggleInfo& modeToggleInfo(ModeToggle toggle) {

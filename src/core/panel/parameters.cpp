@@ -13,6 +13,16 @@ constexpr std::array<std::string_view, kSlotsPerUnit> kSlotTexts = {
     "0 = 2k/f Octave",
 };
 
+// What each slot of a unit sets, in words, for tooltips.
+constexpr std::array<std::string_view, kSlotsPerUnit> kSlotMeanings = {
+    "The level of the odd harmonics",
+    "The level of the even harmonics",
+    "The level of the harmonic partials",
+    "The tilt of the harmonic spectrum",
+    "The tuning",
+    "The octave",
+};
+
 constexpr std::array<std::string_view, kParameterCount - kUnitCount* kSlotsPerUnit> kRegenLabels = {
     "regeneration left", "regeneration right", "regen filter",
     "regen feedback",    "regen mix",          "<N/F+Q(n) = 3",
@@ -33,7 +43,29 @@ std::vector<std::string> buildLabels() {
     return labels;
 }
 
+constexpr std::array<std::string_view, kParameterCount - kUnitCount* kSlotsPerUnit> kRegenMeanings =
+    {
+        "The regeneration of the left channel", "The regeneration of the right channel",
+        "The filter of the regeneration",       "The feedback of the regeneration",
+        "The mix of the regeneration",          "The further regeneration parameter",
+};
+
 }  // namespace
+
+std::string parameterDescription(std::int64_t index) {
+    if (index < 0 || index >= kParameterCount) {
+        return {};
+    }
+    const std::string number = std::to_string(nrpnNumberOfIndex(index));
+    if (index >= kUnitCount * kSlotsPerUnit) {
+        return std::string(
+                   kRegenMeanings[static_cast<std::size_t>(index - kUnitCount * kSlotsPerUnit)]) +
+               "; sends NRPN " + number + ".";
+    }
+    const char unit = static_cast<char>('A' + groupOfIndex(index));
+    return std::string(kSlotMeanings[static_cast<std::size_t>(slotOfIndex(index))]) + " of unit " +
+           unit + "; sends NRPN " + number + ".";
+}
 
 const std::vector<std::string>& sliderLabels() {
     static const std::vector<std::string> labels = buildLabels();

@@ -37,6 +37,9 @@ inline constexpr std::int64_t kCommandValue = 127;
 
 // The label shown above each slider, by parameter index (`sliderLabels`).
 [[nodiscard]] const std::vector<std::string>& sliderLabels();
+// One sentence on what the parameter at `index` sets and the NRPN number it
+// sends, for a tooltip.
+[[nodiscard]] std::string parameterDescription(std::int64_t index);
 
 // NRPN numbers of one mod button: `on` while its flag is set, `off` otherwise.
 struct ModButtonNumbers {

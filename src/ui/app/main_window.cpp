@@ -10,12 +10,13 @@
 #include "core/base/main_queue.hpp"
 #include "ui/app/art_view.hpp"
 #include "ui/panel/content_view.hpp"
+#include "ui/theme.hpp"
 
 namespace tarnwell {
 
 namespace {
 
-// The window's ground: its usual colour under white at half opacity. The
+// The window's ground: its usual colour lightened (see theme). The
 // content scrolls when the screen is smaller than the panel (a laptop at 200%
 // scale), so every control stays reachable.
 QWidget* withGround(QWidget* content) {
@@ -24,9 +25,7 @@ QWidget* withGround(QWidget* content) {
     root->setWidgetResizable(true);
     root->setFocusPolicy(Qt::NoFocus);
     QPalette palette = root->palette();
-    const QColor base = palette.color(QPalette::Window);
-    palette.setColor(QPalette::Window, QColor((base.red() + 255) / 2, (base.green() + 255) / 2,
-                                              (base.blue() + 255) / 2));
+    palette.setColor(QPalette::Window, theme::groundColour(palette.color(QPalette::Window)));
     root->setPalette(palette);
     root->setAutoFillBackground(true);
     content->setAutoFillBackground(false);

@@ -13,6 +13,7 @@
 #include "core/model.hpp"
 #include "ui/panel/midi_slider_view.hpp"
 #include "ui/panel/mode_toggle_view.hpp"
+#include "ui/panel/picker.hpp"
 #include "ui/panel/preset_list_model.hpp"
 #include "ui/panel/unit_page_view.hpp"
 #include "ui/theme.hpp"
@@ -32,7 +33,7 @@ ContentView::ContentView(Model& model, QWidget* physicsPage, QWidget* parent)
     // Where the panel sends, and whether it can.
     auto* pickerRow = new QHBoxLayout;
     auto* pickerLabel = new QLabel("MIDI Output", this);
-    destinationPicker_ = new QComboBox(this);
+    destinationPicker_ = new Picker(this);
     destinationPicker_->setAccessibleName("MIDI Output");
     destinationPicker_->setMinimumWidth(theme::metrics::kDestinationPickerWidth);
     destinationPicker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
@@ -130,7 +131,7 @@ QWidget* ContentView::buildBottomControls() {
     auto* calibrate =
         addButton("calibrate", [&controller] { controller.randomizeSliders("calibrate"); });
     auto* presetLabel = new QLabel("Select Preset", box);
-    presetPicker_ = new QComboBox(box);
+    presetPicker_ = new Picker(box);
     presetPicker_->setAccessibleName("Select Preset");
     presetPicker_->setModel(new PresetListModel(presets, presetPicker_));
     presetPicker_->setFixedWidth(theme::metrics::kPresetPickerWidth);
@@ -207,7 +208,8 @@ void ContentView::showNotice(const Notice& notice) {
     notice_->setText(QString::fromStdString(notice.text));
     QPalette colours = palette();
     if (notice.isError) {
-        colours.setColor(QPalette::WindowText, theme::kErrorRed);
+        colours.setColor(QPalette::WindowText,
+                         theme::errorColour(window()->palette().color(QPalette::Window)));
     }
     notice_->setPalette(colours);
 }

@@ -1,6 +1,7 @@
 #include "ui/panel/midi_slider_view.hpp"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -8,6 +9,7 @@
 #include "core/panel/controller.hpp"
 #include "core/panel/parameters.hpp"
 #include "ui/panel/parameter_slider.hpp"
+#include "ui/panel/value_field.hpp"
 #include "ui/theme.hpp"
 
 namespace tarnwell {
@@ -46,18 +48,32 @@ MidiSliderView::MidiSliderView(Controller& controller, std::int64_t startIndex,
         auto* slider = new ParameterSlider(0.0, static_cast<double>(kNrpnMax), kStepsPerUnit, cell);
         slider->setAccessibleName(QString::fromStdString(label));
         slider->setMinimumWidth(theme::metrics::kSliderWidth);
+        const QString description = QString::fromStdString(parameterDescription(index));
+        text->setToolTip(description);
+        slider->setToolTip(description);
         text->setBuddy(slider);
+        auto* field = new ValueField(0, static_cast<int>(kNrpnMax), cell);
+        field->setAccessibleName(tr("Value of %1").arg(QString::fromStdString(label)));
         column->addWidget(text);
         column->addSpacing(theme::metrics::kLabelToSlider);
-        column->addWidget(slider);
+        auto* row = new QHBoxLayout;
+        row->addWidget(slider, 1);
+        row->addWidget(field);
+        column->addLayout(row);
         const auto position = static_cast<int>(index - startIndex);
         grid->addWidget(cell, position / kPerRow, position % kPerRow);
         sliders_.push_back(slider);
+        fields_.push_back(field);
 
         connect(slider, &ParameterSlider::valueEdited, this, [this, index](double value) {
             editing_ = index;
             controller_.editParameter(index, value);
             editing_ = -1;
+        });
+        connect(slider, &ParameterSlider::editBegan, this, [this] { controller_.beginGesture(); });
+        connect(slider, &ParameterSlider::editEnded, this, [this] { controller_.endGesture(); });
+        connect(field, &ValueField::valueEntered, this, [this, index](int value) {
+            controller_.editParameter(index, static_cast<double>(value));
         });
         showValue(index);
     }
@@ -83,12 +99,20 @@ ParameterSlider* MidiSliderView::sliderFor(std::int64_t index) const {
     return sliders_[static_cast<std::size_t>(position)];
 }
 
+ValueField* MidiSliderView::fieldFor(std::int64_t index) const {
+    return sliderFor(index) ? fields_[static_cast<std::size_t>(index - startIndex_)] : nullptr;
+}
+
 void MidiSliderView::showValue(std::int64_t index) {
     ParameterSlider* slider = sliderFor(index);
-    if (slider == nullptr || index == editing_) {
+    if (slider == nullptr) {
         return;
     }
-    slider->showValue(controller_.sliderValues()[static_cast<std::size_t>(index)]);
+    const double value = controller_.sliderValues()[static_cast<std::size_t>(index)];
+    fieldFor(index)->showValue(static_cast<int>(nrpnValueFromDouble(value)));
+    if (index != editing_) {
+        slider->showValue(value);
+    }
 }
 
 }  // namespace tarnwell

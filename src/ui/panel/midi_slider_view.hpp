@@ -11,9 +11,11 @@ namespace tarnwell {
 
 class Controller;
 class ParameterSlider;
+class ValueField;
 
 // A bank of labelled sliders over the parameter indices [startIndex, endIndex),
-// in two rows (the first three, then the rest). A slider knows only its
+// in two rows (the first three, then the rest), each with its value beside it
+// in the units the synthesizer receives. A slider knows only its
 // parameter index: a change made on it is one `editParameter` call. Values
 // written elsewhere move only the slider of the index that changed, and never
 // the slider whose own edit is being applied.
@@ -24,6 +26,8 @@ public:
                    QWidget* parent = nullptr);
 
     [[nodiscard]] ParameterSlider* sliderFor(std::int64_t index) const;
+    // The readout and typed entry beside the slider.
+    [[nodiscard]] ValueField* fieldFor(std::int64_t index) const;
 
 private:
     void showValue(std::int64_t index);
@@ -31,6 +35,7 @@ private:
     Controller& controller_;
     std::int64_t startIndex_;
     std::vector<ParameterSlider*> sliders_;
+    std::vector<ValueField*> fields_;
     std::int64_t editing_ = -1;
     Connection connection_;
 };

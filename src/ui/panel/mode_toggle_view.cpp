@@ -12,6 +12,11 @@ ModeToggleView::ModeToggleView(Controller& controller, ModeToggle toggle, QWidge
     setObjectName(
         QString::fromUtf8(info.viewName.data(), static_cast<qsizetype>(info.viewName.size())));
     setFocusPolicy(Qt::StrongFocus);
+    setToolTip(tr("%1; sends NRPN %2 when on, %3 when off.")
+                   .arg(QString::fromUtf8(info.meaning.data(),
+                                          static_cast<qsizetype>(info.meaning.size())))
+                   .arg(info.onNumber)
+                   .arg(info.offNumber));
     showState();
     connect(this, &QCheckBox::toggled, this,
             [this](bool on) { controller_.setModeToggle(toggle_, on); });

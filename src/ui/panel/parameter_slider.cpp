@@ -1,25 +1,98 @@
 #include "ui/panel/parameter_slider.hpp"
 
 #include <cmath>
+#include <mutex>
 
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QAccessibleWidget>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionSlider>
+#include <QWheelEvent>
 
 namespace tarnwell {
+
+namespace {
+
+// Pointer travel per shown step during a fine drag, relative to a plain one.
+constexpr double kFineDragRatio = 10.0;
+
+// The slider as assistive technologies see it: a value in the panel's units.
+class AccessibleParameterSlider final : public QAccessibleWidget, public QAccessibleValueInterface {
+public:
+    explicit AccessibleParameterSlider(ParameterSlider* slider)
+        : QAccessibleWidget(slider, QAccessible::Slider) {}
+
+    void* interface_cast(QAccessible::InterfaceType type) override {
+        return type == QAccessible::ValueInterface ? static_cast<QAccessibleValueInterface*>(this)
+                                                   : QAccessibleWidget::interface_cast(type);
+    }
+    QString text(QAccessible::Text t) const override {
+        if (t == QAccessible::Value) {
+            return QString::number(slider()->doubleValue(), 'f', decimals());
+        }
+        return QAccessibleWidget::text(t);
+    }
+    QVariant currentValue() const override {
+        const double step = slider()->shownStep();
+        return std::floor(slider()->doubleValue() / step + 1e-9) * step;
+    }
+    void setCurrentValue(const QVariant& value) override {
+        bool ok = false;
+        const double v = value.toDouble(&ok);
+        if (ok && std::isfinite(v)) {
+            slider()->editValue(v);
+        }
+    }
+    QVariant maximumValue() const override { return slider()->maximumValue(); }
+    QVariant minimumValue() const override { return slider()->minimumValue(); }
+    QVariant minimumStepSize() const override { return slider()->shownStep(); }
+
+private:
+    [[nodiscard]] ParameterSlider* slider() const {
+        return static_cast<ParameterSlider*>(widget());
+    }
+    [[nodiscard]] int decimals() const {
+        return slider()->shownStep() >= 1.0
+                   ? 0
+                   : static_cast<int>(std::ceil(-std::log10(slider()->shownStep())));
+    }
+};
+
+QAccessibleInterface* accessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("tarnwell::ParameterSlider") && object != nullptr &&
+        object->isWidgetType()) {
+        return new AccessibleParameterSlider(static_cast<ParameterSlider*>(object));
+    }
+    return nullptr;
+}
+
+}  // namespace
 
 ParameterSlider::ParameterSlider(double minimum, double maximum, int stepsPerUnit, QWidget* parent)
     : QSlider(Qt::Horizontal, parent),
       minimum_(minimum),
       maximum_(maximum),
       stepsPerUnit_(stepsPerUnit) {
+    static std::once_flag factory;
+    std::call_once(factory, [] { QAccessible::installFactory(accessibleFactory); });
     const int steps = static_cast<int>(std::lround((maximum - minimum) * stepsPerUnit));
     setRange(0, steps);
     // Arrow keys move by 1/1024 of the range, Page Up/Down by 1/16.
     setSingleStep(std::max(1, steps / 1024));
     setPageStep(std::max(1, steps / 16));
+    // Not WheelFocus: the wheel over an unfocused slider scrolls the page.
     setFocusPolicy(Qt::StrongFocus);
-    connect(this, &QSlider::valueChanged, this, [this] { Q_EMIT valueEdited(doubleValue()); });
+    connect(this, &QSlider::valueChanged, this, [this] {
+        if (!editingValue_) {
+            Q_EMIT valueEdited(doubleValue());
+        }
+    });
+    connect(this, &QSlider::sliderPressed, this, &ParameterSlider::editBegan);
+    connect(this, &QSlider::sliderReleased, this, &ParameterSlider::editEnded);
 }
 
 double ParameterSlider::doubleValue() const {
@@ -38,11 +111,93 @@ QRect ParameterSlider::handleRect() const {
     return style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderHandle, this);
 }
 
+int ParameterSlider::positionOf(double value) const {
+    const double position = std::isfinite(value) ? (value - minimum_) * stepsPerUnit_ : 0.0;
+    return static_cast<int>(std::lround(std::clamp(position, 0.0, static_cast<double>(maximum()))));
+}
+
 void ParameterSlider::showValue(double value) {
     const QSignalBlocker blocker(this);
-    const double position = std::isfinite(value) ? (value - minimum_) * stepsPerUnit_ : 0.0;
-    setValue(
-        static_cast<int>(std::lround(std::clamp(position, 0.0, static_cast<double>(maximum())))));
+    setValue(positionOf(value));
+}
+
+void ParameterSlider::editValue(double value) {
+    const double clamped = std::clamp(value, minimum_, maximum_);
+    editingValue_ = true;
+    setValue(positionOf(clamped));
+    editingValue_ = false;
+    Q_EMIT editBegan();
+    Q_EMIT valueEdited(clamped);
+    Q_EMIT editEnded();
+}
+
+void ParameterSlider::keyPressEvent(QKeyEvent* event) {
+    const bool fine = event->modifiers().testFlag(Qt::ShiftModifier);
+    int direction = 0;
+    switch (event->key()) {
+        case Qt::Key_Left:
+        case Qt::Key_Down:
+            direction = -1;
+            break;
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+            direction = 1;
+            break;
+        default:
+            break;
+    }
+    Q_EMIT editBegan();
+    if (fine && direction != 0) {
+        // One shown step: from a value between steps, to the next step in
+        // that direction.
+        const double step = shownStep_;
+        const double here = doubleValue() / step;
+        const double target =
+            (direction > 0 ? std::floor(here + 1e-9) + 1.0 : std::ceil(here - 1e-9) - 1.0) * step;
+        editValue(target);
+        event->accept();
+    } else {
+        QSlider::keyPressEvent(event);
+    }
+    Q_EMIT editEnded();
+}
+
+void ParameterSlider::mousePressEvent(QMouseEvent* event) {
+    fineDrag_ = false;
+    QSlider::mousePressEvent(event);
+}
+
+void ParameterSlider::mouseMoveEvent(QMouseEvent* event) {
+    if (isSliderDown() && event->modifiers().testFlag(Qt::ShiftModifier)) {
+        if (!fineDrag_) {
+            fineDrag_ = true;
+            fineAnchorX_ = event->position().x();
+            fineAnchorPosition_ = value();
+        }
+        const double span = std::max(1, width() - handleRect().width());
+        const double perPixel = static_cast<double>(maximum()) / span / kFineDragRatio;
+        setValue(static_cast<int>(
+            std::lround(fineAnchorPosition_ + (event->position().x() - fineAnchorX_) * perPixel)));
+        event->accept();
+        return;
+    }
+    fineDrag_ = false;
+    QSlider::mouseMoveEvent(event);
+}
+
+void ParameterSlider::mouseReleaseEvent(QMouseEvent* event) {
+    fineDrag_ = false;
+    QSlider::mouseReleaseEvent(event);
+}
+
+void ParameterSlider::wheelEvent(QWheelEvent* event) {
+    if (!hasFocus()) {
+        event->ignore();
+        return;
+    }
+    Q_EMIT editBegan();
+    QSlider::wheelEvent(event);
+    Q_EMIT editEnded();
 }
 
 }  // namespace tarnwell

@@ -25,6 +25,12 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
     multiplication_->setObjectName("multiplication");
     multiplication_->setCheckable(true);
     multiplication_->setFocusPolicy(Qt::StrongFocus);
+    const ModButtonNumbers& numbers = nrpnButtonStates[static_cast<std::size_t>(unit)];
+    multiplication_->setToolTip(tr("Turns the multiplication of unit %1 on or off; sends NRPN %2 "
+                                   "when on, %3 when off.")
+                                    .arg(QChar('A' + static_cast<int>(unit)))
+                                    .arg(numbers.on)
+                                    .arg(numbers.off));
     // Whatever flips the button (a click, Space, an assistive toggle), the
     // model decides, and its state comes back through showModState.
     connect(multiplication_, &QPushButton::toggled, this, [this](bool checked) {
@@ -41,6 +47,9 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
     page->addStretch();
 
     link_ = new LinkButtonView([this] { controller_.toggleLink(unit_); }, this);
+    link_->setToolTip(
+        tr("Groups this unit: a change in a grouped unit is copied to the same "
+           "slot of every other grouped unit. Sends nothing itself."));
     auto* linkRow = new QHBoxLayout;
     linkRow->addWidget(link_);
     linkRow->addStretch();
@@ -59,6 +68,9 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
     resetDac_ = new QPushButton("Reset DAC", this);
     resetDac_->setObjectName("resetDAC");
     resetDac_->setFocusPolicy(Qt::StrongFocus);
+    resetDac_->setToolTip(tr("Resets the synthesizer's DAC; sends NRPN %1 with value %2.")
+                              .arg(kResetDacNumber)
+                              .arg(kCommandValue));
     connect(resetDac_, &QPushButton::clicked, this, [this] { controller_.resetDAC(); });
     auto* resetRow = new QHBoxLayout;
     resetRow->addWidget(resetDac_);

@@ -1,6 +1,7 @@
 #include "ui/physics/ball_page_view.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -15,6 +16,7 @@
 #include "core/physics/simulation.hpp"
 #include "core/physics/wave.hpp"
 #include "ui/panel/parameter_slider.hpp"
+#include "ui/panel/picker.hpp"
 #include "ui/theme.hpp"
 
 namespace tarnwell {
@@ -35,21 +37,21 @@ struct SliderInfo {
     double Ball::*field;
     double maximum;
     int stepsPerUnit;
-    const char* format;
+    int decimals;  // shown after the point
     int width;
 };
 
 using Sim = PhysicsSimulation;
 const std::array<SliderInfo, kBallSliderCount> kSliders = {{
-    {"Amp Y", &Ball::ampY, Sim::kMaxAmplitude, 200, "%.1f", kLeftWidth},
-    {"Freq Y", &Ball::freqY, Sim::kMaxFrequency, 400, "%.1f", kLeftWidth},
-    {"Phase Y", &Ball::phaseY, Sim::kMaxPhase, 200, "%.1f", kLeftWidth},
-    {"Strength", &Ball::magnetStrength, Sim::kMaxMagnetStrength, 200, "%.1f", kRightWidth},
-    {"Mag X", &Ball::magnetX, Sim::boundingWidth, 4, "%.0f", kRightWidth},
-    {"Mag Y", &Ball::magnetY, Sim::boundingHeight, 4, "%.0f", kRightWidth},
-    {"Amp X", &Ball::ampX, Sim::kMaxAmplitude, 200, "%.1f", kRightWidth},
-    {"Freq X", &Ball::freqX, Sim::kMaxFrequency, 400, "%.1f", kRightWidth},
-    {"Phase X", &Ball::phaseX, Sim::kMaxPhase, 200, "%.1f", kRightWidth},
+    {"Amp Y", &Ball::ampY, Sim::kMaxAmplitude, 200, 1, kLeftWidth},
+    {"Freq Y", &Ball::freqY, Sim::kMaxFrequency, 400, 1, kLeftWidth},
+    {"Phase Y", &Ball::phaseY, Sim::kMaxPhase, 200, 1, kLeftWidth},
+    {"Strength", &Ball::magnetStrength, Sim::kMaxMagnetStrength, 200, 1, kRightWidth},
+    {"Mag X", &Ball::magnetX, Sim::boundingWidth, 4, 0, kRightWidth},
+    {"Mag Y", &Ball::magnetY, Sim::boundingHeight, 4, 0, kRightWidth},
+    {"Amp X", &Ball::ampX, Sim::kMaxAmplitude, 200, 1, kRightWidth},
+    {"Freq X", &Ball::freqX, Sim::kMaxFrequency, 400, 1, kRightWidth},
+    {"Phase X", &Ball::phaseX, Sim::kMaxPhase, 200, 1, kRightWidth},
 }};
 
 const SliderInfo& infoOf(BallSlider which) {
@@ -58,7 +60,7 @@ const SliderInfo& infoOf(BallSlider which) {
 
 QString valueText(const SliderInfo& info, double value) {
     return QString::fromLatin1(info.name) + QStringLiteral(": ") +
-           QString::asprintf(info.format, value);
+           QString::number(value, 'f', info.decimals);
 }
 
 QLabel* headline(const QString& text, QWidget* parent) {
@@ -85,7 +87,7 @@ QFrame* divider(QWidget* parent) {
 
 // A pop-up menu with its label before it; the label names it for screen readers.
 QComboBox* addPicker(QVBoxLayout* column, const QString& label, QWidget* parent) {
-    auto* picker = new QComboBox(parent);
+    auto* picker = new Picker(parent);
     picker->setAccessibleName(label);
     picker->setFocusPolicy(Qt::StrongFocus);
     auto* text = new QLabel(label, parent);
@@ -206,6 +208,8 @@ void BallPageView::addSlider(QVBoxLayout* column, BallSlider which) {
     auto* slider = new ParameterSlider(0.0, info.maximum, info.stepsPerUnit, this);
     slider->setAccessibleName(QString::fromLatin1(info.name));
     slider->setFixedWidth(info.width);
+    // Assistive technologies get the value in the steps the label shows.
+    slider->setShownStep(std::pow(10.0, -info.decimals));
     column->addWidget(label);
     column->addWidget(slider);
     sliders_[static_cast<std::size_t>(which)] = slider;
@@ -214,6 +218,8 @@ void BallPageView::addSlider(QVBoxLayout* column, BallSlider which) {
     connect(slider, &ParameterSlider::valueEdited, this, [this, &info](double value) {
         simulation_.editBall(index_, [&info, value](Ball& ball) { ball.*info.field = value; });
     });
+    connect(slider, &ParameterSlider::editBegan, this, [this] { simulation_.beginGesture(); });
+    connect(slider, &ParameterSlider::editEnded, this, [this] { simulation_.endGesture(); });
 }
 
 void BallPageView::showBall() {
