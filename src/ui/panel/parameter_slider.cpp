@@ -81,9 +81,14 @@ ParameterSlider::ParameterSlider(double minimum, double maximum, int stepsPerUni
     std::call_once(factory, [] { QAccessible::installFactory(accessibleFactory); });
     const int steps = static_cast<int>(std::lround((maximum - minimum) * stepsPerUnit));
     setRange(0, steps);
-    // Arrow keys move by 1/1024 of the range, Page Up/Down by 1/16.
-    setSingleStep(std::max(1, steps / 1024));
-    setPageStep(std::max(1, steps / 16));
+    // Arrow keys move by about 1/1024 of the range, Page Up/Down by about
+    // 1/16, each rounded to whole units where a unit is that small.
+    const auto wholeUnits = [stepsPerUnit](int step) {
+        return step >= stepsPerUnit ? (step + stepsPerUnit / 2) / stepsPerUnit * stepsPerUnit
+                                    : std::max(1, step);
+    };
+    setSingleStep(wholeUnits(steps / 1024));
+    setPageStep(wholeUnits(steps / 16));
     // Not WheelFocus: the wheel over an unfocused slider scrolls the page.
     setFocusPolicy(Qt::StrongFocus);
     connect(this, &QSlider::valueChanged, this, [this] {

@@ -27,6 +27,9 @@ void ValueField::restore() {
 }
 
 void ValueField::take() {
+    if (!isModified()) {
+        return;
+    }
     const QString typed = text().trimmed();
     bool ok = false;
     const int value = typed.toInt(&ok);

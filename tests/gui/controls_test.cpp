@@ -1,0 +1,176 @@
+// The controls as a musician drives them: readouts, typed values, fine steps,
+// the wheel, and what assistive technologies see and do.
+#include <QAccessible>
+#include <QAccessibleValueInterface>
+#include <QLabel>
+#include <QLineEdit>
+#include <QtTest>
+
+#include "gui_harness.hpp"
+#include "ui/panel/link_button_view.hpp"
+#include "ui/panel/midi_slider_view.hpp"
+#include "ui/panel/parameter_slider.hpp"
+#include "ui/panel/unit_page_view.hpp"
+#include "ui/panel/value_field.hpp"
+#include "ui/physics/ball_page_view.hpp"
+
+using namespace tarnwell;
+using tarnwell::test::Sent;
+using tarnwell::test::WindowHarness;
+
+namespace {
+
+QAccessibleValueInterface* valueOf(QWidget* widget) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
+    return a ? a->valueInterface() : nullptr;
+}
+
+// One notch over `target` (down, or up); true when it took the notch for
+// itself rather than leaving it to the page.
+bool wheel(QWidget* target, int notch = -120) {
+    QWheelEvent event(QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, notch),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    event.setAccepted(true);
+    static_cast<QObject*>(target)->event(&event);
+    return event.isAccepted();
+}
+
+}  // namespace
+
+class ControlsTest : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void readoutFollowsEveryChangeAndTakesATypedValue();
+    void shiftGivesSingleStepsAndPageKeysStayCoarse();
+    void theWheelNeverChoosesARowOrMovesAnUnfocusedSlider();
+    void assistiveTechnologiesSeeAndSetRealUnits();
+    void checkableButtonsFollowTheModelWhateverTogglesThem();
+};
+
+void ControlsTest::readoutFollowsEveryChangeAndTakesATypedValue() {
+    WindowHarness h;
+    h.controller().toggleLink(0);
+    h.controller().toggleLink(2);
+    ValueField* field = h.view->unitPage(0)->bank()->fieldFor(1);
+    ValueField* mirrored = h.view->unitPage(2)->bank()->fieldFor(13);
+    QCOMPARE(field->text(), QString("0"));
+
+    h.controller().editParameter(1, 1234.9);
+    h.queue.runPending();
+    QCOMPARE(field->text(), QString("1234"));  // what the synthesizer receives
+    QCOMPARE(mirrored->text(), QString("1234"));
+    h.model().undo();
+    QCOMPARE(field->text(), QString("0"));
+
+    h.service->clearRecorded();
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, "1000");
+    QTest::keyClick(field, Qt::Key_Return);
+    QCOMPARE(h.sent(), (std::vector<Sent>{{2, 1000}}));  // Enter sends once
+    QCOMPARE(h.view->unitPage(0)->bank()->sliderFor(1)->doubleValue(), 1000.0);
+
+    for (const QString typed : {"16384", "-1", "abc", "1e3", ""}) {
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, typed);
+        QTest::keyClick(field, Qt::Key_Return);
+        QCOMPARE(field->text(), QString("1000"));
+    }
+    field->selectAll();
+    QTest::keyClicks(field, "77");
+    QTest::keyClick(field, Qt::Key_Escape);
+    QCOMPARE(field->text(), QString("1000"));
+    QCOMPARE(h.sent().size(), std::size_t{1});  // refused and cancelled text sends nothing
+}
+
+void ControlsTest::shiftGivesSingleStepsAndPageKeysStayCoarse() {
+    WindowHarness h;
+    ParameterSlider* slider = h.view->unitPage(0)->bank()->sliderFor(0);
+    slider->setFocus();
+    QTest::keyClick(slider, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(slider, Qt::Key_Right, Qt::ShiftModifier);
+    QCOMPARE(h.controller().sliderValues()[0], 2.0);
+    QTest::keyClick(slider, Qt::Key_Left, Qt::ShiftModifier);
+    QCOMPARE(h.controller().sliderValues()[0], 1.0);
+    QTest::keyClick(slider, Qt::Key_Right);
+    QCOMPARE(h.controller().sliderValues()[0], 17.0);  // a plain arrow moves 16
+    QTest::keyClick(slider, Qt::Key_PageUp, Qt::ShiftModifier);
+    QCOMPARE(h.controller().sliderValues()[0], 1041.0);         // Page Up moves a sixteenth
+    QCOMPARE(h.model().history().undoSteps(), std::size_t{5});  // one step per key press
+}
+
+void ControlsTest::theWheelNeverChoosesARowOrMovesAnUnfocusedSlider() {
+    WindowHarness h(false);
+    h.service->addDestination("One");
+    h.service->addDestination("Two");
+    h.service->notifySetupChanged();
+    h.queue.runPending();
+    h.service->clearRecorded();
+    BallPageView* ball = h.app->physicsView()->ballPage(0);
+    for (QComboBox* picker : {h.view->presetPicker(), h.view->destinationPicker(),
+                              ball->paramPicker(), ball->waveYPicker()}) {
+        const int row = picker->currentIndex();
+        QVERIFY2(!wheel(picker), "left to the page, which scrolls");
+        h.queue.runPending();
+        QCOMPARE(picker->currentIndex(), row);
+    }
+    QCOMPARE(h.presets().selectedPresetIndex(), std::int64_t{0});
+    QCOMPARE(h.view->statusText()->text(), QString("One"));
+    QCOMPARE(h.model().physics().balls()[0], initialBalls()[0]);
+
+    ParameterSlider* slider = h.view->unitPage(0)->bank()->sliderFor(0);
+    QVERIFY(!wheel(slider, 120));
+    QCOMPARE(h.controller().sliderValues()[0], 0.0);
+    h.app->window().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&h.app->window()));
+    slider->setFocus();
+    QVERIFY(wheel(slider, 120));
+    QVERIFY(h.controller().sliderValues()[0] > 0.0);  // a focused slider takes the wheel
+}
+
+void ControlsTest::assistiveTechnologiesSeeAndSetRealUnits() {
+    WindowHarness h;
+    QAccessibleValueInterface* value = valueOf(h.view->unitPage(0)->bank()->sliderFor(0));
+    QVERIFY(value);
+    QCOMPARE(value->maximumValue().toDouble(), 16383.0);
+    QCOMPARE(value->minimumStepSize().toDouble(), 1.0);
+    value->setCurrentValue(1000);
+    QCOMPARE(h.sent(), (std::vector<Sent>{{1, 1000}}));
+    QCOMPARE(value->currentValue().toDouble(), 1000.0);
+
+    QWidget* amp = nullptr;
+    for (auto* slider : h.app->physicsView()->ballPage(0)->findChildren<ParameterSlider*>()) {
+        if (slider->accessibleName() == "Amp Y") {
+            amp = slider;
+        }
+    }
+    QAccessibleValueInterface* ampValue = valueOf(amp);
+    QVERIFY(ampValue);
+    QCOMPARE(ampValue->maximumValue().toDouble(), 5.0);
+    QCOMPARE(ampValue->minimumStepSize().toDouble(), 0.1);
+    ampValue->setCurrentValue(2.5);
+    QCOMPARE(h.model().physics().balls()[0].ampY, 2.5);
+}
+
+void ControlsTest::checkableButtonsFollowTheModelWhateverTogglesThem() {
+    WindowHarness h;
+    UnitPageView* page = h.view->unitPage(0);
+    page->multiplicationButton()->toggle();  // what an assistive toggle action does
+    QVERIFY(h.controller().modButtonPressed()[0]);
+    QVERIFY(page->multiplicationButton()->isChecked());
+    QCOMPARE(h.sent(), (std::vector<Sent>{{102, 127}}));
+    page->multiplicationButton()->setFocus();
+    QTest::keyClick(page->multiplicationButton(), Qt::Key_Space);
+    QVERIFY(!h.controller().modButtonPressed()[0]);
+
+    page->linkButton()->toggle();
+    QVERIFY(h.controller().linkedTabs()[0]);
+    QCOMPARE(page->linkButton()->text(), QString("Ungroup"));
+    h.model().undo();
+    QVERIFY(!page->linkButton()->isChecked());  // undo moves the button back too
+    QCOMPARE(page->linkButton()->text(), QString("Group"));
+}
+
+QTEST_MAIN(ControlsTest)
+#include "controls_test.moc"
