@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 
+#include "core/base/clock.hpp"
 #include "core/base/main_queue.hpp"
 
 namespace tarnwell {
@@ -35,6 +36,17 @@ private:
     std::deque<Task> ready_;
     std::multimap<std::chrono::milliseconds, Task> delayed_;
     std::chrono::milliseconds now_{0};
+};
+
+// The virtual time of a manual queue as a clock, so code that both reads a
+// clock and posts delayed tasks sees one time line.
+class ManualQueueClock final : public Clock {
+public:
+    explicit ManualQueueClock(const ManualQueue& queue) : queue_(queue) {}
+    [[nodiscard]] std::chrono::nanoseconds now() const override { return queue_.now(); }
+
+private:
+    const ManualQueue& queue_;
 };
 
 }  // namespace tarnwell

@@ -46,7 +46,7 @@ void PhysicsSimulation::timerTick() {
         const Ball& ball = balls_[i];
         // The clamp holds x in [8, 242], so the quotient always converts.
         const auto value = static_cast<std::int64_t>(ball.pos.x / boundingWidth * kOutputScale);
-        midiManager_->sendToConnected(value, ball.assignedParam);
+        midiManager_->sendToConnected(value, ball.assignedParam, SendOrigin::physics);
     }
     changed.emit(PhysicsChange::tick);
 }

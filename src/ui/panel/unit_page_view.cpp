@@ -60,7 +60,7 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
 
     page->addStretch();
 
-    resetDac_ = new QPushButton("Reset DAC", this);
+    resetDac_ = new QPushButton(kResetDacText, this);
     resetDac_->setObjectName("resetDAC");
     resetDac_->setFocusPolicy(Qt::StrongFocus);
     resetDac_->setStyleSheet(
