@@ -4,12 +4,19 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QSettings>
+#include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
 
 #include "core/base/main_queue.hpp"
+#include "core/midi/midi_manager.hpp"
 #include "core/midi/midi_service.hpp"
+#include "core/panel/controller.hpp"
 #include "ui/app/art_view.hpp"
+#include "ui/midi/link_settings.hpp"
+#include "ui/midi/midi_activity_view.hpp"
+#include "ui/midi/midi_monitor_dock.hpp"
 
 namespace tarnwell {
 
@@ -56,6 +63,55 @@ MainWindow::MainWindow(PanelEnvironment panel,
             }
         });
     });
+    buildViewMenu(help);
+}
+
+void MainWindow::buildViewMenu(QMenu* before) {
+    midiMonitor_ = new MidiMonitorDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, midiMonitor_);
+    midiMonitor_->hide();
+    QMenu* view = new QMenu("View", this);
+    menuBar()->insertMenu(before->menuAction(), view);
+    QAction* monitor = midiMonitor_->toggleViewAction();
+    monitor->setText("MIDI Monitor");
+    monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    monitor->setStatusTip("Show every NRPN sequence the panel sends");
+    view->addAction(monitor);
+}
+
+MidiMonitorDock* MainWindow::midiMonitor() const {
+    return midiMonitor_;
+}
+
+MidiActivityView* MainWindow::midiActivity() const {
+    return midiActivity_;
+}
+
+std::shared_ptr<MidiManager> MainWindow::midiManager() const {
+    return content_ ? content_->controller().sharedMidiManager() : nullptr;
+}
+
+void MainWindow::installMidiActivity() {
+    const auto manager = midiManager();
+    if (!manager || midiActivity_) {
+        return;
+    }
+    {
+        QSettings settings;
+        manager->setLinkChoices(loadLinkChoices(settings));
+    }
+    midiActivity_ = new MidiActivityView(manager);
+    statusBar()->addPermanentWidget(midiActivity_);
+    midiMonitor_->setMidiManager(manager);
+    // Held by the slot, which lives as long as the view.
+    auto saved = std::make_shared<Connection>();
+    *saved = manager->changed.connect([manager = manager.get()](MidiManagerChange change) {
+        if (change == MidiManagerChange::link) {
+            QSettings settings;
+            saveLinkChoices(settings, manager->linkChoices());
+        }
+    });
+    connect(midiActivity_, &QObject::destroyed, this, [saved] { saved->disconnect(); });
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -85,12 +141,14 @@ void MainWindow::finishStartup() {
     // Shown now rather than on the layout's next pass, so the destination
     // picker appears (and connects) within this turn.
     root->show();
+    installMidiActivity();
     fitToScreen();
     Q_EMIT controllerWindowShown();
 }
 
 void MainWindow::fitToScreen() {
-    QSize wanted = content_->sizeHint() + QSize(0, menuBar()->sizeHint().height());
+    QSize wanted = content_->sizeHint() +
+                   QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     if (const QScreen* screen = this->screen()) {
         wanted = wanted.boundedTo(screen->availableGeometry().size());
     }

@@ -10,11 +10,15 @@
 
 namespace tarnwell {
 
+class MidiActivityView;
+class MidiManager;
+class MidiMonitorDock;
 class MidiService;
 
 // The application's window: the start-up screen for its first 1.5 seconds,
 // then the controller window, whose MIDI system is set up only at that moment;
-// and the "Help" menu with "About Tarnwell".
+// the "View" menu with the MIDI monitor, the status bar's MIDI activity, and
+// the "Help" menu with "About Tarnwell".
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -29,6 +33,10 @@ public:
     [[nodiscard]] bool isFirstLaunch() const { return isFirstLaunch_; }
     [[nodiscard]] ContentView* contentView() const { return content_; }
     [[nodiscard]] QWidget* aboutWindow() const { return about_; }
+    [[nodiscard]] MidiMonitorDock* midiMonitor() const;
+    [[nodiscard]] MidiActivityView* midiActivity() const;
+    // The panel's one MIDI manager; null until the controller window exists.
+    [[nodiscard]] std::shared_ptr<MidiManager> midiManager() const;
     // Opens the About window, or shows the one already made where it was left.
     void showAboutWindow();
 
@@ -41,6 +49,11 @@ protected:
 
 private:
     void finishStartup();
+    // "View" > "MIDI Monitor": the monitor dock, closed until asked for.
+    void buildViewMenu(QMenu* before);
+    // The MIDI activity in the status bar and the monitor's source, once the
+    // manager exists; link choices are loaded from and saved to the settings.
+    void installMidiActivity();
     // The panel's own size, or the screen's where that is smaller.
     void fitToScreen();
 
@@ -50,6 +63,8 @@ private:
     bool startupScheduled_ = false;
     QPointer<ContentView> content_;
     QPointer<QWidget> about_;
+    QPointer<MidiMonitorDock> midiMonitor_;
+    QPointer<MidiActivityView> midiActivity_;
 };
 
 }  // namespace tarnwell
