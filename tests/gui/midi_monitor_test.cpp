@@ -90,6 +90,9 @@ void MidiMonitorTest::monitorListensOnlyWhileOpenAndFoldsAStreamIntoOneExpandabl
     shell.window.contentView()->controller().resetDAC();
     for (int i = 0; i < 300; ++i) {
         manager->sendToConnected(i, 2, SendOrigin::physics);
+        if (i == 150) {
+            dock->refresh();
+        }
     }
     dock->refresh();
     QTreeWidget* lines = dock->lines();
@@ -127,6 +130,15 @@ void MidiMonitorTest::monitorListensOnlyWhileOpenAndFoldsAStreamIntoOneExpandabl
     manager->sendToConnected(7, 7);
     dock->refresh();
     QCOMPARE(lines->topLevelItemCount(), 1);
+
+    // Lines stay as bounded as the record: the oldest go first.
+    const auto maxRows = static_cast<int>(dock->feed().limits().maxRows);
+    for (int n = 0; n < maxRows + 100; ++n) {
+        manager->sendToConnected(1, 1000 + n);
+    }
+    dock->refresh();
+    QCOMPARE(lines->topLevelItemCount(), maxRows);
+    QCOMPARE(lines->topLevelItem(0)->text(1), QString::number(1000 + 100));
 
     // The status bar counts what went out.
     MidiActivityView* activity = shell.window.midiActivity();
