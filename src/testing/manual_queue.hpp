@@ -6,8 +6,8 @@
 #include <map>
 #include <mutex>
 
-#include "core/base/clock.hpp"
 #include "core/base/main_queue.hpp"
+#include "core/base/time_source.hpp"
 
 namespace tarnwell {
 
@@ -40,9 +40,9 @@ private:
 
 // The virtual time of a manual queue as a clock, so code that both reads a
 // clock and posts delayed tasks sees one time line.
-class ManualQueueClock final : public Clock {
+class ManualQueueTime final : public TimeSource {
 public:
-    explicit ManualQueueClock(const ManualQueue& queue) : queue_(queue) {}
+    explicit ManualQueueTime(const ManualQueue& queue) : queue_(queue) {}
     [[nodiscard]] std::chrono::nanoseconds now() const override { return queue_.now(); }
 
 private:

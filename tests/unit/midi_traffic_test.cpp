@@ -116,7 +116,7 @@ protected:
         manager->setLinkChoices(choices);
     }
     test::PanelHarness h;
-    ManualQueueClock clock{h.queue};
+    ManualQueueTime clock{h.queue};
     std::shared_ptr<MidiManager> manager = MidiManager::create(h.service, h.queue, clock);
     void connect() {
         manager->connectToDestination(0);

@@ -9,7 +9,7 @@
 namespace tarnwell {
 
 std::shared_ptr<MidiManager> MidiManager::create(std::shared_ptr<MidiService> service,
-                                                 MainQueue& queue, const Clock& clock) {
+                                                 MainQueue& queue, const TimeSource& clock) {
     if (!service) {
         service = std::make_shared<NullMidiService>();
     }
@@ -19,7 +19,8 @@ std::shared_ptr<MidiManager> MidiManager::create(std::shared_ptr<MidiService> se
     return manager;
 }
 
-MidiManager::MidiManager(std::shared_ptr<MidiService> service, MainQueue& queue, const Clock& clock)
+MidiManager::MidiManager(std::shared_ptr<MidiService> service, MainQueue& queue,
+                         const TimeSource& clock)
     : service_(std::move(service)), queue_(queue), clock_(clock) {}
 
 MidiManager::~MidiManager() {

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "core/base/clock.hpp"
 #include "core/base/signal.hpp"
+#include "core/base/time_source.hpp"
 #include "core/midi/din_pacer.hpp"
 #include "core/midi/link_speed.hpp"
 #include "core/midi/midi_service.hpp"
@@ -55,7 +55,7 @@ public:
     // destinations. `queue` and `clock` must outlive the manager.
     static std::shared_ptr<MidiManager> create(std::shared_ptr<MidiService> service,
                                                MainQueue& queue,
-                                               const Clock& clock = steadyClock());
+                                               const TimeSource& clock = steadyTime());
     ~MidiManager();
     MidiManager(const MidiManager&) = delete;
     MidiManager& operator=(const MidiManager&) = delete;
@@ -113,7 +113,7 @@ public:
     Signal<MidiManagerChange> changed;
 
 private:
-    MidiManager(std::shared_ptr<MidiService> service, MainQueue& queue, const Clock& clock);
+    MidiManager(std::shared_ptr<MidiService> service, MainQueue& queue, const TimeSource& clock);
     void connect(const std::string& name, EndpointRef endpoint);
     void followConnectedDestination(const std::vector<DestinationInfo>& previous);
     void sendObserved(const SentSequence& sequence, int channel);
@@ -126,7 +126,7 @@ private:
 
     std::shared_ptr<MidiService> service_;
     MainQueue& queue_;
-    const Clock& clock_;
+    const TimeSource& clock_;
     std::uint32_t midiClient_ = 0;
     std::uint32_t outPort_ = 0;
     std::optional<std::string> connectedDeviceName_;

@@ -23,7 +23,7 @@ QString lightStyle(bool lit) {
 
 }  // namespace
 
-MidiActivityView::MidiActivityView(std::shared_ptr<MidiManager> manager, const Clock& clock,
+MidiActivityView::MidiActivityView(std::shared_ptr<MidiManager> manager, const TimeSource& clock,
                                    QWidget* parent)
     : QWidget(parent), manager_(std::move(manager)), clock_(clock) {
     setObjectName("midiActivity");

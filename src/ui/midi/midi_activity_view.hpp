@@ -6,8 +6,8 @@
 #include <QTimer>
 #include <QWidget>
 
-#include "core/base/clock.hpp"
 #include "core/base/signal.hpp"
+#include "core/base/time_source.hpp"
 #include "core/midi/traffic_meter.hpp"
 
 class QCheckBox;
@@ -30,7 +30,7 @@ public:
     static constexpr std::chrono::milliseconds kSampleInterval{100};
 
     explicit MidiActivityView(std::shared_ptr<MidiManager> manager,
-                              const Clock& clock = steadyClock(), QWidget* parent = nullptr);
+                              const TimeSource& clock = steadyTime(), QWidget* parent = nullptr);
 
     [[nodiscard]] QLabel* light() const { return light_; }
     [[nodiscard]] QLabel* rates() const { return rates_; }
@@ -46,7 +46,7 @@ private:
     void choosePacing(bool on);
 
     std::shared_ptr<MidiManager> manager_;
-    const Clock& clock_;
+    const TimeSource& clock_;
     TrafficMeter meter_;
     QTimer timer_;
     QLabel* light_ = nullptr;

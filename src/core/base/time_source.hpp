@@ -8,13 +8,13 @@ namespace tarnwell {
 // wherever the core measures time, so tests run on a clock they move by hand.
 //
 // Threading: `now` may be called from any thread.
-class Clock {
+class TimeSource {
 public:
-    virtual ~Clock() = default;
+    virtual ~TimeSource() = default;
     [[nodiscard]] virtual std::chrono::nanoseconds now() const = 0;
 };
 
-class SteadyClock final : public Clock {
+class SteadyTimeSource final : public TimeSource {
 public:
     [[nodiscard]] std::chrono::nanoseconds now() const override {
         return std::chrono::steady_clock::now().time_since_epoch();
@@ -22,8 +22,8 @@ public:
 };
 
 // The process's one steady clock.
-[[nodiscard]] inline const Clock& steadyClock() {
-    static const SteadyClock clock;
+[[nodiscard]] inline const TimeSource& steadyTime() {
+    static const SteadyTimeSource clock;
     return clock;
 }
 
