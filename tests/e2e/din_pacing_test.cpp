@@ -33,9 +33,10 @@ TEST_F(JackE2eTest, PacedDinLinkStaysInBudgetSendsWholeSequencesAndLetsHandEdits
 
     ASSERT_TRUE(r.wellFormed) << "a sequence was split or damaged on the way";
     ASSERT_FALSE(r.arrivals.empty());
-    // Over the whole stream, no more than the link carries.
+    // Over the whole stream, no more than the link carries (the first and
+    // last stamps are each up to a period late or early).
     const double seconds = static_cast<double>(r.arrivals.back().at - r.arrivals.front().at) / 1e6;
-    EXPECT_LE(static_cast<double>(r.arrivals.size() * 12), 3125.0 * seconds + 2 * 12)
+    EXPECT_LE(static_cast<double>(r.arrivals.size() * 12), 3125.0 * seconds + 5 * 12)
         << r.arrivals.size() << " sequences in " << seconds << " s";
     // In 100 ms, 312.5 bytes; the sink sees a period's events (5.3 ms) at
     // once and the dummy driver's periods jitter, so its windows may take in
