@@ -86,7 +86,12 @@ MidiActivityView::MidiActivityView(std::shared_ptr<MidiManager> manager, const T
 
 void MidiActivityView::sample() {
     meter_.sample(clock_.now(), manager_->sentSequences());
-    light_->setStyleSheet(lightStyle(meter_.sentSinceLastSample()));
+    // Style sheets re-polish the widget: set them only on a change.
+    const bool lit = meter_.sentSinceLastSample();
+    if (lit != lit_) {
+        lit_ = lit;
+        light_->setStyleSheet(lightStyle(lit));
+    }
     rates_->setText(QString("%1 msg/s  %2 B/s")
                         .arg(qRound(meter_.messagesPerSecond()))
                         .arg(qRound(meter_.bytesPerSecond())));
@@ -94,7 +99,11 @@ void MidiActivityView::sample() {
     load_->setValue(std::min(percent, load_->maximum()));
     const bool over = percent > 100 && manager_->connectedLinkSpeed() == LinkSpeed::din &&
                       !manager_->pacingActive();
-    load_->setStyleSheet(over ? "QProgressBar::chunk { background-color: #ff3b30; }" : QString());
+    if (over != over_) {
+        over_ = over;
+        load_->setStyleSheet(over ? "QProgressBar::chunk { background-color: #ff3b30; }"
+                                  : QString());
+    }
 }
 
 void MidiActivityView::showLink() {

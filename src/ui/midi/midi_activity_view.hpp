@@ -54,6 +54,8 @@ private:
     QProgressBar* load_ = nullptr;
     QComboBox* link_ = nullptr;
     QCheckBox* pacing_ = nullptr;
+    bool lit_ = false;
+    bool over_ = false;
     Connection connection_;
 };
 

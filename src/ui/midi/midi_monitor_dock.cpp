@@ -1,5 +1,7 @@
 #include "ui/midi/midi_monitor_dock.hpp"
 
+#include <utility>
+
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -48,8 +50,16 @@ MidiMonitorDock::MidiMonitorDock(QWidget* parent, MonitorFeed::Limits limits)
     tree_->setHeaderLabels({"Time (s)", "NRPN", "Name", "Value", "Rate", "Destination"});
     tree_->setUniformRowHeights(true);
     tree_->setRootIsDecorated(true);
-    tree_->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    // Fixed widths: sizing columns to their contents measures every line on
+    // every repaint.
+    tree_->header()->setSectionResizeMode(QHeaderView::Interactive);
     tree_->header()->setStretchLastSection(true);
+    const int digit = tree_->fontMetrics().horizontalAdvance('0');
+    for (const auto& [column, digits] :
+         {std::pair{kTime, 10}, std::pair{kNumber, 7}, std::pair{kName, 34}, std::pair{kValue, 8},
+          std::pair{kRate, 18}}) {
+        tree_->setColumnWidth(column, digits * digit);
+    }
     layout->addWidget(tree_);
     connect(tree_, &QTreeWidget::itemExpanded, this,
             [this](QTreeWidgetItem* item) { showRecent(item); });
@@ -165,18 +175,21 @@ void MidiMonitorDock::refresh() {
     }
 }
 
+// A new line gets every column; a growing one only what changes.
 void MidiMonitorDock::showLine(QTreeWidgetItem* item, const MonitorRow& row) const {
+    const bool fresh = item->data(0, kCountRole).isNull();
     item->setData(0, kCountRole, QVariant::fromValue<qulonglong>(row.count));
-    item->setText(kTime, secondsSince(row.first, feed_.epoch()));
-    item->setText(kNumber, QString::number(row.number));
-    item->setText(kName, QString::fromStdString(nrpnName(row.number)));
+    if (fresh) {
+        item->setText(kTime, secondsSince(row.first, feed_.epoch()));
+        item->setText(kNumber, QString::number(row.number));
+        item->setText(kName, QString::fromStdString(nrpnName(row.number)));
+        item->setText(kDestination, QString::fromStdString(row.destinationName));
+    }
     item->setText(kValue, QString::number(row.value));
-    item->setText(kRate, row.count > 1
-                             ? QString("%1 sent, %2/s").arg(row.count).arg(row.rate(), 0, 'f', 1)
-                             : QString());
-    item->setText(kDestination, QString::fromStdString(row.destinationName));
-    item->setChildIndicatorPolicy(row.count > 1 ? QTreeWidgetItem::ShowIndicator
-                                                : QTreeWidgetItem::DontShowIndicator);
+    if (row.count > 1) {
+        item->setText(kRate, QString("%1 sent, %2/s").arg(row.count).arg(row.rate(), 0, 'f', 1));
+        item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    }
 }
 
 // An expanded line lists the row's latest sequences, oldest first.

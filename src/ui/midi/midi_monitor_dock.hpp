@@ -28,7 +28,7 @@ class MidiManager;
 class MidiMonitorDock : public QDockWidget {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds kRepaintInterval{33};
+    static constexpr std::chrono::milliseconds kRepaintInterval{50};
 
     explicit MidiMonitorDock(QWidget* parent = nullptr, MonitorFeed::Limits limits = {});
     ~MidiMonitorDock() override;
