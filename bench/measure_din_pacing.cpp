@@ -77,8 +77,10 @@ int main(int argc, char** argv) {
     std::printf("delivered           %zu sequences, %.0f bytes/s over %.2f s (budget %lld)\n",
                 r.arrivals.size(), static_cast<double>(r.arrivals.size() * 12) / span, span,
                 static_cast<long long>(kDinBytesPerSecond));
-    std::printf("busiest 100 ms      %zu bytes (%.0f bytes/s; 312.5 is the budget)\n",
-                r.maxBytesIn100ms, static_cast<double>(r.maxBytesIn100ms) * 10.0);
+    std::printf(
+        "busiest 100 ms      %zu bytes at the port, %zu bytes handed to JACK (312.5 "
+        "is the budget)\n",
+        r.maxBytesIn100ms, r.maxBytesSentIn100ms);
     std::printf("whole sequences     %s\n", r.wellFormed ? "yes, none split" : "NO");
     if (!hands.empty()) {
         const double p99 = percentile(hands, 0.99);

@@ -32,8 +32,33 @@ struct DinStreamResult {
     std::vector<double> handLatencyUs;
     std::vector<int> ballsAheadOfHand;
     std::map<std::int64_t, std::int64_t> lastSent;  // ball parameter -> value
-    // The most bytes the sink saw in any 100 ms starting at an arrival.
+    // The most bytes the sink saw in any 100 ms starting at an arrival, and
+    // the most the manager handed to the service in any 100 ms.
     std::size_t maxBytesIn100ms = 0;
+    std::size_t maxBytesSentIn100ms = 0;
+};
+
+// The most bytes of 12-byte sequences at `times` (sorted) in any window of
+// `window` starting at one of them.
+template <typename Time, typename Duration>
+std::size_t maxBytesInWindow(const std::vector<Time>& times, Duration window) {
+    std::size_t most = 0;
+    std::size_t j = 0;
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        j = std::max(j, i);
+        while (j < times.size() && times[j] - times[i] < window) {
+            ++j;
+        }
+        most = std::max(most, (j - i) * 12);
+    }
+    return most;
+}
+
+// Records when the manager hands each sequence to the service.
+class HandOverTimes final : public SendObserver {
+public:
+    void sequenceSent(const SentSequence& sequence) override { times.push_back(sequence.time); }
+    std::vector<std::chrono::nanoseconds> times;
 };
 
 inline constexpr std::int64_t kDinHandNumber = 20;
@@ -45,6 +70,8 @@ inline DinStreamResult runDinStream(ManualQueue& queue, MidiManager& manager, co
                                     std::chrono::milliseconds duration, int balls = 5,
                                     std::chrono::milliseconds handEvery = 100ms) {
     DinStreamResult r;
+    HandOverTimes sent;
+    manager.addSendObserver(&sent);
     const std::size_t firstEvent = sink.count();
     const auto start = Clock::now();
     const auto base = queue.now();
@@ -90,6 +117,8 @@ inline DinStreamResult runDinStream(ManualQueue& queue, MidiManager& manager, co
         }
         std::this_thread::sleep_for(1ms);
     }
+    manager.removeSendObserver(&sent);
+    r.maxBytesSentIn100ms = maxBytesInWindow(sent.times, std::chrono::nanoseconds(100ms));
 
     const std::size_t events = sink.count() - firstEvent;
     r.wellFormed = events % 4 == 0;
@@ -102,13 +131,11 @@ inline DinStreamResult runDinStream(ManualQueue& queue, MidiManager& manager, co
         const auto& b = [&](std::size_t k) { return sink.event(i + k)[2]; };
         r.arrivals.push_back({(b(0) << 7) | b(1), (b(2) << 7) | b(3), sink.stamp(i + 3)});
     }
-    for (std::size_t i = 0; i < r.arrivals.size(); ++i) {
-        std::size_t j = i;
-        while (j < r.arrivals.size() && r.arrivals[j].at - r.arrivals[i].at < 100000) {
-            ++j;
-        }
-        r.maxBytesIn100ms = std::max(r.maxBytesIn100ms, (j - i) * 12);
+    std::vector<jack_time_t> arrivedAt;
+    for (const DinArrival& a : r.arrivals) {
+        arrivedAt.push_back(a.at);
     }
+    r.maxBytesIn100ms = maxBytesInWindow(arrivedAt, jack_time_t{100000});
     for (std::size_t h = 0; h < handSent.size(); ++h) {
         const auto value = static_cast<std::int64_t>(h + 1);
         const auto it = std::ranges::find_if(r.arrivals, [&](const DinArrival& a) {
