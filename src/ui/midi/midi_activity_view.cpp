@@ -92,9 +92,12 @@ void MidiActivityView::sample() {
         lit_ = lit;
         light_->setStyleSheet(lightStyle(lit));
     }
-    rates_->setText(QString("%1 msg/s  %2 B/s")
-                        .arg(qRound(meter_.messagesPerSecond()))
-                        .arg(qRound(meter_.bytesPerSecond())));
+    const QString rates = QString("%1 msg/s  %2 B/s")
+                              .arg(qRound(meter_.messagesPerSecond()))
+                              .arg(qRound(meter_.bytesPerSecond()));
+    if (rates != rates_->text()) {
+        rates_->setText(rates);
+    }
     const int percent = qRound(meter_.load(kDinBytesPerSecond) * 100.0);
     load_->setValue(std::min(percent, load_->maximum()));
     const bool over = percent > 100 && manager_->connectedLinkSpeed() == LinkSpeed::din &&
