@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # CPU of the whole panel while the five balls run, with the physics page on
-# screen and hidden, offscreen and (when xvfb-run is installed) on a real X
+# screen, on screen with the MIDI monitor open, and hidden, offscreen and (when xvfb-run is installed) on a real X
 # server. Builds nothing: run scripts/build.sh first. Usage:
 #   bench/measure_physics_page.sh [seconds]          (default 30)
 # BUILD_DIR selects the build tree (default: build). Exits 1 when a goal is
@@ -14,12 +14,12 @@ if [ ! -x "$exe" ]; then
 fi
 seconds="${1:-30}"
 status=0
-for mode in visible hidden; do
+for mode in visible monitor hidden; do
     echo "== offscreen, $mode"
     QT_QPA_PLATFORM=offscreen "$exe" "$mode" "$seconds" || status=1
 done
 if command -v xvfb-run >/dev/null; then
-    for mode in visible hidden; do
+    for mode in visible monitor hidden; do
         echo "== xvfb, $mode"
         QT_QPA_PLATFORM=xcb xvfb-run -a -s "-screen 0 1280x1024x24" "$exe" "$mode" "$seconds" ||
             status=1

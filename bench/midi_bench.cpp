@@ -1,8 +1,10 @@
 // Cost of the send path without a platform MIDI system: encoding alone, and
-// encoding plus delivery through the loopback service via the manager.
+// encoding plus delivery through the loopback service via the manager, also
+// with the MIDI monitor recording.
 #include <benchmark/benchmark.h>
 
 #include "connected_loopback.hpp"
+#include "core/midi/monitor_feed.hpp"
 #include "core/midi/nrpn.hpp"
 
 namespace {
@@ -34,6 +36,28 @@ void BM_SendThroughLoopback(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_SendThroughLoopback);
+
+// The same with the MIDI monitor open: every sequence is also recorded.
+void BM_SendThroughLoopbackWithMonitor(benchmark::State& state) {
+    tarnwell::bench::ConnectedLoopback loopback;
+    auto& service = loopback.service;
+    auto& manager = loopback.manager;
+    tarnwell::MonitorFeed feed([](tarnwell::EndpointRef) { return std::string("Synth"); });
+    manager->addSendObserver(&feed);
+    std::int64_t n = 0;
+    for (auto _ : state) {
+        manager->sendToConnected(n & 0x3FFF, 1 + (n % 42));
+        ++n;
+        if ((n & 0xFFFF) == 0) {
+            state.PauseTiming();
+            service->clearRecorded();
+            state.ResumeTiming();
+        }
+    }
+    manager->removeSendObserver(&feed);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_SendThroughLoopbackWithMonitor);
 
 }  // namespace
 

@@ -40,6 +40,8 @@ public:
     Model& operator=(const Model&) = delete;
 
     [[nodiscard]] MidiManager& midi() { return *midi_; }
+    // The manager for views that must keep it while they live.
+    [[nodiscard]] const std::shared_ptr<MidiManager>& sharedMidi() const { return midi_; }
     [[nodiscard]] Controller& controller() { return controller_; }
     [[nodiscard]] Presets& presets() { return presets_; }
     [[nodiscard]] PhysicsSimulation& physics() { return physics_; }

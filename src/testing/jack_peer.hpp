@@ -4,6 +4,7 @@
 // processes (a JACK server, a receiving peer) and pumping a manual main queue.
 // Every wait has a deadline.
 
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -283,12 +284,13 @@ private:
 
 // An in-process JACK client with one MIDI input port, "tarnwell-sink:in", on
 // the default server. Stamps each event with jack_get_time() when its process
-// callback sees it and keeps the largest number of events seen in one cycle.
+// callback sees it, keeps its first three bytes, and keeps the largest number
+// of events seen in one cycle.
 class JackSink {
 public:
     static constexpr const char* kPort = "tarnwell-sink:in";
 
-    JackSink() : stamps_(1 << 20) {
+    JackSink() : stamps_(1 << 20), events_(1 << 20) {
         client_ = jack_client_open("tarnwell-sink", JackNoStartServer, nullptr);
         if (client_ == nullptr) {
             return;
@@ -310,6 +312,10 @@ public:
     [[nodiscard]] std::size_t count() const { return count_.load(std::memory_order_acquire); }
     // Arrival time of the event with this running number.
     [[nodiscard]] jack_time_t stamp(std::size_t i) const { return stamps_[i]; }
+    // The first three bytes of the event with this running number.
+    [[nodiscard]] const std::array<std::uint8_t, 3>& event(std::size_t i) const {
+        return events_[i];
+    }
     [[nodiscard]] std::size_t maxPerCycle() const { return maxPerCycle_.load(); }
 
     bool waitFor(std::size_t n, std::chrono::milliseconds timeout) const {
@@ -329,6 +335,13 @@ private:
         std::size_t index = self->count_.load(std::memory_order_relaxed);
         for (std::uint32_t i = 0; i < n && index < self->stamps_.size(); ++i, ++index) {
             self->stamps_[index] = now;
+            jack_midi_event_t event;
+            self->events_[index] = {};
+            if (jack_midi_event_get(&event, buffer, i) == 0) {
+                for (std::size_t b = 0; b < event.size && b < 3; ++b) {
+                    self->events_[index][b] = event.buffer[b];
+                }
+            }
         }
         if (n > self->maxPerCycle_.load(std::memory_order_relaxed)) {
             self->maxPerCycle_.store(n, std::memory_order_relaxed);
@@ -340,6 +353,7 @@ private:
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
     std::vector<jack_time_t> stamps_;
+    std::vector<std::array<std::uint8_t, 3>> events_;
     std::atomic<std::size_t> count_{0};
     std::atomic<std::size_t> maxPerCycle_{0};
 };

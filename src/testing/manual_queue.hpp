@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "core/base/main_queue.hpp"
+#include "core/base/time_source.hpp"
 
 namespace tarnwell {
 
@@ -35,6 +36,17 @@ private:
     std::deque<Task> ready_;
     std::multimap<std::chrono::milliseconds, Task> delayed_;
     std::chrono::milliseconds now_{0};
+};
+
+// The virtual time of a manual queue as a clock, so code that both reads a
+// clock and posts delayed tasks sees one time line.
+class ManualQueueTime final : public TimeSource {
+public:
+    explicit ManualQueueTime(const ManualQueue& queue) : queue_(queue) {}
+    [[nodiscard]] std::chrono::nanoseconds now() const override { return queue_.now(); }
+
+private:
+    const ManualQueue& queue_;
 };
 
 }  // namespace tarnwell

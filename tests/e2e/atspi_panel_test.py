@@ -215,9 +215,20 @@ def main():
             fail('only %d controls reachable' % len(controls))
         print('%d controls, every one named' % len(controls), flush=True)
 
+        monitor_item = find_any(app, lambda n: n.getRoleName() in ('menu item', 'check menu item')
+                                and n.name == 'MIDI Monitor')
+        if monitor_item is None:
+            fail('no "MIDI Monitor" item in the menus')
+        press(monitor_item)
+        wait_for('the MIDI monitor', lambda: find_any(
+            app, lambda n: n.getRoleName() in ('tree table', 'tree', 'table')
+            and n.name == 'Sent MIDI'))
+
         peer.take()
         press(find(app, 'push button', 'Reset DAC'))
         wait_for_bytes(peer, nrpn(100, 127), 'Reset DAC')
+        wait_for('"Reset DAC" as NRPN 100 with 127 in the monitor', lambda: monitor_shows(
+            app, ['100', 'Reset DAC', '127']))
 
         voice = find(app, 'check box', 'Voice allocation A')
         if voice is None:
@@ -241,7 +252,8 @@ def main():
         parameters = [received[i + 2] << 7 | received[i + 5] for i in range(0, len(received) - 11, 12)]
         if parameters[:42] != list(range(1, 43)):
             fail('dice sent parameters %s' % parameters[:42])
-        print('Reset DAC, a mode toggle, a slider and dice all reached the peer', flush=True)
+        print('Reset DAC (shown in the MIDI monitor), a mode toggle, a slider and dice all '
+              'reached the peer', flush=True)
         del picker
     finally:
         panel.terminate()
@@ -253,6 +265,34 @@ def main():
         bus.terminate()
         shutil.rmtree(home, ignore_errors=True)
     print('PASS')
+
+
+def find_any(node, predicate, depth=0):
+    """The first node under `node`, shown or not, that `predicate` accepts."""
+    if depth > 20:
+        return None
+    try:
+        if predicate(node):
+            return node
+        for i in range(node.childCount):
+            child = node.getChildAtIndex(i)
+            if child is not None:
+                hit = find_any(child, predicate, depth + 1)
+                if hit:
+                    return hit
+    except Exception:
+        return None
+    return None
+
+
+def monitor_shows(app, cells):
+    """Whether the monitor's lines hold `cells` side by side in one line."""
+    lines = find_any(app, lambda n: n.getRoleName() in ('tree table', 'tree', 'table')
+                     and n.name == 'Sent MIDI')
+    if lines is None:
+        return False
+    names = [lines.getChildAtIndex(i).name for i in range(lines.childCount)]
+    return any(names[i:i + len(cells)] == cells for i in range(len(names)))
 
 
 def find_label(app, text):

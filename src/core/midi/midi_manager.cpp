@@ -9,18 +9,19 @@
 namespace tarnwell {
 
 std::shared_ptr<MidiManager> MidiManager::create(std::shared_ptr<MidiService> service,
-                                                 MainQueue& queue) {
+                                                 MainQueue& queue, const TimeSource& clock) {
     if (!service) {
         service = std::make_shared<NullMidiService>();
     }
-    std::shared_ptr<MidiManager> manager(new MidiManager(std::move(service), queue));
+    std::shared_ptr<MidiManager> manager(new MidiManager(std::move(service), queue, clock));
     manager->setupMIDI();
     manager->refreshDestinations();
     return manager;
 }
 
-MidiManager::MidiManager(std::shared_ptr<MidiService> service, MainQueue& queue)
-    : service_(std::move(service)), queue_(queue) {}
+MidiManager::MidiManager(std::shared_ptr<MidiService> service, MainQueue& queue,
+                         const TimeSource& clock)
+    : service_(std::move(service)), queue_(queue), clock_(clock) {}
 
 MidiManager::~MidiManager() {
     service_->setSetupChangedHandler({});
@@ -80,6 +81,7 @@ void MidiManager::followConnectedDestination(const std::vector<DestinationInfo>&
         if (!connectedAvailable_ || byEndpoint->name != connectedDeviceName_) {
             connectedDeviceName_ = byEndpoint->name;
             connectedAvailable_ = true;
+            updatePacing();
             changed.emit(MidiManagerChange::connection);
         }
         return;
@@ -109,6 +111,18 @@ std::optional<EndpointRef> MidiManager::endpointAt(std::int64_t index) const {
     return entries_[static_cast<std::size_t>(index)].endpoint;
 }
 
+std::optional<std::string> MidiManager::destinationName(EndpointRef endpoint) const {
+    const auto it = std::ranges::find_if(
+        entries_, [&](const DestinationInfo& d) { return d.endpoint == endpoint; });
+    if (it != entries_.end()) {
+        return it->name;
+    }
+    if (connectedEndpoint_ == endpoint) {
+        return connectedDeviceName_;
+    }
+    return std::nullopt;
+}
+
 void MidiManager::connectToDestination(std::int64_t index) {
     if (index < 0 || static_cast<std::uint64_t>(index) >= entries_.size()) {
         return;
@@ -123,27 +137,134 @@ void MidiManager::connectToDestination(std::int64_t index) {
 }
 
 void MidiManager::connect(const std::string& name, EndpointRef endpoint) {
+    // What was held back for the previous destination goes there first, in
+    // stream order, before the service is told of the new one.
+    if (pacer_ && pacedEndpoint_ != endpoint) {
+        flushPaced();
+    }
     connectedDeviceName_ = name;
     connectedEndpoint_ = endpoint;
     connectedAvailable_ = std::ranges::any_of(
         entries_, [&](const DestinationInfo& d) { return d.endpoint == endpoint; });
     service_->selectDestination(endpoint);
+    updatePacing();
     changed.emit(MidiManagerChange::connection);
 }
 
 void MidiManager::sendNRPN(std::int64_t value, std::int64_t parameter, int channel,
-                           EndpointRef destination) {
+                           EndpointRef destination, SendOrigin origin) {
     if (outPort_ == 0) {
+        return;
+    }
+    if (hooked_) [[unlikely]] {
+        sendObserved(SentSequence{clock_.now(), destination, parameter, value, origin}, channel);
         return;
     }
     const NrpnBytes bytes = encodeNRPN(value, parameter, channel);
     service_->send(outPort_, destination, bytes);
+    ++sentSequences_;
 }
 
-void MidiManager::sendToConnected(std::int64_t value, std::int64_t parameter) {
+void MidiManager::sendToConnected(std::int64_t value, std::int64_t parameter, SendOrigin origin) {
     if (const auto endpoint = connectedEndpoint_) {
-        sendNRPN(value, parameter, 0, *endpoint);
+        sendNRPN(value, parameter, 0, *endpoint, origin);
     }
+}
+
+void MidiManager::sendObserved(const SentSequence& sequence, int channel) {
+    // The pacer holds channel-0 sequences to the paced destination only; the
+    // panel sends nothing else.
+    if (pacer_ && sequence.destination == pacedEndpoint_ && channel == 0) {
+        pacer_->offer(sequence);
+        releasePaced();
+        return;
+    }
+    deliver(sequence, channel);
+}
+
+void MidiManager::deliver(const SentSequence& sequence, int channel) {
+    const NrpnBytes bytes = encodeNRPN(sequence.value, sequence.number, channel);
+    service_->send(outPort_, sequence.destination, bytes);
+    ++sentSequences_;
+    // An observer may remove itself while being told.
+    for (std::size_t i = 0; i < observers_.size(); ++i) {
+        observers_[i]->sequenceSent(sequence);
+    }
+}
+
+void MidiManager::releasePaced() {
+    if (!pacer_) {
+        return;
+    }
+    const auto now = clock_.now();
+    while (auto next = pacer_->release(now)) {
+        next->time = now;
+        deliver(*next, 0);
+    }
+    const auto due = pacer_->nextRelease();
+    if (!due || releaseArmed_) {
+        return;
+    }
+    releaseArmed_ = true;
+    const auto delay = std::chrono::ceil<std::chrono::milliseconds>(*due - now);
+    std::weak_ptr<MidiManager> weak = weak_from_this();
+    queue_.postAfter(std::max(delay, std::chrono::milliseconds(0)), [weak] {
+        if (auto manager = weak.lock()) {
+            manager->releaseArmed_ = false;
+            manager->releasePaced();
+        }
+    });
+}
+
+void MidiManager::flushPaced() {
+    if (!pacer_) {
+        return;
+    }
+    const auto now = clock_.now();
+    for (SentSequence& sequence : pacer_->takeAll()) {
+        sequence.time = now;
+        deliver(sequence, 0);
+    }
+}
+
+void MidiManager::addSendObserver(SendObserver* observer) {
+    if (observer != nullptr && std::ranges::find(observers_, observer) == observers_.end()) {
+        observers_.push_back(observer);
+    }
+    updateHooked();
+}
+
+void MidiManager::removeSendObserver(SendObserver* observer) {
+    std::erase(observers_, observer);
+    updateHooked();
+}
+
+void MidiManager::setLinkChoices(LinkChoices choices) {
+    if (choices == linkChoices_) {
+        return;
+    }
+    linkChoices_ = std::move(choices);
+    updatePacing();
+    changed.emit(MidiManagerChange::link);
+}
+
+LinkSpeed MidiManager::connectedLinkSpeed() const {
+    return connectedDeviceName_ ? linkChoices_.speedOf(*connectedDeviceName_)
+                                : LinkSpeed::softwareUsb;
+}
+
+void MidiManager::updatePacing() {
+    const bool wanted =
+        linkChoices_.dinPacing && connectedEndpoint_ && connectedLinkSpeed() == LinkSpeed::din;
+    if (pacer_ && (!wanted || pacedEndpoint_ != *connectedEndpoint_)) {
+        flushPaced();
+        pacer_.reset();
+    }
+    if (wanted && !pacer_) {
+        pacer_.emplace(linkBudget(LinkSpeed::din));
+        pacedEndpoint_ = *connectedEndpoint_;
+    }
+    updateHooked();
 }
 
 }  // namespace tarnwell

@@ -8,7 +8,11 @@
 #include <vector>
 
 #include "core/base/signal.hpp"
+#include "core/base/time_source.hpp"
+#include "core/midi/din_pacer.hpp"
+#include "core/midi/link_speed.hpp"
 #include "core/midi/midi_service.hpp"
+#include "core/midi/sent_sequence.hpp"
 
 namespace tarnwell {
 
@@ -17,6 +21,7 @@ class MainQueue;
 enum class MidiManagerChange {
     destinations,  // `destinations` was rebuilt with different contents
     connection,    // `connectedDeviceName`, `connectedEndpoint` or availability changed
+    link,          // `linkChoices` changed
 };
 
 // The panel's single MIDI output: the client and port registered with the
@@ -34,15 +39,23 @@ enum class MidiManagerChange {
 // connects to it by itself. A destination of the same name that was listed all
 // along is never taken for it, and where two of that name appear at once the
 // choice is left to the user.
+//
+// Pacing: while `linkChoices` marks the connected destination's name as a DIN
+// link and DIN pacing is on, sends to it pass through a `DinPacer`, and the
+// sequences it holds back leave from tasks posted after a delay to the main
+// queue. Leaving that destination (or turning pacing off) sends what is still
+// held at once, so nothing is lost and nothing goes to the next destination.
+// With pacing off and no observer, a send costs what it did without them.
 class MidiManager : public std::enable_shared_from_this<MidiManager> {
 public:
     static constexpr const char* kClientName = "MidiClient";
     static constexpr const char* kOutPortName = "OutPort";
 
     // Creates the manager, registers the client and output port and lists the
-    // destinations. `queue` must outlive the manager.
+    // destinations. `queue` and `clock` must outlive the manager.
     static std::shared_ptr<MidiManager> create(std::shared_ptr<MidiService> service,
-                                               MainQueue& queue);
+                                               MainQueue& queue,
+                                               const TimeSource& clock = steadyTime());
     ~MidiManager();
     MidiManager(const MidiManager&) = delete;
     MidiManager& operator=(const MidiManager&) = delete;
@@ -62,6 +75,9 @@ public:
     // The endpoint of row `index` of `destinations`; names need not be unique.
     [[nodiscard]] std::optional<EndpointRef> endpointAt(std::int64_t index) const;
 
+    // The name of `endpoint`: as listed, or the connected destination's name.
+    [[nodiscard]] std::optional<std::string> destinationName(EndpointRef endpoint) const;
+
     void setupMIDI();
     void refreshDestinations();
     // Connects to the destination at `index` of `destinations`; an index
@@ -69,20 +85,46 @@ public:
     void connectToDestination(std::int64_t index);
 
     // Sends one NRPN sequence through the output port. Silent on failure.
-    void sendNRPN(std::int64_t value, std::int64_t parameter, int channel, EndpointRef destination);
+    void sendNRPN(std::int64_t value, std::int64_t parameter, int channel, EndpointRef destination,
+                  SendOrigin origin = SendOrigin::hand);
     // Reads `connectedEndpoint` and sends one sequence on channel 0 to it; does
     // nothing while no destination is connected.
-    void sendToConnected(std::int64_t value, std::int64_t parameter);
+    void sendToConnected(std::int64_t value, std::int64_t parameter,
+                         SendOrigin origin = SendOrigin::hand);
+
+    // Sequences handed to the service so far (after pacing), for meters that
+    // sample it; counting is all the send path does for them.
+    [[nodiscard]] std::uint64_t sentSequences() const { return sentSequences_; }
+    // Observers see every sequence handed to the service. An observer must be
+    // removed before it is destroyed.
+    void addSendObserver(SendObserver* observer);
+    void removeSendObserver(SendObserver* observer);
+
+    [[nodiscard]] const LinkChoices& linkChoices() const { return linkChoices_; }
+    void setLinkChoices(LinkChoices choices);
+    // The link speed chosen for the connected destination's name.
+    [[nodiscard]] LinkSpeed connectedLinkSpeed() const;
+    [[nodiscard]] bool pacingActive() const { return pacer_.has_value(); }
+    // Sequences the pacer holds back right now.
+    [[nodiscard]] std::size_t pacedBacklog() const { return pacer_ ? pacer_->keptCount() : 0; }
 
     Signal<MidiManagerChange> changed;
 
 private:
-    MidiManager(std::shared_ptr<MidiService> service, MainQueue& queue);
+    MidiManager(std::shared_ptr<MidiService> service, MainQueue& queue, const TimeSource& clock);
     void connect(const std::string& name, EndpointRef endpoint);
     void followConnectedDestination(const std::vector<DestinationInfo>& previous);
+    void sendObserved(const SentSequence& sequence, int channel);
+    void deliver(const SentSequence& sequence, int channel);
+    void releasePaced();
+    // Starts, keeps or ends pacing after a change of connection or choices.
+    void updatePacing();
+    void flushPaced();
+    void updateHooked() { hooked_ = !observers_.empty() || pacer_.has_value(); }
 
     std::shared_ptr<MidiService> service_;
     MainQueue& queue_;
+    const TimeSource& clock_;
     std::uint32_t midiClient_ = 0;
     std::uint32_t outPort_ = 0;
     std::optional<std::string> connectedDeviceName_;
@@ -90,6 +132,14 @@ private:
     bool connectedAvailable_ = false;
     std::vector<DestinationInfo> entries_;  // named destinations, as listed
     std::vector<std::string> names_;
+    // The send path's only extra test: an observer or a pacer is present.
+    bool hooked_ = false;
+    std::uint64_t sentSequences_ = 0;
+    std::vector<SendObserver*> observers_;
+    LinkChoices linkChoices_;
+    std::optional<DinPacer> pacer_;
+    EndpointRef pacedEndpoint_ = 0;
+    bool releaseArmed_ = false;
     std::shared_ptr<std::atomic<bool>> refreshPending_ = std::make_shared<std::atomic<bool>>(false);
 };
 

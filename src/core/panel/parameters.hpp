@@ -18,6 +18,7 @@ inline constexpr int kParameterCount = 42;
 inline constexpr int kRegenGroup = 6;
 
 inline constexpr std::int64_t kResetDacNumber = 100;
+inline constexpr const char* kResetDacText = "Reset DAC";
 // The value every mod button and the DAC reset send.
 inline constexpr std::int64_t kCommandValue = 127;
 

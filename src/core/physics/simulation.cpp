@@ -46,7 +46,8 @@ void PhysicsSimulation::timerTick() {
         updateBall(i);
         const Ball& ball = balls_[i];
         const double value = ball.pos.x / boundingWidth * static_cast<double>(kNrpnMax);
-        midiManager_.sendToConnected(nrpnValueFromDouble(value), ball.assignedParam);
+        midiManager_.sendToConnected(nrpnValueFromDouble(value), ball.assignedParam,
+                                     SendOrigin::physics);
     }
     changed.emit(PhysicsChange::tick);
 }

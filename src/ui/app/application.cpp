@@ -109,6 +109,7 @@ void Application::buildPanel() {
     }
     physicsView_ = new PhysicsView(model_->physics(), model_->random());
     window_->showPanel(new ContentView(*model_, physicsView_));
+    window_->installMidiActivity(model_->sharedMidi(), *settings_);
     bindActions();
     tickTimer_ = std::make_unique<TickTimer>([this] { model_->physics().timerTick(); });
     tickTimer_->start();

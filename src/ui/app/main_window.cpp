@@ -4,11 +4,17 @@
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
+#include <QStatusBar>
 #include <QStyle>
 #include <QVBoxLayout>
 
 #include "core/base/main_queue.hpp"
+#include "core/midi/midi_manager.hpp"
 #include "ui/app/art_view.hpp"
+#include "ui/app/settings.hpp"
+#include "ui/midi/link_settings.hpp"
+#include "ui/midi/midi_activity_view.hpp"
+#include "ui/midi/midi_monitor_dock.hpp"
 #include "ui/panel/content_view.hpp"
 #include "ui/theme.hpp"
 
@@ -100,6 +106,40 @@ void MainWindow::buildMenus() {
             }
         });
     });
+    buildViewMenu(help);
+}
+
+void MainWindow::buildViewMenu(QMenu* before) {
+    midiMonitor_ = new MidiMonitorDock(this);
+    addDockWidget(Qt::BottomDockWidgetArea, midiMonitor_);
+    midiMonitor_->hide();
+    QMenu* view = new QMenu(tr("&View"), this);
+    menuBar()->insertMenu(before->menuAction(), view);
+    QAction* monitor = midiMonitor_->toggleViewAction();
+    monitor->setText(tr("MIDI Monitor"));
+    monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
+    monitor->setStatusTip(tr("Show every NRPN sequence the panel sends"));
+    view->addAction(monitor);
+}
+
+void MainWindow::installMidiActivity(std::shared_ptr<MidiManager> manager, Settings& settings) {
+    if (!manager || midiActivity_) {
+        return;
+    }
+    midiManager_ = manager;
+    manager->setLinkChoices(loadLinkChoices(settings.store()));
+    midiActivity_ = new MidiActivityView(manager);
+    statusBar()->addPermanentWidget(midiActivity_);
+    midiMonitor_->setMidiManager(manager);
+    // Held by the slot, which lives as long as the view.
+    auto saved = std::make_shared<Connection>();
+    *saved =
+        manager->changed.connect([manager = manager.get(), &settings](MidiManagerChange change) {
+            if (change == MidiManagerChange::link) {
+                saveLinkChoices(settings.store(), manager->linkChoices());
+            }
+        });
+    connect(midiActivity_, &QObject::destroyed, this, [saved] { saved->disconnect(); });
 }
 
 ContentView* MainWindow::contentView() const {
@@ -142,7 +182,8 @@ void MainWindow::showPanel(ContentView* content) {
 }
 
 void MainWindow::fitToScreen() {
-    QSize wanted = content_->sizeHint() + QSize(0, menuBar()->sizeHint().height());
+    QSize wanted = content_->sizeHint() +
+                   QSize(0, menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
     if (const QScreen* screen = this->screen()) {
         wanted = wanted.boundedTo(screen->availableGeometry().size());
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 
 #include <QMainWindow>
 #include <QPointer>
@@ -9,6 +10,10 @@ namespace tarnwell {
 
 class ContentView;
 class MainQueue;
+class MidiActivityView;
+class MidiManager;
+class MidiMonitorDock;
+class Settings;
 
 // The commands of the menus, built once with the window. Those that act on the
 // panel stay disabled until the application has bound them to it.
@@ -28,8 +33,9 @@ struct PanelActions {
 };
 
 // The application's window: the start-up screen for its first 1.5 seconds,
-// then the controller window that the application builds at that moment; and
-// the menus: File, Edit and Help with "About Tarnwell".
+// then the controller window that the application builds at that moment; the
+// menus: File, Edit, View with the MIDI monitor, and Help with "About
+// Tarnwell"; and the MIDI activity in the status bar.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 public:
@@ -46,6 +52,14 @@ public:
     [[nodiscard]] ContentView* contentView() const;
     [[nodiscard]] QWidget* aboutWindow() const { return about_; }
     [[nodiscard]] const PanelActions& actions() const { return actions_; }
+    [[nodiscard]] MidiMonitorDock* midiMonitor() const { return midiMonitor_; }
+    [[nodiscard]] MidiActivityView* midiActivity() const { return midiActivity_; }
+    // The panel's one MIDI manager; null until the controller window exists.
+    [[nodiscard]] std::shared_ptr<MidiManager> midiManager() const { return midiManager_; }
+    // The MIDI activity in the status bar and the monitor's source, once the
+    // manager exists; link choices are loaded from and saved to `settings`,
+    // which must outlive the window.
+    void installMidiActivity(std::shared_ptr<MidiManager> manager, Settings& settings);
     // Whether showing the panel sizes the window to it; off once a size the
     // user left it at has been restored.
     void setFitsToPanel(bool fits) { fitsToPanel_ = fits; }
@@ -64,6 +78,8 @@ protected:
 
 private:
     void buildMenus();
+    // "View" > "MIDI Monitor": the monitor dock, closed until asked for.
+    void buildViewMenu(QMenu* before);
     void finishStartup();
     // The panel's own size, or the screen's where that is smaller.
     void fitToScreen();
@@ -73,6 +89,9 @@ private:
     bool startupScheduled_ = false;
     bool fitsToPanel_ = true;
     PanelActions actions_;
+    MidiMonitorDock* midiMonitor_ = nullptr;
+    MidiActivityView* midiActivity_ = nullptr;
+    std::shared_ptr<MidiManager> midiManager_;
     QPointer<ContentView> content_;
     QPointer<QWidget> about_;
 };

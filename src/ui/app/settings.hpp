@@ -40,6 +40,9 @@ public:
     [[nodiscard]] bool restorePresetsAtStart() const;
     void setRestorePresetsAtStart(bool on);
 
+    // The store itself, for the parts that keep their own keys in it.
+    [[nodiscard]] QSettings& store() { return *store_; }
+
 private:
     std::unique_ptr<QSettings> store_;
 };

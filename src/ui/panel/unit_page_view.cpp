@@ -65,7 +65,7 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
 
     page->addStretch();
 
-    resetDac_ = new QPushButton("Reset DAC", this);
+    resetDac_ = new QPushButton(kResetDacText, this);
     resetDac_->setObjectName("resetDAC");
     resetDac_->setFocusPolicy(Qt::StrongFocus);
     resetDac_->setToolTip(tr("Resets the synthesizer's DAC; sends NRPN %1 with value %2.")

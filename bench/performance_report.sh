@@ -1,0 +1,131 @@
+#!/usr/bin/env bash
+# Runs every benchmark and measurement program in bench/ and writes
+# docs/performance.md with their figures, the machine and the JACK settings.
+# Builds nothing: pass a release build tree, e.g.
+#   scripts/build.sh build-release -DCMAKE_BUILD_TYPE=Release
+#   bench/performance_report.sh build-release [seconds]
+# `seconds` (default 10) is the length of each timed run. The JACK
+# measurements run on a dummy-driver server of the report's own (48 kHz,
+# period 256), started here and stopped at the end.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+build="${1:-}"
+seconds="${2:-10}"
+if [ -z "$build" ] || [ ! -d "$build/bench" ]; then
+    echo "usage: bench/performance_report.sh BUILD_DIR [seconds]   (a built release tree)" >&2
+    exit 2
+fi
+programs=(tarnwell_bench_midi tarnwell_bench_presets tarnwell_bench_physics
+    tarnwell_measure_tick_rate tarnwell_measure_panel tarnwell_measure_physics_page
+    tarnwell_measure_jack tarnwell_measure_hand_to_wire tarnwell_measure_din_pacing)
+for p in "${programs[@]}"; do
+    if [ ! -x "$build/bench/$p" ]; then
+        echo "performance_report: $build/bench/$p is missing; build it first" >&2
+        exit 2
+    fi
+done
+
+rate=48000
+period=256
+server="tarnwell-report-$$"
+export JACK_NO_START_SERVER=1 JACK_DEFAULT_SERVER="$server"
+jackd -n "$server" -d dummy -r "$rate" -p "$period" >"${TMPDIR:-/tmp}/$server.log" 2>&1 &
+jack_pid=$!
+work=$(mktemp -d)
+trap 'kill "$jack_pid" 2>/dev/null; wait "$jack_pid" 2>/dev/null; rm -rf "$work"' EXIT
+for _ in $(seq 1 50); do
+    timeout 5 jack_lsp >/dev/null 2>&1 && break
+    sleep 0.1
+done
+if ! timeout 5 jack_lsp >/dev/null 2>&1; then
+    echo "performance_report: the JACK server did not start; see ${TMPDIR:-/tmp}/$server.log" >&2
+    exit 1
+fi
+
+# run NAME COMMAND...: runs one program, keeps its output as $work/NAME.
+run() {
+    local name=$1
+    shift
+    echo "== $name" >&2
+    "$@" >"$work/$name" 2>&1
+    echo "(exit status $?)" >>"$work/$name"
+    grep -v -e "propagateSizeHints" -e "XDG_RUNTIME_DIR" "$work/$name" >"$work/$name.clean"
+    mv "$work/$name.clean" "$work/$name"
+}
+export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work"
+bench_args=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
+run send "$build/bench/tarnwell_bench_midi" "${bench_args[@]}"
+run presets "$build/bench/tarnwell_bench_presets"
+run physics "$build/bench/tarnwell_bench_physics" "${bench_args[@]}"
+run tick env BUILD_DIR="$build" bench/measure_tick_rate.sh "$seconds"
+run page env BUILD_DIR="$build" bench/measure_physics_page.sh "$seconds"
+run panel "$build/bench/tarnwell_measure_panel" "$seconds"
+run jack "$build/bench/tarnwell_measure_jack" 3000
+run hand "$build/bench/tarnwell_measure_hand_to_wire" 500
+run din "$build/bench/tarnwell_measure_din_pacing" "$seconds"
+
+# first NAME PATTERN: the first line of NAME's output matching PATTERN.
+first() { grep -m1 -E "$2" "$work/$1" | sed -E 's/[[:space:]]+/ /g; s/^ //'; }
+cpu_of() { awk -v mode="$1" '$0 ~ "^== offscreen, " mode "$" {f=1; next} f && /^CPU/ {print $2; exit}' "$work/page"; }
+visible=$(cpu_of visible)
+monitor=$(cpu_of monitor)
+hidden=$(cpu_of hidden)
+extra=$(awk -v a="${monitor%\%}" -v b="${visible%\%}" 'BEGIN { if (a != "" && b != "") printf "%+.2f", a - b }')
+
+section() {
+    printf '\n### %s\n\n```text\n' "$1"
+    cat "$work/$2"
+    printf '```\n'
+}
+
+out=docs/performance.md
+{
+    echo "# Performance"
+    echo
+    echo "Written by \`bench/performance_report.sh $build $seconds\` on $(date -u '+%Y-%m-%d %H:%M UTC')"
+    echo "from commit $(git rev-parse --short HEAD)$(git diff --quiet HEAD -- src bench || echo ' (with local changes)'); timed runs last $seconds s."
+    echo
+    echo "## Machine and JACK"
+    echo
+    echo "- $(nproc) cores: $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ //'), shared with other work while this ran (load average $(cut -d' ' -f1-3 /proc/loadavg))"
+    echo "- $(uname -sr), Qt platform \`offscreen\` (the physics page also on Xvfb)"
+    echo "- JACK: jackd2 $(jackd --version 2>/dev/null | grep -m1 -oE '[0-9]+\.[0-9]+\.[0-9]+' || echo '?'), dummy driver, $rate Hz, period $period frames ($(awk -v p=$period -v r=$rate 'BEGIN{printf "%.2f", 1000*p/r}') ms), a server of the report's own"
+    echo
+    echo "## Summary"
+    echo
+    echo "| figure | value |"
+    echo "|---|---|"
+    echo "| send path, encode + manager + loopback (CPU, median of 5) | $(first send '^BM_SendThroughLoopback_median' | awk '{print $4, $5}') |"
+    echo "| the same with the MIDI monitor recording | $(first send '^BM_SendThroughLoopbackWithMonitor_median' | awk '{print $4, $5}') |"
+    echo "| send path over JACK, CPU per sequence: ours / RtMidi's JACK output | $(first jack 'sendToConnected\)' | sed -E 's/.*: ([0-9.]+ ns).*/\1/') / $(first jack 'RtMidi JACK output \(encode' | sed -E 's/.*: ([0-9.]+ ns).*/\1/') |"
+    echo "| unpaced 3,000-sequence burst to jack_midi_dump, whole sequences in order: ours / RtMidi | $(first jack 'JackMidiService \([0-9]+ per cycle\)' | awk '{print $(NF-1)}') / $(first jack '^ *RtMidi JACK output +[0-9]' | awk '{print $(NF-1)}') |"
+    echo "| send-to-port latency p50 / p99: ours; RtMidi | $(first jack '^ *JackMidiService +[0-9]+\.' | awk '{print $2 " / " $3 " ms"}'); $(first jack '^ *RtMidi JACK output +[0-9]+\.[0-9]+ +[0-9]+\.[0-9]+ +[0-9]+\.[0-9]+$' | awk '{print $4 " / " $5 " ms"}') |"
+    echo "| 60 Hz tick | $(first tick 'mean tick rate'); $(first tick 'tick interval') |"
+    echo "| panel CPU, 5 balls, physics page shown / hidden | $visible / $hidden of one core |"
+    echo "| the same, page shown with the MIDI monitor open | $monitor ($extra points over shown) |"
+    echo "| start-up | $(first panel 'process start') |"
+    echo "| memory | $(first panel 'resident memory') |"
+    echo "| idle | $(first panel 'idle CPU') |"
+    echo "| hand-to-wire (key press to JACK input port) | $(first hand 'hand-to-wire') |"
+    echo "| DIN pacing, busiest 100 ms at the port | $(first din 'busiest 100 ms') |"
+    echo "| DIN pacing, hand edits during the stream | $(first din 'hand edits') |"
+    echo
+    echo "Reading the DIN figures: the pacer hands JACK at most one 12-byte sequence per"
+    echo "3.84 ms (3,125 bytes/s), two back to back only when its timer came late. JACK"
+    echo "delivers each period's events together at the period's start, and the dummy"
+    echo "driver runs late periods back to back, so a 100 ms window at the receiving port"
+    echo "can hold a period's worth or two more than one at the sender; the long-run rate"
+    echo "at the port is the \"delivered\" line."
+    echo
+    echo "## Every program's output"
+    section "Send path: bench/midi_bench.cpp" send
+    section "Presets: bench/preset_bench.cpp" presets
+    section "Physics tick: bench/physics_tick_bench.cpp" physics
+    section "60 Hz tick on a Qt event loop: bench/measure_tick_rate.sh" tick
+    section "Panel CPU with five balls: bench/measure_physics_page.sh" page
+    section "Start-up, memory, idle CPU: bench/measure_panel.cpp" panel
+    section "Over JACK, ours beside RtMidi and python-rtmidi: bench/jack_measure.cpp" jack
+    section "Hand-to-wire latency: bench/measure_hand_to_wire.cpp" hand
+    section "DIN pacing with five balls: bench/measure_din_pacing.cpp" din
+} >"$out"
+echo "wrote $out" >&2

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tarnwell {
+
+// What an NRPN number means on this panel, in the words the panel shows: a
+// parameter's slider label, "Reset DAC", a mod button with its state, or the
+// text a mode switch shows in the state the number selects. Numbers the panel
+// never sends are named "NRPN <n>".
+[[nodiscard]] std::string nrpnName(std::int64_t number);
+
+}  // namespace tarnwell

@@ -1,0 +1,218 @@
+#include "ui/midi/midi_monitor_dock.hpp"
+
+#include <utility>
+
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "core/midi/midi_manager.hpp"
+#include "core/panel/nrpn_names.hpp"
+
+namespace tarnwell {
+
+namespace {
+
+enum Column { kTime, kNumber, kName, kValue, kRate, kDestination, kColumnCount };
+constexpr int kCountRole = Qt::UserRole;
+constexpr int kIdRole = Qt::UserRole + 1;
+
+QString secondsSince(std::chrono::nanoseconds time, std::chrono::nanoseconds epoch) {
+    const std::chrono::duration<double> at = time - epoch;
+    return QString::number(at.count(), 'f', 3);
+}
+
+}  // namespace
+
+MidiMonitorDock::MidiMonitorDock(QWidget* parent, MonitorFeed::Limits limits)
+    : QDockWidget("MIDI Monitor", parent),
+      feed_(
+          [this](EndpointRef endpoint) {
+              const auto name = manager_ ? manager_->destinationName(endpoint) : std::nullopt;
+              return name.value_or("endpoint " + std::to_string(endpoint));
+          },
+          limits) {
+    setObjectName("midiMonitor");
+
+    auto* body = new QWidget(this);
+    auto* layout = new QVBoxLayout(body);
+    layout->setContentsMargins(4, 4, 4, 4);
+
+    tree_ = new QTreeWidget(body);
+    tree_->setObjectName("midiMonitorLines");
+    tree_->setAccessibleName("Sent MIDI");
+    tree_->setColumnCount(kColumnCount);
+    tree_->setHeaderLabels({"Time (s)", "NRPN", "Name", "Value", "Rate", "Destination"});
+    tree_->setUniformRowHeights(true);
+    tree_->setRootIsDecorated(true);
+    // Fixed widths: sizing columns to their contents measures every line on
+    // every repaint.
+    tree_->header()->setSectionResizeMode(QHeaderView::Interactive);
+    tree_->header()->setStretchLastSection(true);
+    const int digit = tree_->fontMetrics().horizontalAdvance('0');
+    for (const auto& [column, digits] :
+         {std::pair{kTime, 10}, std::pair{kNumber, 7}, std::pair{kName, 34}, std::pair{kValue, 8},
+          std::pair{kRate, 18}}) {
+        tree_->setColumnWidth(column, digits * digit);
+    }
+    layout->addWidget(tree_);
+    connect(tree_, &QTreeWidget::itemExpanded, this,
+            [this](QTreeWidgetItem* item) { showRecent(item); });
+
+    auto* buttons = new QHBoxLayout;
+    pause_ = new QPushButton("Pause", body);
+    pause_->setCheckable(true);
+    auto* clear = new QPushButton("Clear", body);
+    auto* copy = new QPushButton("Copy", body);
+    copy->setToolTip("Copy every line as text");
+    buttons->addWidget(pause_);
+    buttons->addWidget(clear);
+    buttons->addWidget(copy);
+    buttons->addStretch();
+    layout->addLayout(buttons);
+    setWidget(body);
+
+    connect(pause_, &QPushButton::toggled, this, [this] { updateListening(); });
+    connect(clear, &QPushButton::clicked, this, [this] {
+        feed_.clear();
+        clearLines();
+    });
+    connect(copy, &QPushButton::clicked, this,
+            [this] { QGuiApplication::clipboard()->setText(text()); });
+
+    repaint_.setInterval(kRepaintInterval);
+    connect(&repaint_, &QTimer::timeout, this, [this] { refresh(); });
+}
+
+MidiMonitorDock::~MidiMonitorDock() {
+    if (manager_ && listening_) {
+        manager_->removeSendObserver(&feed_);
+    }
+}
+
+void MidiMonitorDock::setMidiManager(std::shared_ptr<MidiManager> manager) {
+    if (manager_ && listening_) {
+        manager_->removeSendObserver(&feed_);
+        listening_ = false;
+    }
+    manager_ = std::move(manager);
+    updateListening();
+}
+
+void MidiMonitorDock::showEvent(QShowEvent* event) {
+    QDockWidget::showEvent(event);
+    updateListening();
+}
+
+void MidiMonitorDock::hideEvent(QHideEvent* event) {
+    QDockWidget::hideEvent(event);
+    updateListening();
+}
+
+// Listens while open: a minimised window still records, a closed monitor
+// does not.
+void MidiMonitorDock::updateListening() {
+    const bool wanted = manager_ && !isHidden() && !pause_->isChecked();
+    if (wanted == listening_) {
+        return;
+    }
+    listening_ = wanted;
+    if (wanted) {
+        manager_->addSendObserver(&feed_);
+        repaint_.start();
+    } else {
+        manager_->removeSendObserver(&feed_);
+        repaint_.stop();
+        refresh();
+    }
+}
+
+void MidiMonitorDock::clearLines() {
+    tree_->clear();
+    items_.clear();
+    shownVersion_ = feed_.version();
+}
+
+void MidiMonitorDock::refresh() {
+    if (feed_.version() == shownVersion_) {
+        return;
+    }
+    shownVersion_ = feed_.version();
+    const auto& rows = feed_.rows();
+    if (rows.empty()) {
+        clearLines();
+        return;
+    }
+    QScrollBar* scroll = tree_->verticalScrollBar();
+    const bool atBottom = scroll->value() == scroll->maximum();
+
+    // Lines whose rows fell off the feed's oldest end go too.
+    while (!items_.empty() && items_.begin()->first < rows.front().id) {
+        delete items_.begin()->second;
+        items_.erase(items_.begin());
+    }
+    for (const MonitorRow& row : rows) {
+        auto it = items_.find(row.id);
+        if (it == items_.end()) {
+            auto* item = new QTreeWidgetItem(tree_);
+            item->setData(0, kIdRole, QVariant::fromValue<qulonglong>(row.id));
+            it = items_.emplace(row.id, item).first;
+        } else if (it->second->data(0, kCountRole).toULongLong() == row.count) {
+            continue;
+        }
+        showLine(it->second, row);
+        if (it->second->isExpanded()) {
+            showRecent(it->second);
+        }
+    }
+    if (atBottom) {
+        tree_->scrollToBottom();
+    }
+}
+
+// A new line gets every column; a growing one only what changes.
+void MidiMonitorDock::showLine(QTreeWidgetItem* item, const MonitorRow& row) const {
+    const bool fresh = item->data(0, kCountRole).isNull();
+    item->setData(0, kCountRole, QVariant::fromValue<qulonglong>(row.count));
+    if (fresh) {
+        item->setText(kTime, secondsSince(row.first, feed_.epoch()));
+        item->setText(kNumber, QString::number(row.number));
+        item->setText(kName, QString::fromStdString(nrpnName(row.number)));
+        item->setText(kDestination, QString::fromStdString(row.destinationName));
+    }
+    item->setText(kValue, QString::number(row.value));
+    if (row.count > 1) {
+        item->setText(kRate, QString("%1 sent, %2/s").arg(row.count).arg(row.rate(), 0, 'f', 1));
+        item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+    }
+}
+
+// An expanded line lists the row's latest sequences, oldest first.
+void MidiMonitorDock::showRecent(QTreeWidgetItem* item) {
+    const auto id = item->data(0, kIdRole).toULongLong();
+    const auto& rows = feed_.rows();
+    if (rows.empty() || id < rows.front().id || id - rows.front().id >= rows.size()) {
+        return;
+    }
+    const MonitorRow& row = rows[static_cast<std::size_t>(id - rows.front().id)];
+    qDeleteAll(item->takeChildren());
+    const QString name = QString::fromStdString(nrpnName(row.number));
+    for (const SentSequence& s : row.recent) {
+        auto* child = new QTreeWidgetItem(item);
+        child->setText(kTime, secondsSince(s.time, feed_.epoch()));
+        child->setText(kNumber, QString::number(s.number));
+        child->setText(kName, name);
+        child->setText(kValue, QString::number(s.value));
+    }
+}
+
+QString MidiMonitorDock::text() const {
+    return QString::fromStdString(monitorText(feed_.rows(), feed_.epoch(), nrpnName));
+}
+
+}  // namespace tarnwell

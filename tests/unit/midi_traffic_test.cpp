@@ -1,0 +1,276 @@
+// Pacing, the monitor's record and the meter: what the panel sends when a
+// link is slow, and what it shows about it.
+#include <chrono>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/midi/din_pacer.hpp"
+#include "core/midi/monitor_feed.hpp"
+#include "core/midi/traffic_meter.hpp"
+#include "core/panel/nrpn_names.hpp"
+#include "core/physics/simulation.hpp"
+#include "support/panel_harness.hpp"
+
+namespace tarnwell {
+namespace {
+
+using namespace std::chrono_literals;
+using test::Sent;
+
+SentSequence seq(std::int64_t number, std::int64_t value, SendOrigin origin = SendOrigin::hand,
+                 std::chrono::nanoseconds time = 0ns) {
+    return SentSequence{time, 1, number, value, origin};
+}
+
+std::vector<Sent> drain(DinPacer& pacer, std::chrono::nanoseconds now) {
+    std::vector<Sent> out;
+    while (auto s = pacer.release(now)) {
+        out.push_back({s->number, s->value});
+    }
+    return out;
+}
+
+TEST(DinPacerTest, WhileBusyKeepsTheLatestValuePerParameterAndHandEditsGoFirst) {
+    DinPacer pacer;
+    EXPECT_EQ(pacer.slot(), 3840us) << "twelve bytes at 3,125 bytes a second";
+    pacer.offer(seq(1, 10, SendOrigin::physics));
+    EXPECT_EQ(drain(pacer, 0ns), (std::vector<Sent>{{1, 10}})) << "an idle link sends at once";
+
+    // The link is busy for 3.84 ms: a backlog of ball values builds, then a hand edit.
+    for (int tick = 0; tick < 3; ++tick) {
+        for (std::int64_t ball = 1; ball <= 5; ++ball) {
+            pacer.offer(seq(ball, 100 * tick + ball, SendOrigin::physics));
+        }
+    }
+    pacer.offer(seq(100, 127));
+    pacer.offer(seq(7, 1));
+    pacer.offer(seq(7, 2));
+    EXPECT_EQ(pacer.keptCount(), 7u);
+    EXPECT_EQ(pacer.replacedCount(), 11u);
+    EXPECT_TRUE(drain(pacer, 3839us).empty()) << "nothing may leave before the slot ends";
+    EXPECT_EQ(pacer.nextRelease(), 3840us);
+
+    // One sequence per slot: hand edits in arrival order, then each ball's latest.
+    std::vector<Sent> out;
+    for (auto t = 3840us; pacer.keptCount() > 0; t += 3840us) {
+        const auto released = drain(pacer, t);
+        ASSERT_EQ(released.size(), 1u) << "at " << t.count() << " us";
+        out.push_back(released.front());
+    }
+    EXPECT_EQ(out, (std::vector<Sent>{
+                       {100, 127}, {7, 2}, {1, 201}, {2, 202}, {3, 203}, {4, 204}, {5, 205}}));
+
+    // A hand edit replacing a kept ball value takes a hand edit's place.
+    pacer.offer(seq(1, 1, SendOrigin::physics));
+    pacer.offer(seq(2, 2, SendOrigin::physics));
+    pacer.offer(seq(2, 9, SendOrigin::hand));
+    EXPECT_EQ(pacer.takeAll().front().value, 9);
+}
+
+TEST(DinPacerTest, ALateReleaseCatchesUpOneSlotAndNoMoreSoTheBudgetHolds) {
+    DinPacer pacer;
+    for (std::int64_t n = 1; n <= 42; ++n) {
+        pacer.offer(seq(n, n, SendOrigin::physics));
+    }
+    // Released by a timer that fires 1 ms late every time.
+    std::size_t sent = 0;
+    std::chrono::nanoseconds t = 0ns;
+    std::vector<std::chrono::nanoseconds> times;
+    while (pacer.keptCount() > 0) {
+        for (const auto& s : drain(pacer, t)) {
+            (void)s;
+            times.push_back(t);
+            ++sent;
+        }
+        t = *pacer.nextRelease() + 1ms;
+    }
+    ASSERT_EQ(sent, 42u);
+    // In any window of length w at most w / slot + 2 sequences (the one just
+    // started and the one slot of catch-up).
+    for (std::size_t i = 0; i < times.size(); ++i) {
+        std::size_t inWindow = 0;
+        for (std::size_t j = i; j < times.size() && times[j] - times[i] < 100ms; ++j) {
+            ++inWindow;
+        }
+        EXPECT_LE(inWindow, 100ms / pacer.slot() + 2) << "window starting at sequence " << i;
+    }
+    EXPECT_LE(times.back(), 42 * pacer.slot() + 1ms) << "late timers must not cost throughput";
+
+    // After idle time there is no credit saved up: one goes at once, then one a slot.
+    const auto later = t + 1s;
+    for (std::int64_t n = 1; n <= 3; ++n) {
+        pacer.offer(seq(n, n, SendOrigin::physics));
+    }
+    EXPECT_EQ(drain(pacer, later).size(), 1u);
+    EXPECT_EQ(pacer.nextRelease(), later + pacer.slot());
+}
+
+// The manager's pacing on a loopback link marked DIN, on the queue's virtual time.
+class PacedManagerTest : public ::testing::Test {
+protected:
+    PacedManagerTest() {
+        LinkChoices choices;
+        choices.speeds["Synth"] = LinkSpeed::din;
+        choices.dinPacing = true;
+        manager->setLinkChoices(choices);
+    }
+    test::PanelHarness h;
+    ManualQueueTime clock{h.queue};
+    std::shared_ptr<MidiManager> manager = MidiManager::create(h.service, h.queue, clock);
+    void connect() {
+        manager->connectToDestination(0);
+        h.queue.runPending();
+    }
+};
+
+TEST_F(PacedManagerTest, BallStreamIsHeldToTheBudgetAHandEditOvertakesItAndNothingIsLost) {
+    connect();
+    ASSERT_TRUE(manager->pacingActive());
+    h.service->clearRecorded();
+    const auto start = h.queue.now();
+    // Five balls at 60 Hz for one second: 300 sequences offered, 3600 bytes.
+    for (int tick = 0; tick < 60; ++tick) {
+        if (tick > 0) {
+            h.queue.advance(16ms);
+        }
+        for (std::int64_t ball = 1; ball <= 5; ++ball) {
+            manager->sendToConnected(tick * 10 + ball, ball, SendOrigin::physics);
+        }
+        if (tick == 30) {
+            manager->sendToConnected(127, 100);
+            const auto before = h.sent().size();
+            h.queue.advance(4ms);
+            const auto after = h.sent();
+            ASSERT_GT(after.size(), before);
+            EXPECT_EQ(after[before], (Sent{100, 127})) << "the hand edit goes in the next slot";
+        }
+    }
+    EXPECT_GT(manager->pacedBacklog(), 0u);
+    const auto sent = h.sent();
+    const auto slots = static_cast<std::size_t>((h.queue.now() - start) / 3840us);
+    EXPECT_LE(sent.size(), slots + 2) << "at most the DIN budget";
+    EXPECT_GE(sent.size(), slots - 5) << "the link is kept busy";
+    for (const auto& d : h.service->deliveries()) {
+        EXPECT_EQ(d.bytes.size(), 12u) << "each delivery is one whole sequence";
+    }
+    // Leaving the paced link sends what was held: the latest value of every ball.
+    manager->setLinkChoices({});
+    EXPECT_FALSE(manager->pacingActive());
+    const auto last = h.sent();
+    for (std::int64_t ball = 1; ball <= 5; ++ball) {
+        const auto it = std::find_if(last.rbegin(), last.rend(),
+                                     [&](const Sent& s) { return s.parameter == ball; });
+        ASSERT_NE(it, last.rend());
+        EXPECT_EQ(it->value, 590 + ball) << "ball " << ball << " must end on its latest value";
+    }
+}
+
+TEST(MonitorFeedTest, StreamsCollapseIntoLiveRowsAndTheRecordStaysBounded) {
+    MonitorFeed::Limits limits;
+    limits.maxRows = 4;
+    limits.recentPerRow = 8;
+    MonitorFeed feed([](EndpointRef e) { return "dest " + std::to_string(e); }, limits);
+
+    // Two balls interleaved at 60 Hz for half a second, a hand edit between.
+    for (int tick = 0; tick < 30; ++tick) {
+        const auto t = std::chrono::nanoseconds(1s) * tick / 60;
+        feed.sequenceSent(seq(1, tick, SendOrigin::physics, t));
+        feed.sequenceSent(seq(2, 100 + tick, SendOrigin::physics, t));
+        if (tick == 10) {
+            feed.sequenceSent(seq(100, 127, SendOrigin::hand, t));
+        }
+    }
+    ASSERT_EQ(feed.rows().size(), 3u);
+    const MonitorRow& ball1 = feed.rows()[0];
+    EXPECT_EQ(ball1.number, 1);
+    EXPECT_EQ(ball1.value, 29);
+    EXPECT_EQ(ball1.count, 30u);
+    EXPECT_EQ(ball1.recent.size(), 8u);
+    EXPECT_EQ(ball1.recent.front().value, 22);
+    EXPECT_NEAR(ball1.rate(), 60.0, 0.01);
+    EXPECT_EQ(ball1.destinationName, "dest 1");
+    EXPECT_EQ(feed.rows()[2].number, 100);
+    EXPECT_EQ(feed.rows()[2].count, 1u);
+
+    const std::string text = monitorText(feed.rows(), feed.epoch(), nrpnName);
+    EXPECT_NE(text.find("0.000\t2\tf/eh*n = 2n/f Even harmonics A\t129\t30 sent, 60.0/s\tdest 1\t"
+                        "physics\n"),
+              std::string::npos)
+        << text;
+
+    // After a pause longer than the gap, the stream opens a new row.
+    EXPECT_TRUE(feed.isLive(ball1, 900ms));
+    EXPECT_FALSE(feed.isLive(ball1, 1s));
+    feed.sequenceSent(seq(1, 5, SendOrigin::physics, 1s));
+    ASSERT_EQ(feed.rows().size(), 4u);
+    EXPECT_EQ(feed.rows()[0].count, 30u) << "a closed row keeps what it had";
+
+    // Beyond the bound the oldest row falls off; the live rows stay found.
+    feed.sequenceSent(seq(3, 5, SendOrigin::hand, 1s));
+    ASSERT_EQ(feed.rows().size(), 4u);
+    EXPECT_EQ(feed.droppedRows(), 1u);
+    EXPECT_EQ(feed.rows().front().number, 2);
+    feed.sequenceSent(seq(1, 6, SendOrigin::physics, 1s + 10ms));
+    ASSERT_EQ(feed.rows().size(), 4u);
+    EXPECT_EQ(feed.rows()[2].count, 2u) << "ball 1's live row is the new one";
+    feed.clear();
+    EXPECT_TRUE(feed.rows().empty());
+}
+
+TEST(MonitorFeedTest, SeesHandAndPhysicsSendsOnlyWhileAttached) {
+    test::PanelHarness h;
+    MonitorFeed feed([&](EndpointRef e) { return h.manager().destinationName(e).value_or("?"); });
+    PhysicsSimulation& sim = h.model->physics();
+    sim.toggleRunning(0);
+
+    h.manager().addSendObserver(&feed);
+    h.controller().resetDAC();
+    sim.timerTick();
+    h.manager().removeSendObserver(&feed);
+    sim.timerTick();
+    h.controller().resetDAC();
+
+    ASSERT_EQ(feed.rows().size(), 2u);
+    EXPECT_EQ(feed.rows()[0].count + feed.rows()[1].count, 2u) << "nothing seen once removed";
+    EXPECT_EQ(feed.rows()[0].number, kResetDacNumber);
+    EXPECT_EQ(feed.rows()[0].value, kCommandValue);
+    EXPECT_EQ(feed.rows()[0].origin, SendOrigin::hand);
+    EXPECT_EQ(feed.rows()[0].destinationName, "Synth");
+    EXPECT_EQ(feed.rows()[1].origin, SendOrigin::physics);
+    EXPECT_EQ(h.manager().sentSequences(), 4u)
+        << "the meter's count runs with or without observers";
+}
+
+TEST(NrpnNamesTest, EveryKindOfNumberIsNamedAsThePanelShowsIt) {
+    EXPECT_EQ(nrpnName(1), "f/oh*n = (2n -1 ) f Odd harmonics A");
+    EXPECT_EQ(nrpnName(42), "<N/F+Q(n) = 3");
+    EXPECT_EQ(nrpnName(100), "Reset DAC");
+    EXPECT_EQ(nrpnName(103), "Mod button 1 off");
+    EXPECT_EQ(nrpnName(116), "Mod button 8 on");
+    EXPECT_EQ(nrpnName(132), "PNP on");
+    EXPECT_EQ(nrpnName(141), "channel assign off");
+    EXPECT_EQ(nrpnName(43), "NRPN 43");
+}
+
+TEST(TrafficMeterTest, RatesFollowTheCountOverTheLastSecond) {
+    TrafficMeter meter;
+    meter.sample(0ms, 0);
+    EXPECT_EQ(meter.sequencesPerSecond(), 0.0);
+    for (int i = 1; i <= 20; ++i) {
+        meter.sample(i * 100ms, static_cast<std::uint64_t>(30 * i));  // 300 a second
+    }
+    EXPECT_DOUBLE_EQ(meter.messagesPerSecond(), 1200.0);
+    EXPECT_DOUBLE_EQ(meter.bytesPerSecond(), 3600.0);
+    EXPECT_DOUBLE_EQ(meter.load(kDinBytesPerSecond), 3600.0 / 3125.0);
+    EXPECT_TRUE(meter.sentSinceLastSample());
+    meter.sample(2100ms, 600);
+    EXPECT_FALSE(meter.sentSinceLastSample());
+    for (int i = 22; i <= 32; ++i) {
+        meter.sample(i * 100ms, 600);
+    }
+    EXPECT_EQ(meter.sequencesPerSecond(), 0.0) << "a second after the last send the rate is 0";
+}
+
+}  // namespace
+}  // namespace tarnwell
