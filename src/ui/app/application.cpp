@@ -104,12 +104,13 @@ void Application::buildPanel() {
     Controller& controller = model_->controller();
     controller.setPreferredDestination(settings_->destination());
     controller.setSendAllOnConnect(settings_->sendPanelOnConnect());
-    if (settings_->restorePresetsAtStart()) {
-        model_->presets().restoreStoredPresets();
-    }
     physicsView_ = new PhysicsView(model_->physics(), model_->random());
     window_->showPanel(new ContentView(*model_, physicsView_));
     window_->installMidiActivity(model_->sharedMidi(), *settings_);
+    // After the views, so the status line tells how the stored file fared.
+    if (settings_->restorePresetsAtStart()) {
+        model_->presets().restoreStoredPresets();
+    }
     bindActions();
     tickTimer_ = std::make_unique<TickTimer>([this] { model_->physics().timerTick(); });
     tickTimer_->start();
