@@ -140,7 +140,7 @@ TEST_F(PacedManagerTest, BallStreamIsHeldToTheBudgetAHandEditOvertakesItAndNothi
         if (tick == 30) {
             manager->sendToConnected(127, 100);
             const auto before = h.sent().size();
-            h.queue.advance(4ms);
+            h.queue.advance(5ms);
             const auto after = h.sent();
             ASSERT_GT(after.size(), before);
             EXPECT_EQ(after[before], (Sent{100, 127})) << "the hand edit goes in the next slot";
@@ -148,7 +148,8 @@ TEST_F(PacedManagerTest, BallStreamIsHeldToTheBudgetAHandEditOvertakesItAndNothi
     }
     EXPECT_GT(manager->pacedBacklog(), 0u);
     const auto sent = h.sent();
-    const auto slots = static_cast<std::size_t>((h.queue.now() - start) / 3840us);
+    const auto slots = static_cast<std::size_t>((h.queue.now() - start) * kDinPacedBytesPerSecond /
+                                                std::chrono::nanoseconds(1s) / 12);
     EXPECT_LE(sent.size(), slots + 2) << "at most the DIN budget";
     EXPECT_GE(sent.size(), slots - 5) << "the link is kept busy";
     for (const auto& d : h.service->deliveries()) {

@@ -16,6 +16,11 @@ enum class LinkSpeed : std::uint8_t {
 };
 
 inline constexpr std::int64_t kDinBytesPerSecond = 3125;
+// What pacing lets onto a DIN link: nine tenths of it. The bytes reach the
+// link's interface a JACK period at a time and a late release may catch up
+// with the next, so a tenth of headroom keeps every 100 ms window within the
+// cable's capacity, not only the long-run average.
+inline constexpr std::int64_t kDinPacedBytesPerSecond = kDinBytesPerSecond * 9 / 10;
 
 // The link's capacity in bytes a second; 0 means unlimited.
 [[nodiscard]] constexpr std::int64_t linkBudget(LinkSpeed speed) {

@@ -261,7 +261,7 @@ void MidiManager::updatePacing() {
         pacer_.reset();
     }
     if (wanted && !pacer_) {
-        pacer_.emplace(linkBudget(LinkSpeed::din));
+        pacer_.emplace(kDinPacedBytesPerSecond);
         pacedEndpoint_ = *connectedEndpoint_;
     }
     updateHooked();
