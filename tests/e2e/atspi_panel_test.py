@@ -150,6 +150,18 @@ def press(node):
     action.doAction(0)
 
 
+def toggle(node):
+    """An assistive technology's toggle action, not a click."""
+    if node is None:
+        fail('no such control to toggle')
+    action = node.queryAction()
+    for i in range(action.nActions):
+        if action.getName(i).lower() == 'toggle':
+            action.doAction(i)
+            return
+    fail('"%s" offers no toggle action' % node.name)
+
+
 def wait_for_bytes(peer, expected, what):
     received = []
 
@@ -242,6 +254,31 @@ def main():
         value = slider.queryValue()
         value.currentValue = value.maximumValue
         wait_for_bytes(peer, nrpn(5, 16383), 'Tuning A to its maximum')
+
+        # Values in the units shown: 1000 is 1000 on the wire, not 1000/64.
+        odd = find(app, 'slider', 'f/oh*n = (2n -1 ) f Odd harmonics A').queryValue()
+        if odd.maximumValue != 16383 or odd.minimumIncrement != 1:
+            fail('a parameter slider reports %s..%s step %s' % (
+                odd.minimumValue, odd.maximumValue, odd.minimumIncrement))
+        odd.currentValue = 1000
+        wait_for_bytes(peer, nrpn(1, 1000), 'Odd harmonics A set to 1000')
+
+        # Checkable buttons (Qt shows them as check boxes) follow their toggle
+        # action: the model changes and the synthesizer hears it.
+        toggle(find(app, 'check box', 'multiplication'))
+        wait_for_bytes(peer, nrpn(102, 127), 'multiplication of unit A on')
+        toggle(find(app, 'check box', 'Group'))
+        wait_for('unit A grouped', lambda: find(app, 'check box', 'Ungroup'))
+        press(find_any(app, lambda n: n.getRoleName() == 'page tab' and n.name == 'Voice 3'))
+        wait_for('the Voice 3 page', lambda: find(app, 'slider', 'f/eh*n = 2n/f Even harmonics C'))
+        toggle(find(app, 'check box', 'Group'))
+        wait_for('unit C grouped', lambda: find(app, 'check box', 'Ungroup'))
+        press(find_any(app, lambda n: n.getRoleName() == 'page tab' and n.name == 'Voice 1'))
+        even = wait_for('the Voice 1 page',
+                        lambda: find(app, 'slider', 'f/eh*n = 2n/f Even harmonics A'))
+        peer.take()
+        even.queryValue().currentValue = 2000
+        wait_for_bytes(peer, nrpn(2, 2000) + nrpn(14, 2000), 'slot 2 of A mirrored into C')
 
         press(find(app, 'push button', 'dice'))
         received = []
