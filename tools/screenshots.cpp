@@ -7,6 +7,7 @@
 #include <QMenuBar>
 #include <QPalette>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTimer>
 
 #include "core/model.hpp"
@@ -61,6 +62,10 @@ int main(int argc, char** argv) {
     service->addDestination("midi-monitor:input");
     tarnwell::AppEnvironment environment;
     environment.makeMidiService = [service] { return service; };
+    // The pictures show a first run: no remembered window or destination,
+    // and the user's own settings are neither read nor changed.
+    const QTemporaryDir settings;
+    environment.settingsFile = settings.filePath("settings.ini");
     tarnwell::Application application(environment);
     tarnwell::MainWindow& window = application.window();
     window.resize(900, 900);
