@@ -187,6 +187,7 @@ TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFileUnlessItHoldsNothingTo
         PresetHarness h;
         test::writeText(h.dir / "Documents" / "presets.json", earlierText);
         EXPECT_EQ(h.presets().presets().size(), 100u) << "the stored file is not read at start";
+        h.controller().editParameter(3, 3.0);
         const Notice first = h.presets().savePreset(0);
         ASSERT_FALSE(first.isError) << first.text;
         EXPECT_NE(first.text.find("the presets stored there before are kept in presets-"),
@@ -199,7 +200,7 @@ TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFileUnlessItHoldsNothingTo
             }
         }
         // Later saves of the same run replace the file they wrote themselves.
-        h.controller().editParameter(3, 3.0);
+        h.controller().editParameter(3, 4.0);
         EXPECT_EQ(h.presets().savePreset(1).text.find("kept in"), std::string::npos);
         EXPECT_EQ(test::entriesIn(h.dir / "Documents"), 2u);
     }

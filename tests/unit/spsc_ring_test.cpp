@@ -27,7 +27,7 @@ TEST(SpscRingTest, GroupsAreStoredWholeOrNotAtAllAndUncommittedEventsStayFirst) 
     std::uint8_t next = 7;
     std::uint8_t expected = 0;
     for (int round = 0; round < 50; ++round) {
-        while (ring.pushAll(group(next, 3))) {
+        for (int pushes = 0; pushes < 3 && ring.pushAll(group(next, 3)); ++pushes) {
             next = static_cast<std::uint8_t>(next + 3);
         }
         const std::size_t looked = ring.readable();
