@@ -11,13 +11,8 @@
 #include <QWidget>
 #include <QtTest>
 
-#include "core/model.hpp"
-#include "support/fake_file_chooser.hpp"
 #include "support/panel_harness.hpp"
 #include "support/temp_dir.hpp"
-#include "testing/loopback_service.hpp"
-#include "testing/manual_queue.hpp"
-#include "testing/wire.hpp"
 #include "ui/app/application.hpp"
 #include "ui/app/main_window.hpp"
 #include "ui/panel/content_view.hpp"
@@ -47,6 +42,7 @@ struct WindowHarness {
         app->window().show();
         queue.advance(MainWindow::kStartupDelay);
         view = app->contentView();
+        timerWasRunning = app->tickTimer()->isActive();
         app->tickTimer()->stop();
         queue.runPending();
     }
@@ -74,41 +70,59 @@ struct WindowHarness {
     EndpointRef synth = 0;
     std::unique_ptr<Application> app;
     ContentView* view = nullptr;
+    bool timerWasRunning = false;
 };
 
-// What a screen reader announces a control by: its label where another
-// widget labels it (Qt reports a picker's current row as its name on Linux
-// and its label through the "labelled by" relation), otherwise its name.
+// What a screen reader announces a control by: the widget that labels it
+// where there is one (Qt reports a picker's current row as its name on Linux),
+// otherwise its own name.
 inline QString spokenName(QWidget* widget) {
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
     if (a == nullptr) {
         return {};
     }
     for (const auto& relation : a->relations(QAccessible::Label)) {
-        const QString label = relation.first->text(QAccessible::Name);
-        if (!label.isEmpty()) {
+        if (const QString label = relation.first->text(QAccessible::Name); !label.isEmpty()) {
             return label;
         }
     }
     return a->text(QAccessible::Name);
 }
 
-// The buttons, sliders and pickers under `root`, on every page, that live in
-// its window (the pickers' pop-up lists are windows of their own).
-inline QList<QWidget*> controlsIn(QWidget* root) {
+// The buttons, sliders and pickers under `root` that `root` shows now (the
+// pickers' pop-up lists are windows of their own).
+inline QList<QWidget*> shownControls(QWidget* root) {
     QList<QWidget*> controls;
     for (auto* w : root->findChildren<QWidget*>()) {
         if ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractSlider*>(w) ||
              qobject_cast<QComboBox*>(w)) &&
-            w->window() == root->window()) {
+            w->window() == root->window() && w->isVisibleTo(root)) {
             controls << w;
         }
     }
     return controls;
 }
 
-// Presses Tab from `start` until the focus comes back to it; returns every
-// widget the focus visited.
+inline bool near(const QColor& a, const QColor& b) {
+    return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
+               std::abs(a.blue() - b.blue()) <
+           40;
+}
+
+// Whether any pixel of the widget as drawn is near `colour`.
+inline bool shows(QWidget* widget, const QColor& colour) {
+    const QImage image = widget->grab().toImage();
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            if (near(image.pixelColor(x, y), colour)) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+// Presses Tab from `start` until the focus comes back; returns what it visited.
 inline QSet<QWidget*> reachedByTab(QWidget* start) {
     QSet<QWidget*> reached;
     start->window()->activateWindow();
@@ -116,11 +130,10 @@ inline QSet<QWidget*> reachedByTab(QWidget* start) {
         return reached;
     }
     start->setFocus();
-    QWidget* current = QApplication::focusWidget();
-    for (int i = 0; i < 200 && current && !reached.contains(current); ++i) {
-        reached.insert(current);
-        QTest::keyClick(current, Qt::Key_Tab);
-        current = QApplication::focusWidget();
+    for (QWidget* w = QApplication::focusWidget();
+         w && !reached.contains(w) && reached.size() < 200; w = QApplication::focusWidget()) {
+        reached.insert(w);
+        QTest::keyClick(w, Qt::Key_Tab);
     }
     return reached;
 }

