@@ -123,27 +123,6 @@ TEST_F(ControllerTest, RandomizeSpansTheRangeSendsInIndexOrderThenMirrorsGrouped
     EXPECT_EQ(sent[42], (Sent{31, static_cast<std::int64_t>(drawn[0])}));
 }
 
-TEST(Disconnected, EveryControlStillChangesStateButNothingIsSentOrReplayed) {
-    PanelHarness h(false);
-    Controller& c = h.controller();
-    c.toggleLink(0);
-    c.toggleLink(1);
-    c.editParameter(0, 1234.5);
-    c.toggleModButton(0);
-    c.setModeToggle(ModeToggle::drumModeToggle, true);
-    c.resetDAC();
-    h.queue.runPending();
-    EXPECT_EQ(c.sliderValues()[6], 1234.5);
-    EXPECT_TRUE(c.modButtonPressed()[0]);
-    EXPECT_TRUE(c.modeToggle(ModeToggle::drumModeToggle));
-    EXPECT_EQ(h.service->deliveryCount(), 0u);
-
-    c.destinationPickerAppeared();
-    h.queue.runPending();
-    ASSERT_TRUE(h.manager().connectedEndpoint());
-    EXPECT_EQ(h.service->deliveryCount(), 0u);
-}
-
 TEST_F(ControllerTest, DestinationRowsOfOneNameAreToldApartByEndpoint) {
     const auto second = h.service->addDestination("Synth");
     h.service->notifySetupChanged();

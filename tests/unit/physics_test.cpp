@@ -143,15 +143,6 @@ TEST_F(PhysicsTest, DiceDrawsOnlyTheWaveFieldsInOrderFromClosedRangesAndSendsNot
 
 constexpr double kPi = std::numbers::pi;
 
-TEST(WaveType, OnlyTheExactRawValuesConstructACase) {
-    for (const WaveType type : kAllWaveTypes) {
-        EXPECT_EQ(waveTypeFromRaw(rawValue(type)), type);
-    }
-    for (const char* raw : {"sine", "Sine ", "", "Triangles"}) {
-        EXPECT_FALSE(waveTypeFromRaw(raw)) << '"' << raw << '"';
-    }
-}
-
 TEST(WaveValue, ShapesStartAtZeroPlusOneAndMinusOneAndTheTriangleIsPeriodicBelowZero) {
     for (const double freq : {0.0, 2.7}) {
         EXPECT_EQ(waveValue(WaveType::sine, 0.0, freq, 0.0), 0.0);
