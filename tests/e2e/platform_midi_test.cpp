@@ -4,6 +4,8 @@
 
 #include "core/midi/platform_midi.hpp"
 
+#include <thread>
+
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -71,6 +73,12 @@ TEST_F(RtMidiOverJackTest, FollowsThePeerByNameAndReopensItAfterARestart) {
     auto manager = MidiManager::create(service, queue);
 
     auto peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, serverName());
+    // The peer registers its port a moment before it activates, and JACK
+    // refuses to connect to an inactive client; RtMidi wires the port once,
+    // when it opens it, so the peer is given time to activate first.
+    ASSERT_TRUE(pumpUntil(
+        queue, [&] { return listed(*manager, MidiPeer::kDumpPort); }, 10s));
+    std::this_thread::sleep_for(500ms);
     ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort));
     // RtMidi's JACK output must not be flooded (it spins when its buffer is
     // full), so only a few sequences are sent at a time.
