@@ -173,7 +173,7 @@ void ContentViewTest::presetControlsSaveIntoTheChosenRowRecallImportAndExport() 
 
     // A bad file: the notice says which and why, in red; nothing else changes.
     h.service->clearRecorded();
-    const auto file = h.documents / "broken.json";
+    const auto file = h.folder / "broken.json";
     test::writeText(file, R"([{"values":[1],"modStates":[]}])");
     QTest::mouseClick(h.find("Import Presets"), Qt::LeftButton);
     QVERIFY(h.chooser.answer(file));
@@ -192,12 +192,12 @@ void ContentViewTest::presetControlsSaveIntoTheChosenRowRecallImportAndExport() 
     QCOMPARE(h.view->noticeText()->palette().color(QPalette::WindowText), normal);
 
     QTest::mouseClick(h.find("Export Presets"), Qt::LeftButton);
-    QVERIFY(h.chooser.answer(h.documents / "out.json"));
+    QVERIFY(h.chooser.answer(h.folder / "out.json"));
     QVERIFY(h.view->noticeText()->text().startsWith("Exported 3 presets to"));
 }
 
 void ContentViewTest::destinationPickerAndStatusFollowTheDestinations() {
-    WindowHarness empty(false);
+    WindowHarness empty({.synth = false});
     QComboBox* picker = empty.view->destinationPicker();
     QCOMPARE(empty.view->statusText()->text(), QString("Not Connected"));
     // A destination that appears while nothing is connected is connected by

@@ -101,7 +101,7 @@ void ControlsTest::shiftGivesSingleStepsAndPageKeysStayCoarse() {
 }
 
 void ControlsTest::theWheelNeverChoosesARowOrMovesAnUnfocusedSlider() {
-    WindowHarness h(false);
+    WindowHarness h({.synth = false});
     h.service->addDestination("One");
     h.service->addDestination("Two");
     h.service->notifySetupChanged();

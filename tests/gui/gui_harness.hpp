@@ -21,13 +21,24 @@
 
 namespace tarnwell::test {
 
-// The program as the application object builds it, over the loopback service
-// with one destination, "Synth", past its start-up screen and connected;
-// deferred work runs only when the test drains the queue, and the 60 Hz
-// timer is stopped so tests tick by hand.
+// The program as the application object builds it, over a loopback service
+// (by default a fresh one with one destination, "Synth"), remembering its
+// settings and keeping its documents in `folder` (by default its own), past
+// its start-up screen and connected unless asked otherwise. A second run over
+// the same folder reads what the first remembered. Deferred work runs only when
+// the test drains the queue, and the 60 Hz timer is stopped so tests tick by hand.
 struct WindowHarness {
-    explicit WindowHarness(bool withDestination = true) {
-        if (withDestination) {
+    struct Options {
+        std::shared_ptr<LoopbackMidiService> service = nullptr;
+        const TempDir* folder = nullptr;
+        bool synth = true;
+        bool pastStartup = true;
+    };
+    WindowHarness() : WindowHarness(Options{}) {}
+    explicit WindowHarness(Options options)
+        : service(options.service ? options.service : std::make_shared<LoopbackMidiService>()),
+          folder((options.folder ? *options.folder : ownFolder).path()) {
+        if (options.synth) {
             synth = service->addDestination("Synth");
         }
         AppEnvironment environment;
@@ -35,18 +46,21 @@ struct WindowHarness {
         environment.queue = &queue;
         environment.random = &random;
         environment.fileChooser = &chooser;
-        environment.documentsFolder = [this] { return std::optional(documents.path()); };
-        environment.settingsFile =
-            QString::fromStdString((documents.path() / "settings.ini").string());
+        environment.documentsFolder = [this] { return std::optional(folder); };
+        environment.settingsFile = QString::fromStdString((folder / "settings.ini").string());
         app = std::make_unique<Application>(environment);
-        app->window().show();
-        queue.advance(MainWindow::kStartupDelay);
-        view = app->contentView();
-        timerWasRunning = app->tickTimer()->isActive();
-        app->tickTimer()->stop();
-        queue.runPending();
+        app->start();
+        if (options.pastStartup) {
+            queue.advance(MainWindow::kStartupDelay);
+            view = app->contentView();
+            timerWasRunning = app->tickTimer()->isActive();
+            app->tickTimer()->stop();
+            queue.runPending();
+        }
     }
 
+    MainWindow& window() { return app->window(); }
+    const PanelActions& actions() { return window().actions(); }
     Model& model() { return *app->model(); }
     Controller& controller() { return model().controller(); }
     Presets& presets() { return model().presets(); }
@@ -62,11 +76,12 @@ struct WindowHarness {
         return nullptr;
     }
 
-    std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
+    TempDir ownFolder;
+    std::shared_ptr<LoopbackMidiService> service;
+    std::filesystem::path folder;
     ManualQueue queue;
     SeededRandom random;
     FakeFileChooser chooser;
-    TempDir documents;
     EndpointRef synth = 0;
     std::unique_ptr<Application> app;
     ContentView* view = nullptr;

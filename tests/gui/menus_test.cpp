@@ -9,40 +9,7 @@
 
 using namespace tarnwell;
 using tarnwell::test::Sent;
-
-namespace {
-
-// A run of the program over `service`, remembering in `folder`, past its
-// start-up screen; a second run over the same folder reads what the first
-// remembered.
-struct Run {
-    Run(std::shared_ptr<LoopbackMidiService> midi, const test::TempDir& folder)
-        : service(std::move(midi)) {
-        AppEnvironment environment;
-        environment.makeMidiService = [this] { return service; };
-        environment.queue = &queue;
-        environment.random = &random;
-        environment.fileChooser = &chooser;
-        const auto documents = folder.path();
-        environment.documentsFolder = [documents] { return std::optional(documents); };
-        environment.settingsFile =
-            QString::fromStdString((folder.path() / "settings.ini").string());
-        app = std::make_unique<Application>(environment);
-        app->start();
-        queue.advance(MainWindow::kStartupDelay);
-        app->tickTimer()->stop();
-        queue.runPending();
-    }
-    const PanelActions& actions() const { return app->window().actions(); }
-
-    std::shared_ptr<LoopbackMidiService> service;
-    ManualQueue queue;
-    test::SeededRandom random;
-    test::FakeFileChooser chooser;
-    std::unique_ptr<Application> app;
-};
-
-}  // namespace
+using tarnwell::test::WindowHarness;
 
 class MenusTest : public QObject {
     Q_OBJECT
@@ -53,13 +20,10 @@ private Q_SLOTS:
 };
 
 void MenusTest::commandsCarryThePlatformShortcutsAndUndoNamesWhatItGivesBack() {
-    test::TempDir folder;
-    auto service = std::make_shared<LoopbackMidiService>();
-    const EndpointRef synth = service->addDestination("Synth");
-    Run run(service, folder);
+    WindowHarness run;
     const PanelActions& a = run.actions();
     QStringList menus;
-    for (QAction* menu : run.app->window().menuBar()->actions()) {
+    for (QAction* menu : run.window().menuBar()->actions()) {
         menus << menu->text().remove('&');
     }
     QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Help"}));
@@ -73,19 +37,19 @@ void MenusTest::commandsCarryThePlatformShortcutsAndUndoNamesWhatItGivesBack() {
 
     a.dice->trigger();
     QCOMPARE(a.undo->text(), QString("Undo dice"));
-    service->clearRecorded();
+    run.service->clearRecorded();
     a.undo->trigger();
-    const auto undone = test::sentTo(*service, synth);
+    const auto undone = run.sent();
     QCOMPARE(undone.size(), std::size_t{42});
     QCOMPARE(undone.front(), (Sent{1, 0}));
     QCOMPARE(a.redo->text(), QString("Redo dice"));
     QVERIFY(!a.undo->isEnabled());
 
-    service->clearRecorded();
+    run.service->clearRecorded();
     a.sendAll->trigger();
-    QCOMPARE(test::sentTo(*service, synth).size(), std::size_t{56});
+    QCOMPARE(run.sent().size(), std::size_t{56});
     a.savePreset->trigger();
-    QVERIFY(std::filesystem::exists(folder.path() / "presets.json"));
+    QVERIFY(std::filesystem::exists(run.folder / "presets.json"));
     a.importPresets->trigger();
     QVERIFY(run.chooser.answer(std::nullopt));  // the open dialog was shown
 }
@@ -96,13 +60,13 @@ void MenusTest::destinationWindowAndOptionsAreRememberedByName() {
     service->addDestination("First");
     service->addDestination("Second");
     {
-        Run run(service, folder);
-        QCOMPARE(run.app->contentView()->statusText()->text(), QString("First"));
-        Q_EMIT run.app->contentView()->destinationPicker()->activated(1);
+        WindowHarness run({.service = service, .folder = &folder, .synth = false});
+        QCOMPARE(run.view->statusText()->text(), QString("First"));
+        Q_EMIT run.view->destinationPicker()->activated(1);
         run.queue.runPending();
-        QCOMPARE(run.app->contentView()->statusText()->text(), QString("Second"));
+        QCOMPARE(run.view->statusText()->text(), QString("Second"));
         run.actions().sendPanelOnConnect->setChecked(true);
-        run.app->window().setGeometry(40, 50, 700, 500);
+        run.window().setGeometry(40, 50, 700, 500);
         run.app->shutDown();
     }
     // The next run lists the destinations the other way round: the name
@@ -110,27 +74,27 @@ void MenusTest::destinationWindowAndOptionsAreRememberedByName() {
     auto later = std::make_shared<LoopbackMidiService>();
     const EndpointRef again = later->addDestination("Second");
     later->addDestination("First");
-    Run run(later, folder);
-    QCOMPARE(run.app->contentView()->statusText()->text(), QString("Second"));
+    WindowHarness run({.service = later, .folder = &folder, .synth = false});
+    QCOMPARE(run.view->statusText()->text(), QString("Second"));
     QVERIFY(run.actions().sendPanelOnConnect->isChecked());
     QCOMPARE(test::sentTo(*later, again).size(), std::size_t{56});  // the option sends the panel
-    QCOMPARE(run.app->window().size(), QSize(700, 500));
+    QCOMPARE(run.window().size(), QSize(700, 500));
 
     // Remembered but absent: nothing else is taken for it until it appears.
     test::TempDir other;
     {
-        Run first(later, other);
+        WindowHarness first({.service = later, .folder = &other, .synth = false});
         first.app->shutDown();
     }
     auto without = std::make_shared<LoopbackMidiService>();
     without->addDestination("First");
-    Run waiting(without, other);
-    QCOMPARE(waiting.app->contentView()->statusText()->text(), QString("Not Connected"));
-    QCOMPARE(waiting.app->contentView()->destinationPicker()->currentIndex(), -1);
+    WindowHarness waiting({.service = without, .folder = &other, .synth = false});
+    QCOMPARE(waiting.view->statusText()->text(), QString("Not Connected"));
+    QCOMPARE(waiting.view->destinationPicker()->currentIndex(), -1);
     without->addDestination("Second");
     without->notifySetupChanged();
     waiting.queue.runPending();
-    QCOMPARE(waiting.app->contentView()->statusText()->text(), QString("Second"));
+    QCOMPARE(waiting.view->statusText()->text(), QString("Second"));
 }
 
 void MenusTest::savedPresetsComeBackAtStartOnlyWhenAskedAndOnlyWhole() {
@@ -138,25 +102,23 @@ void MenusTest::savedPresetsComeBackAtStartOnlyWhenAskedAndOnlyWhole() {
     MidiSliderPreset stored;
     stored.values[0] = 123.0;
     test::writeText(folder.path() / "presets.json", *encodePresetFile({stored, stored}).text);
-    auto service = std::make_shared<LoopbackMidiService>();
     {
-        Run run(service, folder);
-        QCOMPARE(run.app->model()->presets().presets().size(), std::size_t{100});
+        WindowHarness run({.folder = &folder});
+        QCOMPARE(run.presets().presets().size(), std::size_t{100});
         run.actions().restorePresetsAtStart->setChecked(true);
         run.app->shutDown();
     }
     {
-        Run run(service, folder);
-        QCOMPARE(run.app->model()->presets().presets().size(), std::size_t{2});
-        QCOMPARE(run.app->model()->controller().sliderValues()[0], 0.0);  // nothing recalled
-        QVERIFY(run.service->deliveries().empty());                       // nothing sent
+        WindowHarness run({.folder = &folder});
+        QCOMPARE(run.presets().presets().size(), std::size_t{2});
+        QCOMPARE(run.controller().sliderValues()[0], 0.0);  // nothing recalled
+        QVERIFY(run.service->deliveries().empty());         // nothing sent
         run.app->shutDown();
     }
     test::writeText(folder.path() / "presets.json", "[{\"values\":[1]}]");
-    Run run(service, folder);
-    QCOMPARE(run.app->model()->presets().presets().size(), std::size_t{100});
-    QVERIFY(
-        run.app->contentView()->noticeText()->text().startsWith("Saved presets not restored: "));
+    WindowHarness run({.folder = &folder});
+    QCOMPARE(run.presets().presets().size(), std::size_t{100});
+    QVERIFY(run.view->noticeText()->text().startsWith("Saved presets not restored: "));
 }
 
 QTEST_MAIN(MenusTest)

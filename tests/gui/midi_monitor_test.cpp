@@ -6,76 +6,31 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTreeWidget>
 #include <QtTest>
 
-#include "core/midi/midi_manager.hpp"
-#include "core/model.hpp"
-#include "support/panel_harness.hpp"
-#include "support/temp_dir.hpp"
-#include "testing/loopback_service.hpp"
-#include "testing/manual_queue.hpp"
-#include "ui/app/application.hpp"
-#include "ui/app/main_window.hpp"
+#include "gui_harness.hpp"
 #include "ui/midi/midi_activity_view.hpp"
 #include "ui/midi/midi_monitor_dock.hpp"
 
 using namespace tarnwell;
 using namespace std::chrono_literals;
+using tarnwell::test::WindowHarness;
 
 namespace {
 
-// The program's window past its start-up screen, connected to "Synth".
-struct Shell {
-    Shell() : app(environment()), window(app.window()) {
-        service->addDestination("Synth");
-        window.show();
-        queue.advance(MainWindow::kStartupDelay);
-        queue.runPending();
-    }
-    AppEnvironment environment() {
-        AppEnvironment env;
-        env.queue = &queue;
-        env.random = &random;
-        env.makeMidiService = [this] { return service; };
-        env.settingsFile = settingsFile();
-        return env;
-    }
-    // One file for every shell of a run, so a second shell reads what the
-    // first remembered.
-    static QString settingsFile() {
-        static test::TempDir folder;
-        return QString::fromStdString((folder.path() / "settings.ini").string());
-    }
-    QAction* monitorAction() {
-        for (QAction* menu : window.menuBar()->actions()) {
-            if (QString(menu->text()).remove(QChar('&')) == "View" && menu->menu()) {
-                for (QAction* item : menu->menu()->actions()) {
-                    if (item->text() == "MIDI Monitor") {
-                        return item;
-                    }
+QAction* monitorAction(MainWindow& window) {
+    for (QAction* menu : window.menuBar()->actions()) {
+        if (QString(menu->text()).remove(QChar('&')) == "View" && menu->menu()) {
+            for (QAction* item : menu->menu()->actions()) {
+                if (item->text() == "MIDI Monitor") {
+                    return item;
                 }
             }
         }
-        return nullptr;
     }
-    QPushButton* button(const QString& text) {
-        for (auto* b : window.midiMonitor()->findChildren<QPushButton*>()) {
-            if (b->text() == text) {
-                return b;
-            }
-        }
-        return nullptr;
-    }
-
-    ManualQueue queue;
-    test::SeededRandom random;
-    std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
-    Application app;
-    MainWindow& window;
-};
+    return nullptr;
+}
 
 }  // namespace
 
@@ -87,12 +42,12 @@ private Q_SLOTS:
 };
 
 void MidiMonitorTest::monitorListensOnlyWhileOpenAndFoldsAStreamIntoOneExpandableLine() {
-    Shell shell;
-    auto manager = shell.window.midiManager();
+    WindowHarness shell;
+    auto manager = shell.window().midiManager();
     QVERIFY(manager);
     QCOMPARE(manager->connectedDeviceName(), std::optional<std::string>("Synth"));
-    MidiMonitorDock* dock = shell.window.midiMonitor();
-    QAction* open = shell.monitorAction();
+    MidiMonitorDock* dock = shell.window().midiMonitor();
+    QAction* open = monitorAction(shell.window());
     QVERIFY(open);
     QCOMPARE(open->shortcut(), QKeySequence("Ctrl+Shift+M"));
     QVERIFY(!dock->isListening());
@@ -101,7 +56,7 @@ void MidiMonitorTest::monitorListensOnlyWhileOpenAndFoldsAStreamIntoOneExpandabl
     open->trigger();
     QVERIFY(dock->isVisible());
     QVERIFY(dock->isListening());
-    shell.app.model()->controller().resetDAC();
+    shell.controller().resetDAC();
     for (int i = 0; i < 300; ++i) {
         manager->sendToConnected(i, 2, SendOrigin::physics);
         if (i == 150) {
@@ -124,14 +79,14 @@ void MidiMonitorTest::monitorListensOnlyWhileOpenAndFoldsAStreamIntoOneExpandabl
     QCOMPARE(stream->childCount(), static_cast<int>(dock->feed().limits().recentPerRow));
     QCOMPARE(stream->child(stream->childCount() - 1)->text(3), QString("299"));
 
-    shell.button("Copy")->click();
+    shell.find("Copy", dock)->click();
     QVERIFY(QGuiApplication::clipboard()->text().contains("\t100\tReset DAC\t127\t\tSynth\thand"));
 
     // Paused or closed, the monitor records nothing.
-    shell.button("Pause")->click();
+    shell.find("Pause", dock)->click();
     QVERIFY(!dock->isListening());
     manager->sendToConnected(5, 5);
-    shell.button("Pause")->click();
+    shell.find("Pause", dock)->click();
     open->trigger();
     QVERIFY(!dock->isVisible());
     QVERIFY(!dock->isListening());
@@ -139,7 +94,7 @@ void MidiMonitorTest::monitorListensOnlyWhileOpenAndFoldsAStreamIntoOneExpandabl
     QCOMPARE(dock->feed().rows().size(), std::size_t{2});
 
     open->trigger();
-    shell.button("Clear")->click();
+    shell.find("Clear", dock)->click();
     QCOMPARE(lines->topLevelItemCount(), 0);
     manager->sendToConnected(7, 7);
     dock->refresh();
@@ -155,7 +110,7 @@ void MidiMonitorTest::monitorListensOnlyWhileOpenAndFoldsAStreamIntoOneExpandabl
     QCOMPARE(lines->topLevelItem(0)->text(1), QString::number(1000 + 100));
 
     // The status bar counts what went out.
-    MidiActivityView* activity = shell.window.midiActivity();
+    MidiActivityView* activity = shell.window().midiActivity();
     QVERIFY(activity);
     QTest::qWait(static_cast<int>(2 * MidiActivityView::kSampleInterval.count()));
     for (int i = 0; i < 30; ++i) {
@@ -167,21 +122,22 @@ void MidiMonitorTest::monitorListensOnlyWhileOpenAndFoldsAStreamIntoOneExpandabl
 }
 
 void MidiMonitorTest::linkChoiceIsRememberedByDestinationName() {
+    test::TempDir folder;
     {
-        Shell shell;
-        MidiActivityView* activity = shell.window.midiActivity();
+        WindowHarness shell({.folder = &folder});
+        MidiActivityView* activity = shell.window().midiActivity();
         QCOMPARE(activity->linkPicker()->currentText(), QString("Software/USB"));
         activity->linkPicker()->setCurrentIndex(1);
         Q_EMIT activity->linkPicker()->activated(1);
         activity->pacing()->setChecked(true);
-        QVERIFY(shell.window.midiManager()->pacingActive());
+        QVERIFY(shell.window().midiManager()->pacingActive());
     }
-    Shell again;
-    const auto manager = again.window.midiManager();
+    WindowHarness again({.folder = &folder});
+    const auto manager = again.window().midiManager();
     QCOMPARE(manager->connectedLinkSpeed(), LinkSpeed::din);
     QVERIFY(manager->pacingActive());
-    QCOMPARE(again.window.midiActivity()->linkPicker()->currentText(), QString("DIN MIDI"));
-    QVERIFY(again.window.midiActivity()->pacing()->isChecked());
+    QCOMPARE(again.window().midiActivity()->linkPicker()->currentText(), QString("DIN MIDI"));
+    QVERIFY(again.window().midiActivity()->pacing()->isChecked());
 }
 
 QTEST_MAIN(MidiMonitorTest)

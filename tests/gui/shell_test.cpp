@@ -9,38 +9,10 @@
 #include <QScrollBar>
 #include <QtTest>
 
-#include "support/panel_harness.hpp"
-#include "support/temp_dir.hpp"
-#include "ui/app/application.hpp"
-#include "ui/app/main_window.hpp"
-#include "ui/panel/content_view.hpp"
+#include "gui_harness.hpp"
 
 using namespace tarnwell;
-
-namespace {
-
-// The program on a manual queue; MIDI comes from `service`.
-struct Shell {
-    Shell() : app(environment()), window(app.window()) {}
-
-    AppEnvironment environment() {
-        AppEnvironment env;
-        env.queue = &queue;
-        env.random = &random;
-        env.settingsFile = QString::fromStdString((folder.path() / "settings.ini").string());
-        env.makeMidiService = [this] { return service; };
-        return env;
-    }
-
-    test::TempDir folder;
-    ManualQueue queue;
-    test::SeededRandom random;
-    std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
-    Application app;
-    MainWindow& window;
-};
-
-}  // namespace
+using tarnwell::test::WindowHarness;
 
 class ShellTest : public QObject {
     Q_OBJECT
@@ -50,40 +22,37 @@ private Q_SLOTS:
 };
 
 void ShellTest::startupScreenGivesWayAfterOneAndAHalfSeconds() {
-    Shell shell;
-    shell.service->addDestination("Synth");
-    shell.window.show();
-    auto* title = shell.window.findChild<QLabel*>("title");
+    WindowHarness shell({.pastStartup = false});
+    auto* title = shell.window().findChild<QLabel*>("title");
     QCOMPARE(title ? title->text() : QString(), QString("tarnwell!"));
-    QVERIFY(!shell.window.findChild<QLabel*>("ascii")->pixmap().isNull());
+    QVERIFY(!shell.window().findChild<QLabel*>("ascii")->pixmap().isNull());
 
     shell.queue.advance(std::chrono::milliseconds(1499));
-    QVERIFY(shell.window.isFirstLaunch());
+    QVERIFY(shell.window().isFirstLaunch());
     QVERIFY(!shell.service->clientName());  // no MIDI client during the start-up screen
     shell.queue.advance(std::chrono::milliseconds(1));
-    QVERIFY(!shell.window.isFirstLaunch());
+    QVERIFY(!shell.window().isFirstLaunch());
     QCOMPARE(shell.service->clientName(), std::optional<std::string>("MidiClient"));
     shell.queue.runPending();
-    QCOMPARE(shell.window.contentView()->statusText()->text(), QString("Synth"));
+    QCOMPARE(shell.window().contentView()->statusText()->text(), QString("Synth"));
     QVERIFY(shell.service->deliveries().empty());  // nothing is sent at start-up
 
     // On a screen smaller than the panel the window fits the screen and the
     // panel scrolls, so every control stays reachable.
-    const QRect screen = shell.window.screen()->availableGeometry();
-    if (shell.window.contentView()->sizeHint().height() > screen.height()) {
-        QVERIFY(shell.window.height() <= screen.height());
-        auto* scroll = qobject_cast<QScrollArea*>(shell.window.centralWidget());
+    const QRect screen = shell.window().screen()->availableGeometry();
+    if (shell.window().contentView()->sizeHint().height() > screen.height()) {
+        QVERIFY(shell.window().height() <= screen.height());
+        auto* scroll = qobject_cast<QScrollArea*>(shell.window().centralWidget());
         QVERIFY(scroll && scroll->verticalScrollBar()->maximum() > 0);
     }
 }
 
 void ShellTest::aboutTwiceGivesOneWindowKeptWhereTheUserLeftIt() {
-    Shell shell;
-    shell.window.show();
-    QAction* about = shell.window.actions().about;
+    WindowHarness shell({.synth = false, .pastStartup = false});
+    QAction* about = shell.window().actions().about;
     QCOMPARE(about->text(), QString("About Tarnwell"));
-    QCOMPARE(shell.window.menuBar()->actions().back()->text(), QString("Help"));
-    QVERIFY(shell.window.menuBar()->actions().back()->menu()->actions().contains(about));
+    QCOMPARE(shell.window().menuBar()->actions().back()->text(), QString("Help"));
+    QVERIFY(shell.window().menuBar()->actions().back()->menu()->actions().contains(about));
     const auto aboutWindows = [] {
         return std::ranges::count_if(QApplication::topLevelWidgets(),
                                      [](QWidget* w) { return w->objectName() == "AboutWindow"; });
@@ -94,7 +63,7 @@ void ShellTest::aboutTwiceGivesOneWindowKeptWhereTheUserLeftIt() {
     about->trigger();
     shell.queue.runPending();
     QCOMPARE(aboutWindows(), 1);
-    QWidget* window = shell.window.aboutWindow();
+    QWidget* window = shell.window().aboutWindow();
     QCOMPARE(window->windowTitle(), QString("Tarnwell"));
     QCOMPARE(window->size(), QSize(480, 300));
     QCOMPARE(window->minimumSize(), window->maximumSize());

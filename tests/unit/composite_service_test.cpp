@@ -22,20 +22,21 @@ protected:
 
 TEST_F(CompositeServiceTest, OneListOfEveryBackendWhoseSendsAndSelectionReachOnlyTheOwner) {
     const auto a = alsa->addDestination("Synth");
+    alsa->addDestination(std::nullopt);
     const auto j = jack->addDestination("midi-monitor:input");
-    jack->addDestination(std::nullopt);
     ASSERT_EQ(a, j) << "both backends hand out the same raw handles";
     auto composite = std::make_shared<CompositeMidiService>(
         std::vector<std::shared_ptr<MidiService>>{alsa, jack});
     const auto list = composite->listDestinations();
     ASSERT_EQ(list.size(), 3u);
-    EXPECT_EQ(list[2].name, std::nullopt);
-    EXPECT_NE(list[0].endpoint, list[1].endpoint);
+    EXPECT_EQ(list[1].name, std::nullopt);
+    EXPECT_NE(list[0].endpoint, list[2].endpoint);
 
     ManualQueue queue;
     auto manager = MidiManager::create(composite, queue);
     EXPECT_EQ(alsa->clientName(), "MidiClient");
     EXPECT_EQ(jack->portName(), "OutPort");
+    // The nameless destination has no row, and shifts none.
     ASSERT_EQ(manager->destinations(), (std::vector<std::string>{"Synth", "midi-monitor:input"}));
     manager->connectToDestination(1);
     queue.runPending();

@@ -7,7 +7,6 @@
 #include <thread>
 
 #include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -80,30 +79,6 @@ TEST(AtomicWrite, AnInterruptedWriteIsRetriedAndTheFileAndItsFolderReachTheDisk)
     EXPECT_EQ(fsyncs - before, 2) << "the file, then the folder that names it";
 }
 #endif
-
-TEST(AtomicWrite, FullDiskLeavesTheOldFileWhole) {
-    test::TempDir dir;
-    const auto file = dir / "presets.json";
-    const std::string old(10000, 'o');
-    ASSERT_EQ(writeFileAtomically(file, old), "");
-
-    // A file-size limit makes the write fail part-way, as a full disk would.
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        signal(SIGXFSZ, SIG_IGN);
-        rlimit limit{4096, 4096};
-        setrlimit(RLIMIT_FSIZE, &limit);
-        const std::string error = writeFileAtomically(file, std::string(100000, 'n'));
-        _exit(error.find("could not write " + file.string() + ": File too large") == 0 ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure is reported with the reason";
-    EXPECT_EQ(test::readText(file), old);
-    EXPECT_EQ(entriesIn(dir.path()), 1u);
-}
 
 TEST(AtomicWrite, KilledWriterLeavesTheOldOrTheNewListNeverAMix) {
     test::TempDir dir;

@@ -50,19 +50,6 @@ TEST_F(MidiManagerTest, ConnectionTakesEffectAfterTheCurrentTurnAndTheLaterOfTwo
     EXPECT_EQ(manager->connectedEndpoint(), a);
 }
 
-TEST_F(MidiManagerTest, NamelessDestinationDoesNotShiftThePickerPositions) {
-    service->addDestination(std::nullopt);
-    service->addDestination("A");
-    const auto b = service->addDestination("B");
-    auto manager = makeManager();
-    ASSERT_EQ(manager->destinations(), (std::vector<std::string>{"A", "B"}));
-    // Position 1 in the list the user sees is B, even though B is the
-    // service's third destination.
-    manager->connectToDestination(1);
-    queue.runPending();
-    EXPECT_EQ(manager->connectedEndpoint(), b);
-}
-
 TEST_F(MidiManagerTest, SetupChangeFromAnotherThreadRefreshesOnTheMainQueue) {
     auto manager = makeManager();
     int announcements = 0;
