@@ -4,8 +4,11 @@
 #include <QAccessibleValueInterface>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QtTest>
 
+#include "core/panel/preset_file.hpp"
 #include "gui_harness.hpp"
 #include "ui/panel/link_button_view.hpp"
 #include "ui/panel/midi_slider_view.hpp"
@@ -13,9 +16,11 @@
 #include "ui/panel/unit_page_view.hpp"
 #include "ui/panel/value_field.hpp"
 #include "ui/physics/ball_page_view.hpp"
+#include "ui/theme.hpp"
 
 using namespace tarnwell;
 using tarnwell::test::Sent;
+using tarnwell::test::shows;
 using tarnwell::test::WindowHarness;
 
 namespace {
@@ -44,21 +49,16 @@ private Q_SLOTS:
     void shiftGivesSingleStepsAndPageKeysStayCoarse();
     void theWheelNeverChoosesARowOrMovesAnUnfocusedSlider();
     void assistiveTechnologiesSeeAndSetRealUnits();
-    void checkableButtonsFollowTheModelWhateverTogglesThem();
+    void checkableButtonsShowTheModelWhateverTogglesThem();
 };
 
 void ControlsTest::readoutFollowsEveryChangeAndTakesATypedValue() {
     WindowHarness h;
-    h.controller().toggleLink(0);
-    h.controller().toggleLink(2);
     ValueField* field = h.view->unitPage(0)->bank()->fieldFor(1);
-    ValueField* mirrored = h.view->unitPage(2)->bank()->fieldFor(13);
     QCOMPARE(field->text(), QString("0"));
 
     h.controller().editParameter(1, 1234.9);
-    h.queue.runPending();
     QCOMPARE(field->text(), QString("1234"));  // what the synthesizer receives
-    QCOMPARE(mirrored->text(), QString("1234"));
     h.model().undo();
     QCOMPARE(field->text(), QString("0"));
 
@@ -153,23 +153,41 @@ void ControlsTest::assistiveTechnologiesSeeAndSetRealUnits() {
     QCOMPARE(h.model().physics().balls()[0].ampY, 2.5);
 }
 
-void ControlsTest::checkableButtonsFollowTheModelWhateverTogglesThem() {
+void ControlsTest::checkableButtonsShowTheModelWhateverTogglesThem() {
     WindowHarness h;
-    UnitPageView* page = h.view->unitPage(0);
-    page->multiplicationButton()->toggle();  // what an assistive toggle action does
-    QVERIFY(h.controller().modButtonPressed()[0]);
-    QVERIFY(page->multiplicationButton()->isChecked());
-    QCOMPARE(h.sent(), (std::vector<Sent>{{102, 127}}));
-    page->multiplicationButton()->setFocus();
-    QTest::keyClick(page->multiplicationButton(), Qt::Key_Space);
-    QVERIFY(!h.controller().modButtonPressed()[0]);
+    h.view->tabs()->setCurrentIndex(2);
+    UnitPageView* page = h.view->unitPage(2);
+    QPushButton* multiplication = page->multiplicationButton();
+    const QColor yellow = theme::kModOnYellow;
+    QTest::mouseClick(multiplication, Qt::LeftButton);
+    QVERIFY2(shows(multiplication, yellow), "yellow while the flag is set");
+    multiplication->toggle();  // what an assistive toggle action does
+    QVERIFY(!h.controller().modButtonPressed()[2]);
+    QVERIFY(!shows(multiplication, yellow));
+    QCOMPARE(h.sent(), (std::vector<Sent>{{106, 127}, {107, 127}}));
+    MidiSliderPreset preset;
+    preset.modStates[2] = true;
+    h.presets().replacePresets({preset});
+    QVERIFY2(shows(multiplication, yellow), "a recall that sets the flag turns it yellow");
+    multiplication->setFocus();
+    QTest::keyClick(multiplication, Qt::Key_Space);
+    QVERIFY(!h.controller().modButtonPressed()[2]);
 
-    page->linkButton()->toggle();
-    QVERIFY(h.controller().linkedTabs()[0]);
-    QCOMPARE(page->linkButton()->text(), QString("Ungroup"));
+    h.service->clearRecorded();
+    LinkButtonView* link = page->linkButton();
+    const QColor green(0x34, 0xc7, 0x59);
+    QCOMPARE(link->text(), QString("Group"));
+    QTest::mouseClick(link, Qt::LeftButton);
+    QCOMPARE(link->text(), QString("Ungroup"));
+    QVERIFY(h.controller().linkedTabs()[2]);
+    QVERIFY2(shows(link, green), "green text while grouped");
     h.model().undo();
-    QVERIFY(!page->linkButton()->isChecked());  // undo moves the button back too
-    QCOMPARE(page->linkButton()->text(), QString("Group"));
+    QCOMPARE(link->text(), QString("Group"));  // undo moves the button back too
+    QVERIFY(!link->isChecked());
+    QVERIFY(!shows(link, green));
+    link->toggle();
+    QVERIFY(h.controller().linkedTabs()[2]);
+    QVERIFY(h.sent().empty());
 }
 
 QTEST_MAIN(ControlsTest)
