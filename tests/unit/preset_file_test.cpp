@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <limits>
-#include <random>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -80,14 +79,10 @@ TEST(PresetFileReading, EveryViolationRejectsTheWholeFileWithAReason) {
               "not a preset file: object 1 member values is a number, not an array of numbers");
     EXPECT_EQ(errorOf(R"({"values":[]})"),
               "not a preset file: the top level is an object, not an array");
-    EXPECT_EQ(errorOf("[" + good + ",[]]"),
-              "not a preset file: element 2 is an array, not an object");
     EXPECT_EQ(errorOf("[" + object("1e400", "false", kFlags) + "]").substr(0, 37),
               "not a preset file: a number at byte 1");
     EXPECT_EQ(errorOf("[" + good).substr(0, 33), "not a preset file: not valid JSON");
     EXPECT_EQ(errorOf("[" + good + "] x").substr(0, 33), "not a preset file: not valid JSON");
-    EXPECT_EQ(errorOf("[" + good + "]" + std::string("\0garbage", 8)).substr(0, 33),
-              "not a preset file: not valid JSON");
     EXPECT_EQ(errorOf("[" + good + "] \n" + std::string(1, '\0')).substr(0, 33),
               "not a preset file: not valid JSON");
     EXPECT_TRUE(decodePresetFile("[" + good + "] \n\t\r").presets) << "whitespace may follow";
@@ -107,31 +102,19 @@ TEST(PresetFileReading, HostileNestingAndSizeAreRefusedCheaply) {
     EXPECT_EQ(errorOf(huge), "not a preset file: larger than 16 MiB");
 }
 
-TEST(PresetFileRoundTrip, AnyListReadsBackIdentical) {
-    std::mt19937_64 engine(7);
-    const std::vector<double> special = {16383.0,           0.1, 1e-300, -0.0, 5e-324, 1.0 / 3.0,
-                                         16382.999999999998};
-    for (int round = 0; round < 30; ++round) {
-        std::vector<MidiSliderPreset> presets(engine() % 12);
-        for (auto& p : presets) {
-            p.values.resize(engine() % 60);
-            for (auto& v : p.values) {
-                const double s = special[engine() % special.size()];
-                v = engine() % 2 == 0 ? s : s + 7.0;
-            }
-            p.modStates.assign(engine() % 10, engine() % 2 == 0);
-            p.modeToggles[static_cast<std::size_t>(ModeToggle::drumModeToggle)] = engine() % 2;
-        }
-        const PresetDecoding back = decodePresetFile(*encodePresetFile(presets).text);
-        ASSERT_TRUE(back.presets) << back.error;
-        ASSERT_EQ(*back.presets, presets) << "round " << round;
-        for (std::size_t i = 0; i < presets.size(); ++i) {
-            for (std::size_t j = 0; j < presets[i].values.size(); ++j) {
-                ASSERT_EQ(std::signbit((*back.presets)[i].values[j]),
-                          std::signbit(presets[i].values[j]));
-            }
-        }
-    }
+TEST(PresetFileRoundTrip, EveryDoubleReadsBackToTheSameBits) {
+    MidiSliderPreset p;
+    p.values = {16383.0, 0.1, 1e-300, -0.0, 5e-324, 1.0 / 3.0, 16382.999999999998, 7.1};
+    p.modStates = {true, false, true};
+    p.modeToggles[static_cast<std::size_t>(ModeToggle::drumModeToggle)] = true;
+    MidiSliderPreset empty;
+    empty.values.clear();
+    empty.modStates.clear();
+    const std::vector<MidiSliderPreset> presets = {p, empty, MidiSliderPreset{}};
+    const PresetDecoding back = decodePresetFile(*encodePresetFile(presets).text);
+    ASSERT_TRUE(back.presets) << back.error;
+    ASSERT_EQ(*back.presets, presets);
+    EXPECT_TRUE(std::signbit((*back.presets)[0].values[3])) << "-0 stays negative";
 }
 
 }  // namespace
