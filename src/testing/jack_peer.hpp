@@ -172,9 +172,17 @@ public:
     explicit PrivateJackServer(std::string name)
         : name_(std::move(name)),
           process_({"jackd", "-n", name_, "-d", "dummy", "-r", "48000", "-p", "256"},
-                   [](const std::string&) {}) {}
+                   [this](const std::string& line) {
+                       const std::lock_guard lock(mutex_);
+                       said_ += line + "\n";
+                   }) {}
 
     [[nodiscard]] const std::string& name() const { return name_; }
+    // What the server has printed so far, on either stream.
+    [[nodiscard]] std::string said() const {
+        const std::lock_guard lock(mutex_);
+        return said_;
+    }
 
     bool waitReady(std::chrono::milliseconds timeout = 10s) {
         const auto deadline = Clock::now() + timeout;
@@ -191,7 +199,9 @@ public:
 
 private:
     std::string name_;
-    ChildProcess process_;
+    mutable std::mutex mutex_;
+    std::string said_;
+    ChildProcess process_;  // last: its reader thread writes `said_`
 };
 
 // A receiving JACK MIDI peer in a process of its own. Collects the bytes of

@@ -48,15 +48,8 @@ inline void startPrivateServer(const std::string& name,
     if (server->waitReady()) {
         return;
     }
+    const std::string said = server->said();
     server.reset();
-    const std::string probe = "timeout 5 jackd -n " + name + "-probe -d dummy 2>&1";
-    std::string said;
-    if (FILE* out = ::popen(probe.c_str(), "r")) {
-        for (char line[512]; std::fgets(line, sizeof line, out);) {
-            said += line;
-        }
-        ::pclose(out);
-    }
     if (said.find("Too many servers already active") != std::string::npos) {
         GTEST_SKIP() << "the machine refuses another JACK server (Too many servers already active)";
     }

@@ -2,9 +2,6 @@
 
 #include <atomic>
 #include <cerrno>
-#include <chrono>
-#include <random>
-#include <thread>
 
 #include <signal.h>
 #include <sys/stat.h>
@@ -13,7 +10,6 @@
 
 #include <gtest/gtest.h>
 
-#include "core/panel/preset_file.hpp"
 #include "support/temp_dir.hpp"
 
 // The unit tests link with --wrap=write and --wrap=fsync on Linux, so a test
@@ -77,39 +73,6 @@ TEST(AtomicWrite, AnInterruptedWriteIsRetriedAndTheFileAndItsFolderReachTheDisk)
     EXPECT_EQ(fsyncs - before, 2) << "the file, then the folder that names it";
 }
 #endif
-
-TEST(AtomicWrite, KilledWriterLeavesTheOldOrTheNewListNeverAMix) {
-    test::TempDir dir;
-    const auto file = dir / "presets.json";
-    std::vector<MidiSliderPreset> listA(100);
-    std::vector<MidiSliderPreset> listB(100);
-    std::mt19937_64 engine(1);
-    for (auto& p : listB) {
-        for (auto& v : p.values) {
-            v = std::uniform_real_distribution<double>(0, 16383)(engine);
-        }
-    }
-    const std::string textA = *encodePresetFile(listA).text;
-    const std::string textB = *encodePresetFile(listB).text;
-    ASSERT_EQ(writeFileAtomically(file, textA), "");
-
-    for (int round = 0; round < 100; ++round) {
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            for (int i = 0;; ++i) {
-                (void)writeFileAtomically(file, i % 2 == 0 ? textB : textA);
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::microseconds(engine() % 20000));
-        kill(child, SIGKILL);
-        waitpid(child, nullptr, 0);
-
-        const PresetDecoding stored = decodePresetFile(test::readText(file));
-        ASSERT_TRUE(stored.presets) << "round " << round << ": " << stored.error;
-        ASSERT_TRUE(*stored.presets == listA || *stored.presets == listB) << "round " << round;
-    }
-}
 
 TEST(AtomicWrite, RemovesTheTemporaryFilesOfDeadWritersOnly) {
     test::TempDir dir;
