@@ -139,13 +139,8 @@ void ControlsTest::assistiveTechnologiesSeeAndSetRealUnits() {
     QCOMPARE(h.sent(), (std::vector<Sent>{{1, 1000}}));
     QCOMPARE(value->currentValue().toDouble(), 1000.0);
 
-    QWidget* amp = nullptr;
-    for (auto* slider : h.app->physicsView()->ballPage(0)->findChildren<ParameterSlider*>()) {
-        if (slider->accessibleName() == "Amp Y") {
-            amp = slider;
-        }
-    }
-    QAccessibleValueInterface* ampValue = valueOf(amp);
+    QAccessibleValueInterface* ampValue =
+        valueOf(h.app->physicsView()->ballPage(0)->slider(BallSlider::ampY));
     QVERIFY(ampValue);
     QCOMPARE(ampValue->maximumValue().toDouble(), 5.0);
     QCOMPARE(ampValue->minimumStepSize().toDouble(), 0.1);

@@ -104,14 +104,14 @@ inline QString spokenName(QWidget* widget) {
     return a->text(QAccessible::Name);
 }
 
-// The buttons, sliders and pickers under `root` that `root` shows now (the
-// pickers' pop-up lists are windows of their own).
-inline QList<QWidget*> shownControls(QWidget* root) {
+// The buttons, sliders and pickers under `root` in its window (the pickers'
+// pop-up lists are windows of their own); with `onlyShown`, those it shows now.
+inline QList<QWidget*> controlsUnder(QWidget* root, bool onlyShown = true) {
     QList<QWidget*> controls;
     for (auto* w : root->findChildren<QWidget*>()) {
         if ((qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractSlider*>(w) ||
              qobject_cast<QComboBox*>(w)) &&
-            w->window() == root->window() && w->isVisibleTo(root)) {
+            w->window() == root->window() && (!onlyShown || w->isVisibleTo(root))) {
             controls << w;
         }
     }

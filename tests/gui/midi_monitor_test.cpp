@@ -45,7 +45,6 @@ void MidiMonitorTest::monitorListensOnlyWhileOpenAndFoldsAStreamIntoOneExpandabl
     WindowHarness shell;
     auto manager = shell.window().midiManager();
     QVERIFY(manager);
-    QCOMPARE(manager->connectedDeviceName(), std::optional<std::string>("Synth"));
     MidiMonitorDock* dock = shell.window().midiMonitor();
     QAction* open = monitorAction(shell.window());
     QVERIFY(open);
