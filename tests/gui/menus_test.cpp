@@ -109,6 +109,8 @@ void MenusTest::savedPresetsComeBackAtStartOnlyWhenAskedAndOnlyWhole() {
         QCOMPARE(run.presets().presets().size(), std::size_t{2});
         QCOMPARE(run.controller().sliderValues()[0], 0.0);  // nothing recalled
         QVERIFY(run.service->deliveries().empty());         // nothing sent
+        run.actions().savePreset->trigger();  // continues the file it read: none is kept aside
+        QVERIFY(!run.view->noticeText()->text().contains("kept in"));
         run.app->shutDown();
     }
     test::writeText(folder.path() / "presets.json", "[{\"values\":[1]}]");
