@@ -19,43 +19,35 @@ void BM_EncodeNRPN(benchmark::State& state) {
 }
 BENCHMARK(BM_EncodeNRPN);
 
-void BM_SendThroughLoopback(benchmark::State& state) {
-    tarnwell::bench::ConnectedLoopback loopback;
-    auto& service = loopback.service;
-    auto& manager = loopback.manager;
+// Sends one sequence per iteration, clearing the loopback's record now and
+// then outside the timing so memory stays flat.
+void sendEachIteration(benchmark::State& state, tarnwell::bench::ConnectedLoopback& loopback) {
     std::int64_t n = 0;
     for (auto _ : state) {
-        manager->sendToConnected(n & 0x3FFF, 1 + (n % 42));
+        loopback.manager->sendToConnected(n & 0x3FFF, 1 + (n % 42));
         ++n;
         if ((n & 0xFFFF) == 0) {
             state.PauseTiming();
-            service->clearRecorded();
+            loopback.service->clearRecorded();
             state.ResumeTiming();
         }
     }
     state.SetItemsProcessed(state.iterations());
+}
+
+void BM_SendThroughLoopback(benchmark::State& state) {
+    tarnwell::bench::ConnectedLoopback loopback;
+    sendEachIteration(state, loopback);
 }
 BENCHMARK(BM_SendThroughLoopback);
 
 // The same with the MIDI monitor open: every sequence is also recorded.
 void BM_SendThroughLoopbackWithMonitor(benchmark::State& state) {
     tarnwell::bench::ConnectedLoopback loopback;
-    auto& service = loopback.service;
-    auto& manager = loopback.manager;
     tarnwell::MonitorFeed feed([](tarnwell::EndpointRef) { return std::string("Synth"); });
-    manager->addSendObserver(&feed);
-    std::int64_t n = 0;
-    for (auto _ : state) {
-        manager->sendToConnected(n & 0x3FFF, 1 + (n % 42));
-        ++n;
-        if ((n & 0xFFFF) == 0) {
-            state.PauseTiming();
-            service->clearRecorded();
-            state.ResumeTiming();
-        }
-    }
-    manager->removeSendObserver(&feed);
-    state.SetItemsProcessed(state.iterations());
+    loopback.manager->addSendObserver(&feed);
+    sendEachIteration(state, loopback);
+    loopback.manager->removeSendObserver(&feed);
 }
 BENCHMARK(BM_SendThroughLoopbackWithMonitor);
 
