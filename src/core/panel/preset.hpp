@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 #include <vector>
 
 #include "core/panel/mode_toggles.hpp"
@@ -16,6 +17,9 @@ struct MidiSliderPreset {
     std::vector<double> values = std::vector<double>(kParameterCount, 0.0);
     std::vector<bool> modStates = std::vector<bool>(kModButtonCount, false);
     std::array<bool, kModeToggleCount> modeToggles{};
+    // What the musician called it; empty for an unnamed preset. Stored as an
+    // optional eighth member of the preset object, after the seven others.
+    std::string name;
 
     [[nodiscard]] bool modeToggle(ModeToggle toggle) const {
         return modeToggles[static_cast<std::size_t>(toggle)];
