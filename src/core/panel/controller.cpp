@@ -269,12 +269,30 @@ void Controller::toggleLink(std::int64_t unit) {
 
 void Controller::randomizeSliders(std::string_view action) {
     willChange(action);
+    ++copyGeneration_;
     for (auto& value : sliderValues_) {
         value = uniformClosed(random_, 0.0, static_cast<double>(kNrpnMax));
     }
+    // Grouped units end equal, as if the lowest grouped unit's sliders had
+    // been moved: its draws are written into the others before anything is
+    // sent, so every parameter is sent once, with the value the panel shows.
+    std::int64_t lead = -1;
+    for (std::int64_t unit = 0; unit < kUnitCount; ++unit) {
+        if (!isLinked(unit)) {
+            continue;
+        }
+        if (lead < 0) {
+            lead = unit;
+            continue;
+        }
+        for (std::int64_t slot = 0; slot < kSlotsPerUnit; ++slot) {
+            sliderValues_[static_cast<std::size_t>(unit * kSlotsPerUnit + slot)] =
+                sliderValues_[static_cast<std::size_t>(lead * kSlotsPerUnit + slot)];
+        }
+    }
     changed.emit({ControllerField::sliderValues, -1});
     for (std::int64_t i = 0; i < kParameterCount; ++i) {
-        sendParameterAndPropagate(i);
+        sendValue(sliderValues_[static_cast<std::size_t>(i)], nrpnNumberOfIndex(i));
     }
 }
 
@@ -297,15 +315,32 @@ void Controller::sendAll() {
 void Controller::restoreState(const std::vector<double>& values,
                               const std::vector<bool>& modButtons, const std::vector<bool>& links,
                               const std::array<bool, kModeToggleCount>& toggles) {
-    ++copyGeneration_;
-    const std::vector<bool> oldMods = std::exchange(modButtonPressed_, modButtons);
-    const std::vector<double> oldValues = std::exchange(sliderValues_, values);
     linkedTabs_ = links;
-    changed.emit({ControllerField::modButtonPressed, -1});
-    changed.emit({ControllerField::sliderValues, -1});
     for (std::int64_t unit = 0; unit < kUnitCount; ++unit) {
         changed.emit({ControllerField::linkedTabs, unit});
     }
+    assignAndSendDifferences(values, modButtons, toggles);
+}
+
+void Controller::applySound(const MidiSliderPreset& preset) {
+    std::array<bool, kModeToggleCount> toggles = modeToggles_;
+    for (const ModeToggleInfo& info : kModeToggles) {
+        if (isStoredInPresets(info.toggle)) {
+            toggles[static_cast<std::size_t>(info.toggle)] = preset.modeToggle(info.toggle);
+        }
+    }
+    assignAndSendDifferences(resized(preset.values, kParameterCount, 0.0),
+                             resized(preset.modStates, kModButtonCount, false), toggles);
+}
+
+void Controller::assignAndSendDifferences(const std::vector<double>& values,
+                                          const std::vector<bool>& modButtons,
+                                          const std::array<bool, kModeToggleCount>& toggles) {
+    ++copyGeneration_;
+    const std::vector<bool> oldMods = std::exchange(modButtonPressed_, modButtons);
+    const std::vector<double> oldValues = std::exchange(sliderValues_, values);
+    changed.emit({ControllerField::modButtonPressed, -1});
+    changed.emit({ControllerField::sliderValues, -1});
     for (std::int64_t i = 0; i < kModButtonCount; ++i) {
         if (modButtonPressed_[static_cast<std::size_t>(i)] !=
             oldMods[static_cast<std::size_t>(i)]) {
@@ -325,6 +360,25 @@ void Controller::restoreState(const std::vector<double>& values,
     }
 }
 
+void Controller::loadWithoutSending(const std::vector<double>& values,
+                                    const std::vector<bool>& modButtons,
+                                    const std::vector<bool>& links,
+                                    const std::array<bool, kModeToggleCount>& toggles) {
+    ++copyGeneration_;
+    sliderValues_ = resized(values, kParameterCount, 0.0);
+    modButtonPressed_ = resized(modButtons, kModButtonCount, false);
+    linkedTabs_ = resized(links, kUnitCount, false);
+    modeToggles_ = toggles;
+    changed.emit({ControllerField::sliderValues, -1});
+    changed.emit({ControllerField::modButtonPressed, -1});
+    for (std::int64_t unit = 0; unit < kUnitCount; ++unit) {
+        changed.emit({ControllerField::linkedTabs, unit});
+    }
+    for (const ModeToggleInfo& info : kModeToggles) {
+        changed.emit({ControllerField::modeToggle, static_cast<std::int64_t>(info.toggle)});
+    }
+}
+
 MidiSliderPreset Controller::currentPreset() const {
     MidiSliderPreset preset;
     preset.values = sliderValues_;
@@ -338,6 +392,11 @@ MidiSliderPreset Controller::currentPreset() const {
 }
 
 void Controller::applyPreset(const MidiSliderPreset& preset) {
+    // A recall is the whole truth: copies still queued from an earlier edit
+    // must not land on it, and it queues none of its own, so the panel and
+    // the last value sent for each parameter both end equal to the preset,
+    // grouped units or not.
+    ++copyGeneration_;
     modButtonPressed_ = resized(preset.modStates, kModButtonCount, false);
     changed.emit({ControllerField::modButtonPressed, -1});
     for (std::int64_t i = 0; i < kModButtonCount; ++i) {
@@ -355,13 +414,22 @@ void Controller::applyPreset(const MidiSliderPreset& preset) {
     }
 
     for (std::int64_t i = 0; i < kParameterCount; ++i) {
-        sendParameterAndPropagate(i);
+        sendValue(sliderValues_[static_cast<std::size_t>(i)], nrpnNumberOfIndex(i));
     }
     // Mode switches announce themselves after the parameters, as their own
-    // change handlers would; the grouped copies queued above follow later.
+    // change handlers would.
     for (const ModeToggle toggle : switched) {
         sendModeToggle(toggle);
     }
+}
+
+bool sameSound(const MidiSliderPreset& a, const MidiSliderPreset& b) {
+    if (a.modeToggles != b.modeToggles) {
+        return false;
+    }
+    return resized(a.values, kParameterCount, 0.0) == resized(b.values, kParameterCount, 0.0) &&
+           resized(a.modStates, kModButtonCount, false) ==
+               resized(b.modStates, kModButtonCount, false);
 }
 
 }  // namespace tarnwell

@@ -35,6 +35,11 @@ struct ControllerChange {
     std::int64_t index = -1;
 };
 
+// Whether two presets make the same sound when recalled: values, mod buttons
+// and stored switches, with a recall's padding of short lists; the name does
+// not count.
+[[nodiscard]] bool sameSound(const MidiSliderPreset& a, const MidiSliderPreset& b);
+
 // The text beside the destination picker: the connected destination's name,
 // marked when it has vanished from the system, or "Not Connected".
 [[nodiscard]] std::string connectionStatusText(const MidiManager& manager);
@@ -91,8 +96,10 @@ public:
     // copies into the same slot of every other grouped unit. An index outside
     // the list does nothing.
     void editParameter(std::int64_t index, double value);
-    // Every value drawn anew at random over 0-16383, then each sent with its
-    // grouped copies, in index order. `action` names it for undo.
+    // Every value drawn anew at random over 0-16383; grouped units then take
+    // the draws of the lowest grouped unit, and every parameter is sent once,
+    // in index order, with the value the panel shows. `action` names it for
+    // undo.
     void randomizeSliders(std::string_view action = "randomise");
     // One drag of a slider: the edits between begin and end undo as one.
     void beginGesture();
@@ -132,17 +139,31 @@ public:
     void restoreState(const std::vector<double>& values, const std::vector<bool>& modButtons,
                       const std::vector<bool>& links,
                       const std::array<bool, kModeToggleCount>& toggles);
+    // Shows a state from an earlier run: sets every field and sends nothing,
+    // since the synthesizer may not hold it (Send All tells it). Tells no
+    // observer.
+    void loadWithoutSending(const std::vector<double>& values, const std::vector<bool>& modButtons,
+                            const std::vector<bool>& links,
+                            const std::array<bool, kModeToggleCount>& toggles);
     // The sound-relevant state as a preset stores it.
     [[nodiscard]] MidiSliderPreset currentPreset() const;
     // Recalls a preset: sets every stored field, then sends the mod buttons,
-    // the 42 parameters with their grouped copies, and the switches that
-    // changed. A preset shorter than the panel counts its missing values as 0
-    // and its missing flags as off; entries beyond the panel's are never sent.
+    // the 42 parameters and the switches that changed. Grouping makes no
+    // copies: the panel ends equal to the preset. A preset shorter than the
+    // panel counts its missing values as 0 and its missing flags as off;
+    // entries beyond the panel's are never sent.
     void applyPreset(const MidiSliderPreset& preset);
+    // Sets the preset's stored fields like a recall but sends only what
+    // differs from the panel as it was (mod buttons, parameters, switches).
+    // Tells no observer; drops grouped copies still queued.
+    void applySound(const MidiSliderPreset& preset);
 
     Signal<ControllerChange> changed;
 
 private:
+    void assignAndSendDifferences(const std::vector<double>& values,
+                                  const std::vector<bool>& modButtons,
+                                  const std::array<bool, kModeToggleCount>& toggles);
     void sendValue(double value, std::int64_t nrpnNumber);
     void sendCommand(std::int64_t value, std::int64_t nrpnNumber);
     void sendModButton(std::int64_t button);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -70,6 +71,10 @@ private:
     void buildPanel();
     // Wires the menus' commands to the model just built.
     void bindActions();
+    // The sound of the last run, kept at quit when the musician asked for it.
+    [[nodiscard]] std::filesystem::path resumeFile() const;
+    void resumeSound();
+    void keepSoundForNextRun();
 
     AppEnvironment environment_;
     std::unique_ptr<Settings> settings_;

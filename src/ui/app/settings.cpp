@@ -1,5 +1,7 @@
 #include "ui/app/settings.hpp"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QSettings>
 
 namespace tarnwell {
@@ -12,6 +14,7 @@ constexpr auto kImportFolder = "folders/import";
 constexpr auto kExportFolder = "folders/export";
 constexpr auto kSendPanelOnConnect = "options/sendPanelOnConnect";
 constexpr auto kRestorePresets = "options/restorePresetsAtStart";
+constexpr auto kResumeAtStart = "options/resumeAtStart";
 
 }  // namespace
 
@@ -63,6 +66,20 @@ bool Settings::restorePresetsAtStart() const {
 
 void Settings::setRestorePresetsAtStart(bool on) {
     store_->setValue(kRestorePresets, on);
+}
+
+bool Settings::resumeAtStart() const {
+    return store_->value(kResumeAtStart, false).toBool();
+}
+
+void Settings::setResumeAtStart(bool on) {
+    store_->setValue(kResumeAtStart, on);
+}
+
+std::filesystem::path Settings::folderPath() const {
+    // As bytes: a folder name that is not valid UTF-8 stays the same folder.
+    const QByteArray folder = QFile::encodeName(QFileInfo(store_->fileName()).absolutePath());
+    return std::filesystem::path(folder.toStdString());
 }
 
 }  // namespace tarnwell

@@ -103,6 +103,15 @@ ValueField* MidiSliderView::fieldFor(std::int64_t index) const {
     return sliderFor(index) ? fields_[static_cast<std::size_t>(index - startIndex_)] : nullptr;
 }
 
+void MidiSliderView::showModulation(std::int64_t index, std::optional<std::int64_t> value) {
+    if (ParameterSlider* slider = sliderFor(index)) {
+        slider->showLiveValue(value ? std::optional<double>(static_cast<double>(*value))
+                                    : std::nullopt);
+        fieldFor(index)->showLiveValue(value ? std::optional<int>(static_cast<int>(*value))
+                                             : std::nullopt);
+    }
+}
+
 void MidiSliderView::showValue(std::int64_t index) {
     ParameterSlider* slider = sliderFor(index);
     if (slider == nullptr) {
