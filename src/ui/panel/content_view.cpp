@@ -147,11 +147,15 @@ QWidget* ContentView::buildBottomControls() {
     presetRow->addWidget(presetLabel);
     presetRow->addWidget(presetPicker_);
     presetRow->addWidget(new ActionButton(actions_.savePreset, tr("Save Preset"), box));
-    presetRow->addWidget(new ActionButton(actions_.savePresetAs, tr("Save As..."), box));
+    grid->addLayout(presetRow, 0, 1, Qt::AlignHCenter);
+    // Under the picker: what else concerns the selected preset.
+    auto* presetTools = new QHBoxLayout;
+    presetTools->setSpacing(theme::metrics::kRowSpacing);
+    presetTools->addWidget(new ActionButton(actions_.savePresetAs, tr("Save As..."), box));
     auto* compare = new ActionButton(actions_.compare, tr("Compare"), box);
     compare->setObjectName("compare");
-    presetRow->addWidget(compare);
-    grid->addLayout(presetRow, 0, 1, Qt::AlignHCenter);
+    presetTools->addWidget(compare);
+    grid->addLayout(presetTools, 1, 1, Qt::AlignHCenter | Qt::AlignTop);
     grid->addWidget(new ActionButton(actions_.dice, "dice", box), 0, 2, Qt::AlignRight);
 
     auto* toggles = new QVBoxLayout;
@@ -159,7 +163,7 @@ QWidget* ContentView::buildBottomControls() {
          {ModeToggle::voiceModeToggle, ModeToggle::drumModeToggle, ModeToggle::midiModeToggle}) {
         toggles->addWidget(new ModeToggleView(controller, toggle, box));
     }
-    grid->addLayout(toggles, 1, 0, 1, 2, Qt::AlignLeft);
+    grid->addLayout(toggles, 1, 0, Qt::AlignLeft);
 
     auto* files = new QHBoxLayout;
     files->setSpacing(theme::metrics::kRowSpacing);

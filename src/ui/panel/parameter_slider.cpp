@@ -239,7 +239,7 @@ QRect ParameterSlider::liveMarkerRect() const {
     const int x =
         handleRect().width() / 2 +
         QStyle::sliderPositionFromValue(minimum(), maximum(), positionOf(*liveValue_), span);
-    const int size = std::max(4, groove.height());
+    const int size = std::max(6, groove.height() + 2);
     return {x - size / 2, groove.bottom() + 1, size, size};
 }
 
