@@ -121,10 +121,11 @@ void askToRenamePreset(QWidget* parent, Presets& presets, std::int64_t slot) {
     if (slot < 0 || static_cast<std::uint64_t>(slot) >= presets.presets().size()) {
         return;
     }
-    QDialog* dialog = dialogOver(parent, QObject::tr("Rename Preset"), "RenamePresetDialog");
+    const QString now = presetName(slot, presets.presets()[static_cast<std::size_t>(slot)].name);
+    QDialog* dialog = dialogOver(parent, QObject::tr("Rename '%1'").arg(now), "RenamePresetDialog");
     auto* form = new QFormLayout(dialog);
     QLineEdit* name = nameField(dialog, storedName(presets, slot));
-    auto* label = new QLabel(QObject::tr("Name of slot %1").arg(slot + 1), dialog);
+    auto* label = new QLabel(QObject::tr("Name"), dialog);
     label->setTextFormat(Qt::PlainText);
     label->setBuddy(name);
     form->addRow(label, name);
