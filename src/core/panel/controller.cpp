@@ -147,7 +147,26 @@ void Controller::connectWhileIdle() {
 
 void Controller::setSliderValue(std::int64_t index, double value) {
     sliderValues_[static_cast<std::size_t>(index)] = value;
-    changed.emit({ControllerField::sliderValues, index});
+    announceValue(index);
+}
+
+void Controller::announceValue(std::int64_t index) {
+    parameterSignals_[static_cast<std::size_t>(index)].emit();
+    valuesChanged.emit(index);
+}
+
+void Controller::announceAllValues() {
+    for (const Signal<>& signal : parameterSignals_) {
+        signal.emit();
+    }
+    valuesChanged.emit(-1);
+}
+
+Connection Controller::watchParameter(std::int64_t index, std::function<void()> slot) {
+    if (!within(index, parameterSignals_.size())) {
+        return {};
+    }
+    return parameterSignals_[static_cast<std::size_t>(index)].connect(std::move(slot));
 }
 
 void Controller::willChange(std::string_view action) {
@@ -290,7 +309,7 @@ void Controller::randomizeSliders(std::string_view action) {
                 sliderValues_[static_cast<std::size_t>(lead * kSlotsPerUnit + slot)];
         }
     }
-    changed.emit({ControllerField::sliderValues, -1});
+    announceAllValues();
     for (std::int64_t i = 0; i < kParameterCount; ++i) {
         sendValue(sliderValues_[static_cast<std::size_t>(i)], nrpnNumberOfIndex(i));
     }
@@ -340,7 +359,7 @@ void Controller::assignAndSendDifferences(const std::vector<double>& values,
     const std::vector<bool> oldMods = std::exchange(modButtonPressed_, modButtons);
     const std::vector<double> oldValues = std::exchange(sliderValues_, values);
     changed.emit({ControllerField::modButtonPressed, -1});
-    changed.emit({ControllerField::sliderValues, -1});
+    announceAllValues();
     for (std::int64_t i = 0; i < kModButtonCount; ++i) {
         if (modButtonPressed_[static_cast<std::size_t>(i)] !=
             oldMods[static_cast<std::size_t>(i)]) {
@@ -369,7 +388,7 @@ void Controller::loadWithoutSending(const std::vector<double>& values,
     modButtonPressed_ = resized(modButtons, kModButtonCount, false);
     linkedTabs_ = resized(links, kUnitCount, false);
     modeToggles_ = toggles;
-    changed.emit({ControllerField::sliderValues, -1});
+    announceAllValues();
     changed.emit({ControllerField::modButtonPressed, -1});
     for (std::int64_t unit = 0; unit < kUnitCount; ++unit) {
         changed.emit({ControllerField::linkedTabs, unit});
@@ -404,7 +423,7 @@ void Controller::applyPreset(const MidiSliderPreset& preset) {
     }
 
     sliderValues_ = resized(preset.values, kParameterCount, 0.0);
-    changed.emit({ControllerField::sliderValues, -1});
+    announceAllValues();
     std::vector<ModeToggle> switched;
     for (const ModeToggleInfo& info : kModeToggles) {
         if (isStoredInPresets(info.toggle) &&
@@ -423,13 +442,36 @@ void Controller::applyPreset(const MidiSliderPreset& preset) {
     }
 }
 
-bool sameSound(const MidiSliderPreset& a, const MidiSliderPreset& b) {
-    if (a.modeToggles != b.modeToggles) {
-        return false;
+namespace {
+
+// Whether two lists hold the same first `size` entries, a missing entry
+// counting as `fill`, as a recall pads them. Allocates nothing.
+template <typename T>
+bool samePadded(const std::vector<T>& a, const std::vector<T>& b, std::size_t size, T fill) {
+    for (std::size_t i = 0; i < size; ++i) {
+        if ((i < a.size() ? T(a[i]) : fill) != (i < b.size() ? T(b[i]) : fill)) {
+            return false;
+        }
     }
-    return resized(a.values, kParameterCount, 0.0) == resized(b.values, kParameterCount, 0.0) &&
-           resized(a.modStates, kModButtonCount, false) ==
-               resized(b.modStates, kModButtonCount, false);
+    return true;
+}
+
+}  // namespace
+
+bool sameSound(const MidiSliderPreset& a, const MidiSliderPreset& b) {
+    return a.modeToggles == b.modeToggles && samePadded(a.values, b.values, kParameterCount, 0.0) &&
+           samePadded(a.modStates, b.modStates, kModButtonCount, false);
+}
+
+bool Controller::soundIs(const MidiSliderPreset& preset) const {
+    for (const ModeToggleInfo& info : kModeToggles) {
+        if (isStoredInPresets(info.toggle) &&
+            modeToggle(info.toggle) != preset.modeToggle(info.toggle)) {
+            return false;
+        }
+    }
+    return samePadded(sliderValues_, preset.values, kParameterCount, 0.0) &&
+           samePadded(modButtonPressed_, preset.modStates, kModButtonCount, false);
 }
 
 }  // namespace tarnwell

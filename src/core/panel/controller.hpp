@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,7 +25,6 @@ class RandomSource;
 enum class ControllerField {
     destinations,  // the list, the connection or its availability changed
     selectedDestinationIndex,
-    sliderValues,      // index: the parameter index, or -1 when the whole list was replaced
     modButtonPressed,  // index: the mod button, or -1 for all
     linkedTabs,        // index: the unit
     modeToggle,        // index: the ModeToggle
@@ -145,6 +145,9 @@ public:
     void loadWithoutSending(const std::vector<double>& values, const std::vector<bool>& modButtons,
                             const std::vector<bool>& links,
                             const std::array<bool, kModeToggleCount>& toggles);
+    // Whether the panel holds `preset`'s sound (see sameSound), without
+    // copying anything: asked after every edit.
+    [[nodiscard]] bool soundIs(const MidiSliderPreset& preset) const;
     // The sound-relevant state as a preset stores it.
     [[nodiscard]] MidiSliderPreset currentPreset() const;
     // Recalls a preset: sets every stored field, then sends the mod buttons,
@@ -158,9 +161,19 @@ public:
     // Tells no observer; drops grouped copies still queued.
     void applySound(const MidiSliderPreset& preset);
 
+    // Every field but the parameter values: those are announced per index,
+    // since a drag changes one of them many times a second and each view
+    // shows only a few.
     Signal<ControllerChange> changed;
+    // Calls `slot` after each change of the value at `index` (also when the
+    // whole list is replaced). An index outside the list is never told.
+    [[nodiscard]] Connection watchParameter(std::int64_t index, std::function<void()> slot);
+    // After any change of the values: the index, or -1 when all changed.
+    Signal<std::int64_t> valuesChanged;
 
 private:
+    void announceValue(std::int64_t index);
+    void announceAllValues();
     void assignAndSendDifferences(const std::vector<double>& values,
                                   const std::vector<bool>& modButtons,
                                   const std::array<bool, kModeToggleCount>& toggles);
@@ -202,6 +215,7 @@ private:
     std::vector<bool> modButtonPressed_ = std::vector<bool>(kModButtonCount, false);
     std::vector<bool> linkedTabs_ = std::vector<bool>(kUnitCount, false);
     std::array<bool, kModeToggleCount> modeToggles_{};
+    std::array<Signal<>, kParameterCount> parameterSignals_;
 };
 
 }  // namespace tarnwell

@@ -46,13 +46,17 @@ Presets::Presets(Controller& controller, FileChooser* chooser, Folder documentsF
     // Any change of the sound other than the comparison's own ends it on
     // what the panel then holds.
     controllerConnection_ = controller_.changed.connect([this](ControllerChange change) {
-        if (change.field == ControllerField::sliderValues ||
-            change.field == ControllerField::modButtonPressed ||
+        if (change.field == ControllerField::modButtonPressed ||
             change.field == ControllerField::modeToggle) {
-            endComparison();
-            updateModified();
+            soundChanged();
         }
     });
+    valuesConnection_ = controller_.valuesChanged.connect([this](std::int64_t) { soundChanged(); });
+}
+
+void Presets::soundChanged() {
+    endComparison();
+    updateModified();
 }
 
 void Presets::announce(PresetsEvent event) {
@@ -201,7 +205,7 @@ const MidiSliderPreset* Presets::selectedPreset() const {
 bool Presets::isModified() const {
     const MidiSliderPreset* selected = selectedPreset();
     return selected != nullptr &&
-           (isComparing() || !sameSound(controller_.currentPreset(), *selected));
+           (isComparing() || !controller_.soundIs(*selected));
 }
 
 void Presets::revertToSaved() {

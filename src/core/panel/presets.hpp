@@ -139,6 +139,7 @@ private:
     // selected preset, when that changed.
     void announce(PresetsEvent event);
     void updateModified();
+    void soundChanged();
     void importPresetsFrom(const std::filesystem::path& file);
     void exportPresetsTo(const std::filesystem::path& file);
     [[nodiscard]] bool storedFileWorthKeeping(const std::filesystem::path& file,
@@ -163,6 +164,7 @@ private:
     bool comparing_ = false;  // the comparison's own sends are under way
     bool modified_ = false;   // as last announced
     Connection controllerConnection_;
+    Connection valuesConnection_;
     std::optional<std::filesystem::path> importedFrom_;
 };
 

@@ -76,19 +76,9 @@ MidiSliderView::MidiSliderView(Controller& controller, std::int64_t startIndex,
             controller_.editParameter(index, static_cast<double>(value));
         });
         showValue(index);
+        connections_.push_back(
+            controller_.watchParameter(index, [this, index] { showValue(index); }));
     }
-    connection_ = controller_.changed.connect([this](ControllerChange change) {
-        if (change.field != ControllerField::sliderValues) {
-            return;
-        }
-        if (change.index >= 0) {
-            showValue(change.index);
-            return;
-        }
-        for (std::size_t i = 0; i < sliders_.size(); ++i) {
-            showValue(startIndex_ + static_cast<std::int64_t>(i));
-        }
-    });
 }
 
 ParameterSlider* MidiSliderView::sliderFor(std::int64_t index) const {

@@ -41,7 +41,7 @@ private:
     std::vector<ParameterSlider*> sliders_;
     std::vector<ValueField*> fields_;
     std::int64_t editing_ = -1;
-    Connection connection_;
+    std::vector<Connection> connections_;
 };
 
 }  // namespace tarnwell
