@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/physics/simulation.hpp"
 #include "support/control_doubles.hpp"
 
 namespace tarnwell {
@@ -316,6 +317,33 @@ TEST_F(ControlEngineTest, MappingsWithAProblemAreLeftOut) {
         engine.setMappings({outside, noteAbsolute, relativeNrpn, badControl, cc(param(3), 1)}), 4u);
     EXPECT_EQ(engine.mappings().size(), 1u);
     EXPECT_FALSE(engine.addMapping(outside));
+}
+
+TEST(LearnableControls, EveryControlHasOneKeyOneSlotAndThePanelsNameAndRange) {
+    const auto& controls = learnableControls();
+    ASSERT_EQ(controls.size(), kControlCount);
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        EXPECT_EQ(controlSlot(controls[i].id), i) << controls[i].key;
+        EXPECT_EQ(controlFromKey(controls[i].key), controls[i].id) << "keys are unique";
+    }
+    EXPECT_EQ(controlInfo(param(6)).key, "param/7") << "by NRPN number";
+    EXPECT_EQ(controlInfo(param(41)).name, sliderLabels()[41]);
+    EXPECT_EQ(controlInfo({ControlKind::modeSwitch, 5}).key, "switch/140");
+    EXPECT_EQ(controlInfo({ControlKind::modeSwitch, 5}).name,
+              "channel assign off / channel assign on");
+    EXPECT_EQ(controlInfo({ControlKind::modButton, 0}).type, ControlType::onOff);
+    EXPECT_EQ(controlInfo(kResetDac).type, ControlType::action);
+    const ControlInfo& phase = controlInfo({ControlKind::ballPhaseX, 4});
+    EXPECT_EQ(phase.key, "ball/5/phaseX");
+    EXPECT_EQ(phase.maximum, PhysicsSimulation::kMaxPhase);
+    EXPECT_EQ(static_cast<std::size_t>(kLearnableBalls), initialBalls().size());
+    EXPECT_EQ(controlInfo({ControlKind::morph, 0}).maximum, 1.0);
+    for (const ControlId bad :
+         {ControlId{ControlKind::parameter, 42}, ControlId{ControlKind::modButton, 6},
+          ControlId{ControlKind::dice, 1}, ControlId{ControlKind::ballRun, 5}}) {
+        EXPECT_FALSE(isValidControl(bad));
+    }
+    EXPECT_FALSE(controlFromKey("param/0"));
 }
 
 }  // namespace

@@ -119,5 +119,42 @@ TEST_F(ModelControlTargetTest, GroupedUnitsAndBallControlsFollowAsForAHandEdit) 
     EXPECT_EQ(h.model->physics().balls()[1].ampX, initialBalls()[1].ampX);
 }
 
+TEST_F(ModelControlTargetTest, LearnPlayDiceCatchUpAndForgetWithTheRealPanel) {
+    engine.setMappings({});
+    engine.beginLearn({ControlKind::parameter, 0});
+    send({0xB0, 20, 0});
+    EXPECT_TRUE(engine.learning()) << "CC 20 may be the MSB of a pair: its LSB would come next";
+
+    // The knob turns on: no LSB, so a 7-bit controller; the panel is at 0,
+    // where the knob started, so it follows at once.
+    turn(20, {1, 2, 3}, 50ms);
+    const auto bound = engine.mappingsOf({ControlKind::parameter, 0});
+    ASSERT_EQ(bound.size(), 1u);
+    EXPECT_EQ(bound[0].source, (SourceId{SourceKind::controlChange, 0, 20}));
+    EXPECT_EQ(h.controller().sliderValues()[0], scale7To14(3));
+
+    h.queue.advance(1s);
+    h.controller().randomizeSliders("dice");
+    const double diced = h.controller().sliderValues()[0];
+    ASSERT_GT(diced, scale7To14(10)) << "the seeded draw lies above the knob";
+    EXPECT_TRUE(engine.waitingForPickup({ControlKind::parameter, 0}));
+    h.service->clearRecorded();
+    turn(20, {4, 5, 6}, 50ms);
+    EXPECT_TRUE(h.sent().empty()) << "the knob is below the diced value: ignored";
+    EXPECT_EQ(h.controller().sliderValues()[0], diced);
+
+    turn(20, {127}, 50ms);  // swept past it
+    EXPECT_EQ(h.controller().sliderValues()[0], 16383.0);
+    EXPECT_FALSE(engine.waitingForPickup({ControlKind::parameter, 0}));
+
+    h.model->undo();
+    EXPECT_EQ(h.controller().sliderValues()[0], diced) << "the knob's sweep is one step";
+    EXPECT_TRUE(engine.waitingForPickup({ControlKind::parameter, 0})) << "undo moved the panel";
+
+    engine.forgetControl({ControlKind::parameter, 0});
+    turn(20, {0}, 50ms);
+    EXPECT_EQ(h.controller().sliderValues()[0], diced);
+}
+
 }  // namespace
 }  // namespace tarnwell
