@@ -464,6 +464,20 @@ void ControlEngine::frame(std::chrono::nanoseconds now) {
     }
 }
 
+std::optional<std::chrono::nanoseconds> ControlEngine::wakeAt() const {
+    std::optional<std::chrono::nanoseconds> at;
+    if (const auto flush = recognizer_.nextFlush()) {
+        at = std::chrono::nanoseconds(*flush);
+    }
+    if (learnCandidate_) {
+        const auto due = std::chrono::nanoseconds(candidate_.time) + kLearnPairWait;
+        if (!at || due < *at) {
+            at = due;
+        }
+    }
+    return at;
+}
+
 // --- Learn ----------------------------------------------------------------
 
 void ControlEngine::beginLearn(ControlId control) {

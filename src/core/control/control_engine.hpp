@@ -127,6 +127,10 @@ public:
     // ends a learn whose pair did not complete, and applies what the frame
     // brought to the target.
     void frame(std::chrono::nanoseconds now);
+    // When `frame` must run again even if no input comes: a 14-bit MSB still
+    // waits for its LSB, or a learn for a pair's LSB. Nothing when nothing
+    // waits, so an idle controller needs no timer.
+    [[nodiscard]] std::optional<std::chrono::nanoseconds> wakeAt() const;
     // The source behind `stream` has gone (unplugged, disconnected).
     void streamLost(std::uint8_t stream);
 

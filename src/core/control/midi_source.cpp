@@ -369,6 +369,30 @@ void SourceRecognizer::flush(std::int64_t now, SourceSink& sink) {
     waiting_ = still;
 }
 
+std::optional<std::int64_t> SourceRecognizer::nextFlush() const {
+    std::optional<std::int64_t> earliest;
+    const auto consider = [&earliest](std::int64_t since) {
+        const std::int64_t due = since + kPairWait.count();
+        if (!earliest || due < *earliest) {
+            earliest = due;
+        }
+    };
+    for (std::uint8_t stream = 0; waiting_ != 0 && stream < kMaxInputStreams; ++stream) {
+        if ((waiting_ >> stream & 1U) == 0) {
+            continue;
+        }
+        for (const Channel& ch : streams_[stream]) {
+            if (ch.pending != 0) {
+                consider(ch.pendingSince);
+            }
+            if (ch.dataPending) {
+                consider(ch.dataSince);
+            }
+        }
+    }
+    return earliest;
+}
+
 void SourceRecognizer::reset(std::uint8_t stream) {
     if (stream >= kMaxInputStreams) {
         return;

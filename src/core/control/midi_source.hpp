@@ -3,6 +3,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/control/midi_input.hpp"
@@ -114,6 +115,9 @@ public:
     // Completes the MSBs (and NRPN data MSBs) that have waited for their LSB
     // since before `now - kPairWait`.
     void flush(std::int64_t now, SourceSink& sink);
+    // When the earliest waiting MSB is due to be completed by `flush`;
+    // nothing when none waits.
+    [[nodiscard]] std::optional<std::int64_t> nextFlush() const;
     // Forgets what `stream` had half sent (a waiting MSB, the NRPN selection),
     // after its input was lost; what is known about its pairs stays.
     void reset(std::uint8_t stream);
