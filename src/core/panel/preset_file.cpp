@@ -511,12 +511,11 @@ PresetEncoding encodePresetFile(const std::vector<MidiSliderPreset>& presets) {
     // panel cannot open (or opens as something else).
     const PresetDecoding back = decodePresetFile(text);
     if (!back.presets) {
-        return {std::nullopt, "the file it would write could not be read back (" + back.error +
-                                  "), so it is not written"};
+        return {std::nullopt,
+                "the file it would write could not be read back (" + back.error + ")"};
     }
     if (!samePresets(*back.presets, presets)) {
-        return {std::nullopt,
-                "the file it would write would read back different, so it is not written"};
+        return {std::nullopt, "the file it would write would read back different"};
     }
     return {std::move(text), {}};
 }
