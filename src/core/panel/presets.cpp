@@ -184,8 +184,7 @@ const MidiSliderPreset* Presets::selectedPreset() const {
 
 bool Presets::isModified() const {
     const MidiSliderPreset* selected = selectedPreset();
-    return selected != nullptr &&
-           (isComparing() || !controller_.soundIs(*selected));
+    return selected != nullptr && (isComparing() || !controller_.soundIs(*selected));
 }
 
 void Presets::revertToSaved() {
