@@ -186,12 +186,12 @@ TEST_F(PresetTest, CancelledDialogsDoNothingAndExportWritesTheListOrReportsWhyNo
     p.exportPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "out" / "mine.json"));
     EXPECT_EQ(decodePresetFile(test::readText(h.dir / "out" / "mine.json")).presets, p.presets());
-    // A folder where the file should go: the write fails and is reported.
+    // A folder where the file should go: it is refused, with the reason.
     std::filesystem::create_directories(h.dir / "taken.json");
     p.exportPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "taken.json"));
-    EXPECT_EQ(h.notices.back().text.rfind("Export failed: could not replace ", 0), 0u)
-        << h.notices.back().text;
+    EXPECT_EQ(h.notices.back().text, "Export failed: could not write " +
+                                         (h.dir / "taken.json").string() + ": it is a folder");
 }
 
 TEST_F(PresetTest, FailedSaveKeepsThePresetInMemoryAndTheOldFileWhole) {
@@ -282,6 +282,57 @@ TEST(SavePreset, TheEarlierFileStaysInPlaceWhenTheFirstSaveFailsAndALinkIsFollow
         EXPECT_EQ(test::readText(keptIn(first)), earlierText);
         EXPECT_EQ(test::entriesIn(h.dir / "Documents"), 1u);
     }
+}
+
+TEST(SavePreset, TwoPanelsOnOneFileKeepEachOthersLatestSaveAside) {
+    PresetHarness a;
+    PresetHarness b;
+    b.documents = a.documents;
+    const auto stored = *a.documents / "presets.json";
+    const auto firstValue = [](const std::filesystem::path& file) {
+        const auto presets = decodePresetFile(test::readText(file)).presets;
+        return presets && !presets->empty() ? presets->front().values[0] : -1.0;
+    };
+    std::vector<std::filesystem::path> keptCopies;
+    // Two windows on one machine, each saving its own sound in turn.
+    for (int turn = 0; turn < 49; ++turn) {
+        PresetHarness& panel = turn % 2 == 0 ? a : b;
+        panel.controller().editParameter(0, 100.0 + turn);
+        const Notice notice = panel.presets().savePreset(0);
+        ASSERT_FALSE(notice.isError) << notice.text;
+        EXPECT_EQ(firstValue(stored), 100.0 + turn);
+        if (turn > 0) {
+            // The other panel's save, which this one never saw, stays beside it.
+            const auto kept = keptIn(notice);
+            ASSERT_FALSE(kept.empty()) << "turn " << turn << ": " << notice.text;
+            EXPECT_EQ(firstValue(kept), 100.0 + turn - 1) << notice.text;
+            keptCopies.push_back(kept);
+        }
+    }
+    // The newest 20 copies stay, the older ones go.
+    for (std::size_t i = 0; i < keptCopies.size(); ++i) {
+        EXPECT_EQ(std::filesystem::exists(keptCopies[i]), i + 20 >= keptCopies.size()) << i;
+    }
+    // A panel saving again over its own save keeps no copy.
+    a.controller().editParameter(0, 1.0);
+    EXPECT_TRUE(keptIn(a.presets().savePreset(0)).empty());
+    EXPECT_EQ(test::entriesIn(stored.parent_path()), 20u + 1u);
+}
+
+TEST(RestoreStoredPresets, SaysWhyWhenTheStoredFileCannotBeChecked) {
+    PresetHarness h;
+    const auto stored = h.dir / "Documents" / "presets.json";
+    std::filesystem::create_directories(stored.parent_path());
+    std::filesystem::create_symlink("presets.json", stored);  // a link to itself
+    h.presets().restoreStoredPresets();
+    ASSERT_EQ(h.notices.size(), 1u);
+    EXPECT_TRUE(h.notices[0].isError);
+    EXPECT_EQ(h.notices[0].text.rfind("Saved presets not restored: ", 0), 0u) << h.notices[0].text;
+    EXPECT_EQ(h.presets().presets().size(), std::size_t{100});
+
+    const Notice save = h.presets().savePreset(0);
+    EXPECT_TRUE(save.isError) << save.text;
+    EXPECT_TRUE(std::filesystem::is_symlink(stored));
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/base/file_io.hpp"
 #include "core/base/signal.hpp"
 #include "core/panel/preset.hpp"
 
@@ -96,8 +97,6 @@ public:
 private:
     void importPresetsFrom(const std::filesystem::path& file);
     void exportPresetsTo(const std::filesystem::path& file);
-    [[nodiscard]] bool storedFileWorthKeeping(const std::filesystem::path& file,
-                                              const std::string& newText) const;
     Notice notify(bool isError, std::string text);
 
     Controller& controller_;
@@ -111,8 +110,9 @@ private:
     std::shared_ptr<const std::vector<MidiSliderPreset>> presets_ =
         std::make_shared<const std::vector<MidiSliderPreset>>(kInitialPresetCount);
     std::int64_t selectedPresetIndex_ = 0;
-    bool wroteStoredFile_ = false;
-    std::optional<std::filesystem::path> importedFrom_;
+    // What the stored file held when this run last read or wrote it; a save
+    // keeps any other content aside (an earlier run's, another panel's).
+    std::optional<FileStamp> storedFileSeen_;
 };
 
 }  // namespace tarnwell
