@@ -1,5 +1,7 @@
 #include "ui/app/application.hpp"
 
+#include <utility>
+
 #include <QAction>
 #include <QCoreApplication>
 
@@ -42,6 +44,11 @@ Application::Application(AppEnvironment environment)
     }
     QObject::connect(window_.get(), &MainWindow::startupFinished, window_.get(),
                      [this] { buildPanel(); });
+    // Saved while the window still stands where the user left it: whatever
+    // ends the program (Quit, a signal, the close button) closes it first.
+    QObject::connect(window_.get(), &MainWindow::closing, window_.get(),
+                     [this] { settings_->setWindowGeometry(window_->saveGeometry()); });
+    settings_->onFailure([this](const QString& why) { tellSettingsFailure(why); });
 
     // The options can be set before the panel is up; they take effect there.
     const PanelActions& actions = window_->actions();
@@ -111,6 +118,9 @@ void Application::buildPanel() {
     if (settings_->restorePresetsAtStart()) {
         model_->presets().restoreStoredPresets();
     }
+    if (!untoldSettingsFailure_.isEmpty()) {
+        contentView()->showNotice({true, std::exchange(untoldSettingsFailure_, {}).toStdString()});
+    }
     bindActions();
     tickTimer_ = std::make_unique<TickTimer>([this] { model_->physics().timerTick(); });
     tickTimer_->start();
@@ -158,12 +168,27 @@ void Application::bindActions() {
     }));
 }
 
-void Application::start() {
-    const QByteArray geometry = settings_->windowGeometry();
-    if (geometry.isEmpty() || !window_->restoreGeometry(geometry)) {
-        window_->resize(900, 900);
+void Application::tellSettingsFailure(const QString& why) {
+    qWarning("tarnwell: %s", qPrintable(why));
+    if (ContentView* view = contentView()) {
+        view->showNotice({true, why.toStdString()});
     } else {
+        untoldSettingsFailure_ = why;
+    }
+}
+
+void Application::start() {
+    // A damaged saved geometry (cut short, a size below zero) can restore a
+    // window too small to use; the default size is taken instead.
+    constexpr QSize kSmallestRestored{320, 240};
+    const QByteArray geometry = settings_->windowGeometry();
+    if (!geometry.isEmpty() && window_->restoreGeometry(geometry) &&
+        window_->width() >= kSmallestRestored.width() &&
+        window_->height() >= kSmallestRestored.height()) {
         window_->setFitsToPanel(false);
+    } else {
+        window_->setWindowState(Qt::WindowNoState);
+        window_->resize(900, 900);
     }
     window_->show();
 }

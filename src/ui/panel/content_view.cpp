@@ -48,6 +48,7 @@ ContentView::ContentView(Model& model, QWidget* physicsPage, QWidget* parent)
 
     status_ = new QLabel(this);
     status_->setObjectName("connectionStatus");
+    status_->setTextFormat(Qt::PlainText);  // a port may be named anything
     status_->setFont(theme::headlineFont(status_->font()));
     status_->setAlignment(Qt::AlignCenter);
     column->addWidget(status_);
@@ -77,6 +78,7 @@ ContentView::ContentView(Model& model, QWidget* physicsPage, QWidget* parent)
 
     notice_ = new QLabel(this);
     notice_->setObjectName("notice");
+    notice_->setTextFormat(Qt::PlainText);  // file names and reasons from outside
     notice_->setWordWrap(true);
     notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
     notice_->setMinimumHeight(notice_->fontMetrics().height() * 2);

@@ -41,6 +41,8 @@ public:
     [[nodiscard]] MidiSliderView* regenBank() const { return regenBank_; }
     [[nodiscard]] QComboBox* presetPicker() const { return presetPicker_; }
     [[nodiscard]] QLabel* noticeText() const { return notice_; }
+    // Shows an outcome on the notice line, in red for an error.
+    void showNotice(const Notice& notice);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -51,7 +53,6 @@ private:
     QPushButton* addButton(const QString& text, const std::function<void()>& action);
     void showDestinations();
     void showPresetSelection();
-    void showNotice(const Notice& notice);
 
     Model& model_;
     QComboBox* destinationPicker_ = nullptr;
