@@ -35,9 +35,10 @@ PanelState History::pop(std::deque<Step>& stack) {
 }
 
 void History::record(std::string action, PanelState before) {
-    if (gestureDepth_ > 0 && std::exchange(gestureRecorded_, true)) {
+    if (!wantsStep()) {
         return;
     }
+    gestureRecorded_ = gestureDepth_ > 0;
     push(undo_, std::move(action), std::move(before));
     while (!redo_.empty()) {
         pop(redo_);

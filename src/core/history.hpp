@@ -28,6 +28,11 @@ struct PanelState {
     std::array<bool, kModeToggleCount> modeToggles{};
     std::vector<Ball> balls;
     std::shared_ptr<const std::vector<MidiSliderPreset>> presets;
+    // Which stored generation of the list `presets` belongs to: every write
+    // of the presets file (a save, a rename) starts a new one. Undo and redo
+    // put a list back only within its generation, so nothing they do can
+    // take back a save, in memory or on disk.
+    std::uint64_t presetsGeneration = 0;
     std::int64_t selectedPresetIndex = 0;
 
     // A rough count of the bytes this state holds; a preset list shared with
@@ -49,6 +54,9 @@ public:
     // A new step named `action` whose undo gives back `before`. Inside an
     // open gesture only its first step is kept. Clears the redo stack.
     void record(std::string action, PanelState before);
+    // Whether `record` would keep a step now: false inside a gesture that
+    // has its step already, so a drag builds its snapshot once.
+    [[nodiscard]] bool wantsStep() const { return gestureDepth_ == 0 || !gestureRecorded_; }
     void beginGesture();
     void endGesture();
 

@@ -1,6 +1,7 @@
 #include "core/model.hpp"
 
 #include "core/midi/midi_manager.hpp"
+#include "core/panel/nrpn_names.hpp"
 
 namespace tarnwell {
 
@@ -11,6 +12,7 @@ Model::Model(std::shared_ptr<MidiService> midiService, MainQueue& queue, RandomS
       controller_(*midi_, queue, random),
       presets_(controller_, chooser, std::move(documentsFolder)),
       physics_(*midi_) {
+    midi_->setControlOf(&controlOfNumber);
     controller_.setChangeObserver(this);
     presets_.setChangeObserver(this);
     physics_.setChangeObserver(this);
@@ -29,12 +31,15 @@ PanelState Model::currentState() const {
     }
     state.balls = physics_.balls();
     state.presets = presets_.sharedPresets();
+    state.presetsGeneration = presets_.generation();
     state.selectedPresetIndex = presets_.selectedPresetIndex();
     return state;
 }
 
 void Model::willChange(std::string_view action) {
-    history_.record(std::string(action), currentState());
+    if (history_.wantsStep()) {
+        history_.record(std::string(action), currentState());
+    }
 }
 
 void Model::undo() {
@@ -49,8 +54,29 @@ void Model::redo() {
     }
 }
 
+ResumeState Model::resumeState() const {
+    const PanelState now = currentState();
+    ResumeState state{now.sliderValues, now.modButtonPressed,   now.linkedTabs, now.modeToggles,
+                      now.balls,        now.selectedPresetIndex};
+    for (Ball& ball : state.balls) {
+        ball.isRunning = false;
+    }
+    return state;
+}
+
+void Model::resume(const ResumeState& state) {
+    presets_.showSelection(state.selectedPresetIndex);
+    controller_.loadWithoutSending(state.sliderValues, state.modButtonPressed, state.linkedTabs,
+                                   state.modeToggles);
+    std::vector<Ball> balls = state.balls;
+    for (Ball& ball : balls) {
+        ball.isRunning = false;
+    }
+    physics_.restoreSettings(balls);
+}
+
 void Model::restore(const PanelState& state) {
-    presets_.restoreState(state.presets, state.selectedPresetIndex);
+    presets_.restoreState(state.presets, state.presetsGeneration, state.selectedPresetIndex);
     controller_.restoreState(state.sliderValues, state.modButtonPressed, state.linkedTabs,
                              state.modeToggles);
     physics_.restoreSettings(state.balls);

@@ -8,6 +8,7 @@
 #include "core/history.hpp"
 #include "core/panel/controller.hpp"
 #include "core/panel/presets.hpp"
+#include "core/panel/resume_file.hpp"
 #include "core/physics/simulation.hpp"
 
 namespace tarnwell {
@@ -52,6 +53,12 @@ public:
     void undo();
     void redo();
     [[nodiscard]] PanelState currentState() const;
+
+    // The sound as it stands, for the next run to start from.
+    [[nodiscard]] ResumeState resumeState() const;
+    // Shows a sound from an earlier run without sending it; balls stay
+    // stopped. Not an undo step.
+    void resume(const ResumeState& state);
 
 private:
     void willChange(std::string_view action) override;

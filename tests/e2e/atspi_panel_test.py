@@ -169,7 +169,8 @@ def wait_for_bytes(peer, expected, what):
         received.extend(peer.take())
         return received[:len(expected)] == expected if len(received) >= len(expected) else False
 
-    deadline = time.monotonic() + 10
+    # Generous: a sanitizer build on a busy two-core machine is slow.
+    deadline = time.monotonic() + 60
     while time.monotonic() < deadline:
         if arrived():
             return received
@@ -282,7 +283,7 @@ def main():
 
         press(find(app, 'push button', 'dice'))
         received = []
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + 60
         while len(received) < 42 * 12 and time.monotonic() < deadline:
             received.extend(peer.take())
             time.sleep(0.05)
@@ -291,6 +292,8 @@ def main():
             fail('dice sent parameters %s' % parameters[:42])
         print('Reset DAC (shown in the MIDI monitor), a mode toggle, a slider and dice all '
               'reached the peer', flush=True)
+
+        presets_by_assistive_actions(app, peer)
         del picker
     finally:
         panel.terminate()
@@ -302,6 +305,59 @@ def main():
         bus.terminate()
         shutil.rmtree(home, ignore_errors=True)
     print('PASS')
+
+
+def set_text(node, text):
+    """Types into a text field as an assistive technology does: through its
+    editable text, not key presses."""
+    if node is None:
+        fail('no text field to fill')
+    node.queryEditableText().setTextContents(text)
+
+
+def presets_by_assistive_actions(app, peer):
+    """Save Preset As, Compare and renaming, driven by AT-SPI actions alone."""
+    def name_field():
+        return find_any(app, lambda n: n.getRoleName() in ('text', 'entry')
+                        and spoken_name(n) == 'Name'
+                        and n.getState().contains(pyatspi.STATE_SHOWING))
+
+    def preset_picker():
+        return find_any(app, lambda n: n.getRoleName() == 'combo box'
+                        and spoken_name(n) == 'Select Preset')
+
+    peer.take()
+    press(find(app, 'push button', 'Save As...'))
+    name = wait_for('the Save Preset As dialog', name_field)
+    set_text(name, 'Glass Bells')
+    press(find(app, 'push button', 'Save'))
+    wait_for('the picker to show the named preset',
+             lambda: preset_picker() is not None and preset_picker().name == '1  Glass Bells')
+
+    # The first bytes after the save are the edit's: the save sent nothing.
+    tuning = find(app, 'slider', 'T = (f) Tuning A').queryValue()
+    saved = int(tuning.currentValue)
+    edited = 1234 if saved != 1234 else 4321
+    tuning.currentValue = edited
+    wait_for_bytes(peer, nrpn(5, edited), 'Tuning A edited')
+    wait_for('the marker on the edited preset', lambda: preset_picker().name == '1  Glass Bells *')
+    compare = wait_for('the Compare button', lambda: find(app, 'check box', 'Compare'))
+    toggle(compare)
+    wait_for_bytes(peer, nrpn(5, saved), 'Compare sends only the saved Tuning A')
+    toggle(find(app, 'check box', 'Compare'))
+    wait_for_bytes(peer, nrpn(5, edited), 'Compare again sends only the edited Tuning A')
+
+    rename = find_any(app, lambda n: n.getRoleName() == 'menu item'
+                      and n.name == 'Rename Preset...')
+    if rename is None:
+        fail('no "Rename Preset..." item in the menus')
+    press(rename)
+    name = wait_for('the Rename Preset dialog', name_field)
+    set_text(name, 'Dark Bells')
+    press(find(app, 'push button', 'Rename'))
+    wait_for('the picker to show the new name',
+             lambda: preset_picker().name == '1  Dark Bells *')
+    print('Save Preset As, Compare and renaming by assistive actions alone', flush=True)
 
 
 def find_any(node, predicate, depth=0):

@@ -1,6 +1,8 @@
 // The whole program over a real JACK server and two real receiving peers: the
 // destination chosen in one run is the one the next run connects to, by name,
 // after a quit from the menu; and undo puts the synthesizer back.
+#include <map>
+
 #include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -24,7 +26,30 @@ class SessionTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void theChosenDestinationOutlivesAQuitAndUndoSendsTheEarlierValues();
+    void groupedRecallAndDiceEndOnThePanelAtThePeerAndCompareSendsOnlyTheDifferences();
 };
+
+namespace {
+
+// The last value the peer received for each parameter 1 to 42.
+std::map<std::int64_t, std::int64_t> lastValues(const test::MidiPeer& peer) {
+    std::map<std::int64_t, std::int64_t> last;
+    for (const test::Sent& s : test::decodeSequences(peer.bytes())) {
+        last[s.parameter] = s.value;
+    }
+    return last;
+}
+
+void expectWireEqualsPanel(const test::MidiPeer& peer, const Controller& controller) {
+    const auto last = lastValues(peer);
+    for (std::int64_t n = 1; n <= 42; ++n) {
+        const auto shown = static_cast<std::int64_t>(controller.sliderValues()[n - 1]);
+        QVERIFY2(last.contains(n) && last.at(n) == shown,
+                 qPrintable(QString("NRPN %1: panel %2").arg(n).arg(shown)));
+    }
+}
+
+}  // namespace
 
 void SessionTest::theChosenDestinationOutlivesAQuitAndUndoSendsTheEarlierValues() {
     if (!test::JackSink().ok()) {
@@ -77,6 +102,75 @@ void SessionTest::theChosenDestinationOutlivesAQuitAndUndoSendsTheEarlierValues(
     for (std::int64_t n = 1; n <= 42; ++n) {
         QCOMPARE(undone[static_cast<std::size_t>(n - 1)], (test::Sent{n, 0}));
     }
+}
+
+void SessionTest::groupedRecallAndDiceEndOnThePanelAtThePeerAndCompareSendsOnlyTheDifferences() {
+    if (!test::JackSink().ok()) {
+        QSKIP("no JACK server answers (scripts/test.sh and .ci/run start one)");
+    }
+    // The python peer keeps every event of a burst (jack_midi_dump may not).
+    test::MidiPeer peer(test::MidiPeer::Kind::pythonRtMidi, {}, "grouped-peer");
+    QTemporaryDir folder;
+    AppEnvironment environment;
+    environment.makeMidiService = [] { return std::make_shared<JackMidiService>(); };
+    environment.settingsFile = folder.filePath("settings.ini");
+    const auto documents = std::filesystem::path(folder.path().toStdString());
+    environment.documentsFolder = [documents] { return std::optional(documents); };
+    Application app(environment);
+    app.start();
+    QTRY_VERIFY_WITH_TIMEOUT(app.model() != nullptr, 5000);
+    Controller& controller = app.model()->controller();
+    Presets& presets = app.model()->presets();
+    const auto row = [&] {
+        const auto& names = controller.destinationNames();
+        return static_cast<int>(std::ranges::find(names, peer.port()) - names.begin());
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(row() < static_cast<int>(controller.destinationNames().size()), 10000);
+    Q_EMIT app.contentView()->destinationPicker()->activated(row());
+    QTRY_COMPARE_WITH_TIMEOUT(app.contentView()->statusText()->text(),
+                              QString::fromStdString(peer.port()), 5000);
+    const auto sequencesSoFar = [&] { return peer.bytes().size() / 12; };
+    const auto waitForSequences = [&](std::size_t count) {
+        return peer.waitForBytes(count * 12, 20s);
+    };
+
+    // Units A and C grouped; the imported first preset has A and C apart.
+    controller.toggleLink(0);
+    controller.toggleLink(2);
+    MidiSliderPreset apart;
+    for (std::size_t i = 0; i < 42; ++i) {
+        apart.values[i] = 300.0 * static_cast<double>(i) + 0.75;
+    }
+    presets.replacePresets({apart, MidiSliderPreset{}});
+    QVERIFY(waitForSequences(50));
+    QCoreApplication::processEvents();  // anything queued by the recall runs now
+    QCOMPARE(controller.sliderValues(), apart.values);
+    expectWireEqualsPanel(peer, controller);
+
+    app.window().actions().dice->trigger();
+    QVERIFY(waitForSequences(92));
+    QCoreApplication::processEvents();
+    for (std::size_t s = 0; s < 6; ++s) {
+        QCOMPARE(controller.sliderValues()[12 + s], controller.sliderValues()[s]);
+    }
+    expectWireEqualsPanel(peer, controller);
+
+    // Compare sends only what differs from the saved preset, and back.
+    app.window().actions().savePreset->trigger();
+    controller.editParameter(40, 1.0);
+    controller.setModeToggle(ModeToggle::filterModeToggle, true);
+    QVERIFY(waitForSequences(94));
+    const std::size_t before = sequencesSoFar();
+    app.window().actions().compare->trigger();
+    QVERIFY(presets.isComparing());
+    QVERIFY(waitForSequences(before + 2));
+    const auto all = test::decodeSequences(peer.bytes());
+    const std::vector<test::Sent> compared(all.begin() + static_cast<std::ptrdiff_t>(before),
+                                           all.end());
+    QCOMPARE(compared.size(), std::size_t{2});
+    QCOMPARE(compared[0].parameter, std::int64_t{41});
+    QCOMPARE(compared[1], (test::Sent{135, 135}));
+    expectWireEqualsPanel(peer, controller);
 }
 
 QTEST_MAIN(SessionTest)

@@ -206,7 +206,9 @@ void ContentViewTest::everyControlIsNamedAndReachableByKeyboardOnBothPages() {
         QVERIFY(controls.size() > 14);
         const QSet<QWidget*> reached = test::reachedByTab(controls.front());
         for (auto* w : controls) {
-            QVERIFY2(reached.contains(w), qPrintable(test::spokenName(w)));
+            // A command that cannot act now (Compare, with nothing edited)
+            // is disabled and, as everywhere, left out of the Tab order.
+            QVERIFY2(reached.contains(w) || !w->isEnabled(), qPrintable(test::spokenName(w)));
         }
     }
 }

@@ -28,7 +28,8 @@ void MenusTest::commandsCarryThePlatformShortcutsAndUndoNamesWhatItGivesBack() {
     QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Help"}));
     QCOMPARE(a.savePreset->shortcut(), QKeySequence(QKeySequence::Save));
     QCOMPARE(a.importPresets->shortcut(), QKeySequence(QKeySequence::Open));
-    QCOMPARE(a.exportPresets->shortcut(), QKeySequence(QKeySequence::SaveAs));
+    QCOMPARE(a.savePresetAs->shortcut(), QKeySequence(QKeySequence::SaveAs));
+    QCOMPARE(a.exportPresets->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_E));
     QCOMPARE(a.quit->shortcut(), QKeySequence(QKeySequence::Quit));
     QCOMPARE(a.undo->shortcut(), QKeySequence(QKeySequence::Undo));
     QCOMPARE(a.redo->shortcut(), QKeySequence(QKeySequence::Redo));

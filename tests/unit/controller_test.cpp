@@ -94,7 +94,7 @@ TEST_F(ControllerTest, ModeTogglesSendTheirNumbersOncePerActualChange) {
     }
 }
 
-TEST_F(ControllerTest, RandomizeSpansTheRangeSendsInIndexOrderThenMirrorsGroupedUnits) {
+TEST_F(ControllerTest, RandomizeSpansTheRangeAndGroupedUnitsEndEqualOnThePanelAndTheWire) {
     c.randomizeSliders();
     auto sent = h.sent();
     ASSERT_EQ(sent.size(), 42u);
@@ -104,23 +104,47 @@ TEST_F(ControllerTest, RandomizeSpansTheRangeSendsInIndexOrderThenMirrorsGrouped
     const auto [lo, hi] = std::ranges::minmax(c.sliderValues());
     EXPECT_TRUE(lo >= 0.0 && lo < 4096.0 && hi > 12288.0 && hi <= 16383.0) << lo << " " << hi;
     EXPECT_GT(std::set<double>(c.sliderValues().begin(), c.sliderValues().end()).size(), 40u);
-    EXPECT_EQ(h.queue.runPending(), 0u) << "nothing is linked";
 
-    c.toggleLink(0);
-    c.toggleLink(5);
+    // Units B, D and F grouped: they take B's draws, as if B's sliders had
+    // moved, and each parameter is sent once with what the panel shows, even
+    // with copies of an earlier edit still queued.
+    for (int unit : {1, 3, 5}) {
+        c.toggleLink(unit);
+    }
+    c.editParameter(30, 5.0);
     h.service->clearRecorded();
     c.randomizeSliders();
-    const std::vector<double> drawn = c.sliderValues();
-    // A's six slots are queued into F and F's into A, so the two units end
-    // with each other's drawn values.
-    EXPECT_EQ(h.queue.runPending(), 12u);
+    h.queue.runPending();
+    const std::vector<double> values = c.sliderValues();
     for (int s = 0; s < 6; ++s) {
-        EXPECT_EQ(c.sliderValues()[s], drawn[30 + s]) << "slot " << s;
-        EXPECT_EQ(c.sliderValues()[30 + s], drawn[s]) << "slot " << s;
+        EXPECT_EQ(values[18 + s], values[6 + s]) << "slot " << s;
+        EXPECT_EQ(values[30 + s], values[6 + s]) << "slot " << s;
     }
+    EXPECT_NE(values[0], values[6]) << "ungrouped A keeps its own draw";
     sent = h.sent();
-    ASSERT_EQ(sent.size(), 54u);
-    EXPECT_EQ(sent[42], (Sent{31, static_cast<std::int64_t>(drawn[0])}));
+    ASSERT_EQ(sent.size(), 42u);
+    for (int i = 0; i < 42; ++i) {
+        EXPECT_EQ(sent[i], (Sent{i + 1, static_cast<std::int64_t>(values[i])}));
+    }
+}
+
+TEST_F(ControllerTest, RecallWithGroupedUnitsEndsOnThePresetOnThePanelAndTheWire) {
+    c.toggleLink(0);
+    c.toggleLink(2);
+    MidiSliderPreset preset;
+    for (int i = 0; i < 42; ++i) {
+        preset.values[i] = 100.0 * i + 0.5;
+    }
+    c.editParameter(0, 9999.0);  // its copy into C is still queued
+    h.service->clearRecorded();
+    c.applyPreset(preset);
+    h.queue.runPending();
+    EXPECT_EQ(c.sliderValues(), preset.values);
+    const auto sent = h.sent();
+    ASSERT_EQ(sent.size(), 50u) << "8 mod buttons and 42 parameters, no copies";
+    for (int i = 0; i < 42; ++i) {
+        EXPECT_EQ(sent[8 + i], (Sent{i + 1, 100 * i}));
+    }
 }
 
 TEST_F(ControllerTest, DestinationRowsOfOneNameAreToldApartByEndpoint) {

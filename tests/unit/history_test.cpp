@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include "core/panel/preset_file.hpp"
 #include "support/panel_harness.hpp"
+#include "support/temp_dir.hpp"
 
 namespace tarnwell {
 namespace {
@@ -98,6 +100,56 @@ TEST_F(HistoryTest, RecallImportSwitchesAndBallsAreOneStepEach) {
     h.service->clearRecorded();
     m.undo();
     EXPECT_EQ(h.sent(), (std::vector<Sent>{{141, 141}}));
+}
+
+TEST_F(HistoryTest, UndoAndRedoNeverTakeBackASaveInMemoryOrOnDisk) {
+    test::TempDir dir;
+    h.documents = dir / "Documents";
+    Presets& p = h.presets();
+    const auto stored = [&] {
+        return decodePresetFile(test::readText(dir / "Documents" / "presets.json")).presets;
+    };
+
+    // Set a slider, save, undo: the sound goes back, the save stays.
+    c.editParameter(0, 700.0);
+    p.savePreset(0);
+    m.undo();
+    EXPECT_EQ(c.sliderValues()[0], 0.0);
+    EXPECT_EQ(p.presets()[0].values[0], 700.0);
+    EXPECT_TRUE(p.isModified()) << "the panel now differs from what was saved";
+    p.savePreset(1);
+    ASSERT_TRUE(stored());
+    EXPECT_EQ((*stored())[0].values[0], 700.0) << "the next save writes the saved preset";
+    m.redo();
+    EXPECT_EQ(c.sliderValues()[0], 700.0);
+
+    // Import, save, undo both: the import's sound goes, the save stays.
+    MidiSliderPreset imported;
+    imported.values[5] = 55.0;
+    p.replacePresets({imported, imported});
+    c.editParameter(9, 9.0);
+    p.savePreset(1);
+    m.undo();
+    m.undo();
+    EXPECT_EQ(c.sliderValues()[5], 0.0) << "the sound before the import is back";
+    ASSERT_EQ(p.presets().size(), 2u) << "but not the list before it";
+    EXPECT_EQ(p.presets()[1].values[9], 9.0);
+    m.redo();
+    m.redo();
+    EXPECT_EQ(c.sliderValues()[9], 9.0);
+    EXPECT_EQ((*stored())[1].values[9], 9.0);
+}
+
+TEST_F(HistoryTest, UndoKeepsTheSelectedPresetSoTheNextSaveGoesWhereItCameFrom) {
+    h.presets().setSelectedPresetIndex(3);
+    c.editParameter(2, 20.0);
+    c.editParameter(2, 30.0);
+    m.undo();
+    EXPECT_EQ(h.presets().selectedPresetIndex(), 3);
+    EXPECT_EQ(c.sliderValues()[2], 20.0);
+    h.presets().savePreset(h.presets().selectedPresetIndex());
+    EXPECT_EQ(h.presets().presets()[3].values[2], 20.0);
+    EXPECT_EQ(h.presets().presets()[0].values[2], 0.0);
 }
 
 TEST(History, KeepsAtMostItsBoundOldestFirst) {

@@ -1,6 +1,7 @@
 // Pacing, the monitor's record and the meter: what the panel sends when a
 // link is slow, and what it shows about it.
 #include <chrono>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -66,6 +67,24 @@ TEST(DinPacerTest, WhileBusyKeepsTheLatestValuePerParameterAndHandEditsGoFirst) 
     pacer.offer(seq(2, 2, SendOrigin::physics));
     pacer.offer(seq(2, 9, SendOrigin::hand));
     EXPECT_EQ(pacer.takeAll().front().value, 9);
+}
+
+TEST(DinPacerTest, ASwitchOrButtonFlippedWhileHeldEndsOnTheWireAsItEndsOnThePanel) {
+    // A mode switch sends its number as the value, a mod button 127.
+    const auto sent = [](std::int64_t number) { return seq(number, number >= 130 ? number : 127); };
+    // Voice allocation on then off and off then on; a mod button likewise.
+    for (const auto& [first, last] : std::vector<std::pair<std::int64_t, std::int64_t>>{
+             {130, 131}, {131, 130}, {104, 105}, {105, 104}}) {
+        DinPacer pacer(kDinBytesPerSecond, &controlOfNumber);
+        pacer.offer(seq(1, 5));
+        ASSERT_EQ(drain(pacer, 0ns).size(), 1u) << "the link is now busy";
+        pacer.offer(sent(first));
+        pacer.offer(sent(last));
+        const auto out = drain(pacer, 10ms);
+        ASSERT_EQ(out.size(), 1u) << first << " then " << last;
+        EXPECT_EQ(out.front().parameter, last) << first << " then " << last;
+    }
+    EXPECT_EQ(controlOfNumber(7), 7) << "a parameter is its own control";
 }
 
 TEST(DinPacerTest, ALateReleaseCatchesUpOneSlotAndNoMoreSoTheBudgetHolds) {

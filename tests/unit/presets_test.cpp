@@ -123,7 +123,7 @@ TEST_F(PresetTest, ShortAndLongPresetsRecallWithoutFailing) {
     EXPECT_TRUE(h.sent().empty()) << "an index outside the list does nothing";
 }
 
-TEST_F(PresetTest, ImportReplacesTheListAndASaveJustPastItsEndAppends) {
+TEST_F(PresetTest, ImportReplacesTheListSelectsWhatItRecallsAndASavePastItsEndAppends) {
     p.setSelectedPresetIndex(57);
     h.service->clearRecorded();
     MidiSliderPreset first;
@@ -135,15 +135,118 @@ TEST_F(PresetTest, ImportReplacesTheListAndASaveJustPastItsEndAppends) {
     EXPECT_FALSE(std::filesystem::exists(h.dir / "Documents" / "presets.json"));
     ASSERT_FALSE(h.notices.empty());
     EXPECT_FALSE(h.notices.back().isError);
+    // The row that sounds is the one selected, so a save cannot overwrite
+    // another imported preset with the first one's sound.
+    EXPECT_EQ(p.selectedPresetIndex(), 0);
+    EXPECT_FALSE(p.isModified());
     p.savePreset(3);
     ASSERT_EQ(p.presets().size(), 4u);
-    p.savePreset(p.selectedPresetIndex());
+    p.savePreset(-1);
     EXPECT_EQ(decodePresetFile(h.storedText()).presets->size(), 5u);
 
     h.service->clearRecorded();
     h.importFile("[]");
     EXPECT_TRUE(p.presets().empty());
     EXPECT_TRUE(h.sent().empty());
+}
+
+TEST_F(PresetTest, SaveAsStoresWithoutSendingSelectsTheSlotAndAsksOnlyOverAnotherSound) {
+    c.editParameter(3, 500.0);
+    h.service->clearRecorded();
+    EXPECT_FALSE(p.storingWouldReplace(5, "Glass Bells")) << "slot 6 is blank";
+    const Notice notice = p.savePresetAs(5, "  Glass Bells ");
+    EXPECT_FALSE(notice.isError) << notice.text;
+    EXPECT_TRUE(h.sent().empty()) << "nothing is recalled or sent";
+    EXPECT_EQ(p.selectedPresetIndex(), 5);
+    EXPECT_EQ(p.presets()[5].name, "Glass Bells") << "names are trimmed";
+    EXPECT_EQ(p.presets()[5].values[3], 500.0);
+    EXPECT_FALSE(p.isModified());
+
+    c.editParameter(3, 600.0);
+    h.service->clearRecorded();
+    EXPECT_FALSE(p.storingWouldReplace(5, "Glass Bells")) << "the slot the panel came from";
+    p.savePresetAs(7, "");
+    EXPECT_EQ(p.selectedPresetIndex(), 7);
+    EXPECT_TRUE(p.storingWouldReplace(5, "Glass Bells")) << "another slot with another sound";
+    EXPECT_TRUE(p.storingWouldReplace(5, "")) << "a named slot";
+    EXPECT_FALSE(p.storingWouldReplace(0, "")) << "a blank slot";
+    p.savePresetAs(3, "");
+    EXPECT_FALSE(p.storingWouldReplace(7, "")) << "the same sound, unnamed: nothing is lost";
+
+    p.savePresetAs(100, "new");
+    ASSERT_EQ(p.presets().size(), 101u);
+    EXPECT_EQ(p.selectedPresetIndex(), 100) << "past the end appends and selects it";
+    EXPECT_TRUE(h.sent().empty());
+}
+
+TEST_F(PresetTest, RenamingKeepsTheSoundAndAPlainSaveKeepsTheName) {
+    const std::string name = "Gl\xc3\xa4serne \xe2\x9c\x93 \xf0\x9f\x8e\xb9";
+    EXPECT_FALSE(p.renamePreset(2, name).isError);
+    EXPECT_EQ(p.presets()[2].name, name);
+    EXPECT_EQ(p.presets()[2].values, std::vector<double>(42, 0.0));
+    EXPECT_EQ(p.selectedPresetIndex(), 0) << "renaming selects nothing";
+    EXPECT_TRUE(h.sent().empty());
+
+    p.setSelectedPresetIndex(2);
+    c.editParameter(0, 42.0);
+    p.savePreset(p.selectedPresetIndex());
+    EXPECT_EQ(p.presets()[2].name, name);
+    EXPECT_EQ(p.presets()[2].values[0], 42.0);
+
+    p.renamePreset(2, " \t ");
+    EXPECT_EQ(p.presets()[2].name, "") << "a blank name makes it unnamed";
+    EXPECT_TRUE(p.renamePreset(100, "x").isError);
+    EXPECT_EQ(p.presets().size(), 100u);
+}
+
+TEST_F(PresetTest, TheMarkerCompareAndRevertFollowTheSelectedPreset) {
+    int markerChanges = 0;
+    const Connection counting = p.changed.connect(
+        [&](PresetsEvent e) { markerChanges += e.change == PresetsChange::modified ? 1 : 0; });
+    c.editParameter(0, 1000.0);
+    EXPECT_TRUE(p.isModified());
+    p.savePreset(0);
+    EXPECT_FALSE(p.isModified());
+    EXPECT_FALSE(p.canCompare()) << "nothing to compare";
+    c.editParameter(1, 2000.0);
+    c.toggleModButton(4);
+    EXPECT_TRUE(p.isModified());
+    EXPECT_EQ(markerChanges, 3);
+
+    // Compare: the saved preset sounds, sending only what differs; again:
+    // the edited sound is back, sending only what differs.
+    h.service->clearRecorded();
+    p.toggleCompare();
+    EXPECT_TRUE(p.isComparing());
+    EXPECT_EQ(h.sent(), (std::vector<Sent>{{111, 127}, {2, 0}}));
+    EXPECT_EQ(c.sliderValues()[1], 0.0);
+    EXPECT_TRUE(p.isModified()) << "an edited sound is still set aside";
+    h.service->clearRecorded();
+    p.toggleCompare();
+    EXPECT_FALSE(p.isComparing());
+    EXPECT_EQ(h.sent(), (std::vector<Sent>{{110, 127}, {2, 2000}}));
+    EXPECT_EQ(h.model->history().undoAction(), "compare");
+
+    // Editing while the saved one sounds ends the comparison on that edit.
+    p.toggleCompare();
+    c.editParameter(5, 5.0);
+    EXPECT_FALSE(p.isComparing());
+    EXPECT_EQ(c.sliderValues()[1], 0.0);
+    EXPECT_EQ(c.sliderValues()[5], 5.0);
+    h.model->undo();
+    h.model->undo();
+    EXPECT_EQ(c.sliderValues()[1], 2000.0) << "undo gives the edited sound back";
+    EXPECT_FALSE(p.isComparing());
+
+    // Revert recalls the selected preset again, whole, as one step.
+    h.service->clearRecorded();
+    p.revertToSaved();
+    EXPECT_EQ(h.sent().size(), 50u);
+    EXPECT_EQ(c.sliderValues(), p.presets()[0].values);
+    EXPECT_FALSE(p.isModified());
+    EXPECT_EQ(h.model->history().undoAction(), "revert");
+    h.model->undo();
+    EXPECT_EQ(c.sliderValues()[1], 2000.0);
 }
 
 TEST_F(PresetTest, ImportRefusesPipesAndDevicesWithoutBlocking) {

@@ -5,22 +5,20 @@
 
 namespace tarnwell {
 
-namespace {
+DinPacer::DinPacer(std::int64_t bytesPerSecond, ControlOf controlOf)
+    : slot_(std::chrono::nanoseconds(kSequenceBytes * 1'000'000'000 /
+                                     std::max<std::int64_t>(bytesPerSecond, 1))),
+      controlOf_(controlOf != nullptr ? controlOf : &eachNumberItsOwn) {}
 
-bool sameParameter(const SentSequence& a, const SentSequence& b) {
-    return a.number == b.number && a.destination == b.destination;
+bool DinPacer::sameControl(const SentSequence& a, const SentSequence& b) const {
+    return a.destination == b.destination && controlOf_(a.number) == controlOf_(b.number);
 }
 
-}  // namespace
-
-DinPacer::DinPacer(std::int64_t bytesPerSecond)
-    : slot_(std::chrono::nanoseconds(kSequenceBytes * 1'000'000'000 /
-                                     std::max<std::int64_t>(bytesPerSecond, 1))) {}
-
 void DinPacer::offer(const SentSequence& sequence) {
-    const auto matches = [&](const SentSequence& kept) { return sameParameter(kept, sequence); };
+    const auto matches = [&](const SentSequence& kept) { return sameControl(kept, sequence); };
     if (const auto it = std::ranges::find_if(hand_, matches); it != hand_.end()) {
         ++replaced_;
+        it->number = sequence.number;
         it->value = sequence.value;
         it->time = sequence.time;
         return;
@@ -31,6 +29,7 @@ void DinPacer::offer(const SentSequence& sequence) {
             physics_.erase(it);
             hand_.push_back(sequence);
         } else {
+            it->number = sequence.number;
             it->value = sequence.value;
             it->time = sequence.time;
         }

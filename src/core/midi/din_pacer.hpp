@@ -16,8 +16,11 @@ namespace tarnwell {
 // `nextRelease`.
 //
 // - A sequence is the unit: it goes whole or waits whole, never split.
-// - While the link is busy, only the latest value of each parameter (number
-//   and destination) is kept; a newer value takes the place of the older one.
+// - While the link is busy, only the latest sequence of each control (and
+//   destination) is kept; a newer one takes the place of the older one. A
+//   control may own several numbers (a switch sends its on or its off
+//   number): `ControlOf` says which control a number belongs to, so a switch
+//   flipped twice while held ends on the synthesizer as it ends on the panel.
 // - Hand edits go before physics values; within each, in order of arrival.
 //   A physics value replacing a kept hand edit keeps the hand edit's place.
 // - The link is modelled as busy for `slot` per sequence. A release up to one
@@ -25,7 +28,13 @@ namespace tarnwell {
 //   sequences then leave back to back.
 class DinPacer {
 public:
-    explicit DinPacer(std::int64_t bytesPerSecond = kDinBytesPerSecond);
+    // The control an NRPN number belongs to; numbers of one control map to
+    // one key.
+    using ControlOf = std::int64_t (*)(std::int64_t number);
+    static std::int64_t eachNumberItsOwn(std::int64_t number) { return number; }
+
+    explicit DinPacer(std::int64_t bytesPerSecond = kDinBytesPerSecond,
+                      ControlOf controlOf = &eachNumberItsOwn);
 
     // How long one sequence occupies the link.
     [[nodiscard]] std::chrono::nanoseconds slot() const { return slot_; }
@@ -44,7 +53,10 @@ public:
     [[nodiscard]] std::uint64_t replacedCount() const { return replaced_; }
 
 private:
+    [[nodiscard]] bool sameControl(const SentSequence& a, const SentSequence& b) const;
+
     std::chrono::nanoseconds slot_;
+    ControlOf controlOf_;
     std::chrono::nanoseconds freeAt_{std::chrono::nanoseconds::min()};
     std::deque<SentSequence> hand_;
     std::deque<SentSequence> physics_;

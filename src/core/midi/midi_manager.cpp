@@ -261,7 +261,7 @@ void MidiManager::updatePacing() {
         pacer_.reset();
     }
     if (wanted && !pacer_) {
-        pacer_.emplace(kDinPacedBytesPerSecond);
+        pacer_.emplace(kDinPacedBytesPerSecond, controlOf_);
         pacedEndpoint_ = *connectedEndpoint_;
     }
     updateHooked();

@@ -101,6 +101,9 @@ public:
     void removeSendObserver(SendObserver* observer);
 
     [[nodiscard]] const LinkChoices& linkChoices() const { return linkChoices_; }
+    // Which NRPN numbers are one control, so pacing keeps the latest state
+    // of a switch rather than of each of its numbers. Set before sending.
+    void setControlOf(DinPacer::ControlOf controlOf) { controlOf_ = controlOf; }
     void setLinkChoices(LinkChoices choices);
     // The link speed chosen for the connected destination's name.
     [[nodiscard]] LinkSpeed connectedLinkSpeed() const;
@@ -138,6 +141,7 @@ private:
     std::vector<SendObserver*> observers_;
     LinkChoices linkChoices_;
     std::optional<DinPacer> pacer_;
+    DinPacer::ControlOf controlOf_ = &DinPacer::eachNumberItsOwn;
     EndpointRef pacedEndpoint_ = 0;
     bool releaseArmed_ = false;
     std::shared_ptr<std::atomic<bool>> refreshPending_ = std::make_shared<std::atomic<bool>>(false);

@@ -147,7 +147,26 @@ void Controller::connectWhileIdle() {
 
 void Controller::setSliderValue(std::int64_t index, double value) {
     sliderValues_[static_cast<std::size_t>(index)] = value;
-    changed.emit({ControllerField::sliderValues, index});
+    announceValue(index);
+}
+
+void Controller::announceValue(std::int64_t index) {
+    parameterSignals_[static_cast<std::size_t>(index)].emit();
+    valuesChanged.emit(index);
+}
+
+void Controller::announceAllValues() {
+    for (const Signal<>& signal : parameterSignals_) {
+        signal.emit();
+    }
+    valuesChanged.emit(-1);
+}
+
+Connection Controller::watchParameter(std::int64_t index, std::function<void()> slot) {
+    if (!within(index, parameterSignals_.size())) {
+        return {};
+    }
+    return parameterSignals_[static_cast<std::size_t>(index)].connect(std::move(slot));
 }
 
 void Controller::willChange(std::string_view action) {
@@ -269,12 +288,30 @@ void Controller::toggleLink(std::int64_t unit) {
 
 void Controller::randomizeSliders(std::string_view action) {
     willChange(action);
+    ++copyGeneration_;
     for (auto& value : sliderValues_) {
         value = uniformClosed(random_, 0.0, static_cast<double>(kNrpnMax));
     }
-    changed.emit({ControllerField::sliderValues, -1});
+    // Grouped units end equal, as if the lowest grouped unit's sliders had
+    // been moved: its draws are written into the others before anything is
+    // sent, so every parameter is sent once, with the value the panel shows.
+    std::int64_t lead = -1;
+    for (std::int64_t unit = 0; unit < kUnitCount; ++unit) {
+        if (!isLinked(unit)) {
+            continue;
+        }
+        if (lead < 0) {
+            lead = unit;
+            continue;
+        }
+        for (std::int64_t slot = 0; slot < kSlotsPerUnit; ++slot) {
+            sliderValues_[static_cast<std::size_t>(unit * kSlotsPerUnit + slot)] =
+                sliderValues_[static_cast<std::size_t>(lead * kSlotsPerUnit + slot)];
+        }
+    }
+    announceAllValues();
     for (std::int64_t i = 0; i < kParameterCount; ++i) {
-        sendParameterAndPropagate(i);
+        sendValue(sliderValues_[static_cast<std::size_t>(i)], nrpnNumberOfIndex(i));
     }
 }
 
@@ -297,15 +334,32 @@ void Controller::sendAll() {
 void Controller::restoreState(const std::vector<double>& values,
                               const std::vector<bool>& modButtons, const std::vector<bool>& links,
                               const std::array<bool, kModeToggleCount>& toggles) {
-    ++copyGeneration_;
-    const std::vector<bool> oldMods = std::exchange(modButtonPressed_, modButtons);
-    const std::vector<double> oldValues = std::exchange(sliderValues_, values);
     linkedTabs_ = links;
-    changed.emit({ControllerField::modButtonPressed, -1});
-    changed.emit({ControllerField::sliderValues, -1});
     for (std::int64_t unit = 0; unit < kUnitCount; ++unit) {
         changed.emit({ControllerField::linkedTabs, unit});
     }
+    assignAndSendDifferences(values, modButtons, toggles);
+}
+
+void Controller::applySound(const MidiSliderPreset& preset) {
+    std::array<bool, kModeToggleCount> toggles = modeToggles_;
+    for (const ModeToggleInfo& info : kModeToggles) {
+        if (isStoredInPresets(info.toggle)) {
+            toggles[static_cast<std::size_t>(info.toggle)] = preset.modeToggle(info.toggle);
+        }
+    }
+    assignAndSendDifferences(resized(preset.values, kParameterCount, 0.0),
+                             resized(preset.modStates, kModButtonCount, false), toggles);
+}
+
+void Controller::assignAndSendDifferences(const std::vector<double>& values,
+                                          const std::vector<bool>& modButtons,
+                                          const std::array<bool, kModeToggleCount>& toggles) {
+    ++copyGeneration_;
+    const std::vector<bool> oldMods = std::exchange(modButtonPressed_, modButtons);
+    const std::vector<double> oldValues = std::exchange(sliderValues_, values);
+    changed.emit({ControllerField::modButtonPressed, -1});
+    announceAllValues();
     for (std::int64_t i = 0; i < kModButtonCount; ++i) {
         if (modButtonPressed_[static_cast<std::size_t>(i)] !=
             oldMods[static_cast<std::size_t>(i)]) {
@@ -325,6 +379,25 @@ void Controller::restoreState(const std::vector<double>& values,
     }
 }
 
+void Controller::loadWithoutSending(const std::vector<double>& values,
+                                    const std::vector<bool>& modButtons,
+                                    const std::vector<bool>& links,
+                                    const std::array<bool, kModeToggleCount>& toggles) {
+    ++copyGeneration_;
+    sliderValues_ = resized(values, kParameterCount, 0.0);
+    modButtonPressed_ = resized(modButtons, kModButtonCount, false);
+    linkedTabs_ = resized(links, kUnitCount, false);
+    modeToggles_ = toggles;
+    announceAllValues();
+    changed.emit({ControllerField::modButtonPressed, -1});
+    for (std::int64_t unit = 0; unit < kUnitCount; ++unit) {
+        changed.emit({ControllerField::linkedTabs, unit});
+    }
+    for (const ModeToggleInfo& info : kModeToggles) {
+        changed.emit({ControllerField::modeToggle, static_cast<std::int64_t>(info.toggle)});
+    }
+}
+
 MidiSliderPreset Controller::currentPreset() const {
     MidiSliderPreset preset;
     preset.values = sliderValues_;
@@ -338,6 +411,11 @@ MidiSliderPreset Controller::currentPreset() const {
 }
 
 void Controller::applyPreset(const MidiSliderPreset& preset) {
+    // A recall is the whole truth: copies still queued from an earlier edit
+    // must not land on it, and it queues none of its own, so the panel and
+    // the last value sent for each parameter both end equal to the preset,
+    // grouped units or not.
+    ++copyGeneration_;
     modButtonPressed_ = resized(preset.modStates, kModButtonCount, false);
     changed.emit({ControllerField::modButtonPressed, -1});
     for (std::int64_t i = 0; i < kModButtonCount; ++i) {
@@ -345,7 +423,7 @@ void Controller::applyPreset(const MidiSliderPreset& preset) {
     }
 
     sliderValues_ = resized(preset.values, kParameterCount, 0.0);
-    changed.emit({ControllerField::sliderValues, -1});
+    announceAllValues();
     std::vector<ModeToggle> switched;
     for (const ModeToggleInfo& info : kModeToggles) {
         if (isStoredInPresets(info.toggle) &&
@@ -355,13 +433,45 @@ void Controller::applyPreset(const MidiSliderPreset& preset) {
     }
 
     for (std::int64_t i = 0; i < kParameterCount; ++i) {
-        sendParameterAndPropagate(i);
+        sendValue(sliderValues_[static_cast<std::size_t>(i)], nrpnNumberOfIndex(i));
     }
     // Mode switches announce themselves after the parameters, as their own
-    // change handlers would; the grouped copies queued above follow later.
+    // change handlers would.
     for (const ModeToggle toggle : switched) {
         sendModeToggle(toggle);
     }
+}
+
+namespace {
+
+// Whether two lists hold the same first `size` entries, a missing entry
+// counting as `fill`, as a recall pads them. Allocates nothing.
+template <typename T>
+bool samePadded(const std::vector<T>& a, const std::vector<T>& b, std::size_t size, T fill) {
+    for (std::size_t i = 0; i < size; ++i) {
+        if ((i < a.size() ? T(a[i]) : fill) != (i < b.size() ? T(b[i]) : fill)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+bool sameSound(const MidiSliderPreset& a, const MidiSliderPreset& b) {
+    return a.modeToggles == b.modeToggles && samePadded(a.values, b.values, kParameterCount, 0.0) &&
+           samePadded(a.modStates, b.modStates, kModButtonCount, false);
+}
+
+bool Controller::soundIs(const MidiSliderPreset& preset) const {
+    for (const ModeToggleInfo& info : kModeToggles) {
+        if (isStoredInPresets(info.toggle) &&
+            modeToggle(info.toggle) != preset.modeToggle(info.toggle)) {
+            return false;
+        }
+    }
+    return samePadded(sliderValues_, preset.values, kParameterCount, 0.0) &&
+           samePadded(modButtonPressed_, preset.modStates, kModButtonCount, false);
 }
 
 }  // namespace tarnwell

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -24,7 +25,6 @@ class RandomSource;
 enum class ControllerField {
     destinations,  // the list, the connection or its availability changed
     selectedDestinationIndex,
-    sliderValues,      // index: the parameter index, or -1 when the whole list was replaced
     modButtonPressed,  // index: the mod button, or -1 for all
     linkedTabs,        // index: the unit
     modeToggle,        // index: the ModeToggle
@@ -34,6 +34,11 @@ struct ControllerChange {
     ControllerField field;
     std::int64_t index = -1;
 };
+
+// Whether two presets make the same sound when recalled: values, mod buttons
+// and stored switches, with a recall's padding of short lists; the name does
+// not count.
+[[nodiscard]] bool sameSound(const MidiSliderPreset& a, const MidiSliderPreset& b);
 
 // The text beside the destination picker: the connected destination's name,
 // marked when it has vanished from the system, or "Not Connected".
@@ -91,8 +96,10 @@ public:
     // copies into the same slot of every other grouped unit. An index outside
     // the list does nothing.
     void editParameter(std::int64_t index, double value);
-    // Every value drawn anew at random over 0-16383, then each sent with its
-    // grouped copies, in index order. `action` names it for undo.
+    // Every value drawn anew at random over 0-16383; grouped units then take
+    // the draws of the lowest grouped unit, and every parameter is sent once,
+    // in index order, with the value the panel shows. `action` names it for
+    // undo.
     void randomizeSliders(std::string_view action = "randomise");
     // One drag of a slider: the edits between begin and end undo as one.
     void beginGesture();
@@ -132,17 +139,44 @@ public:
     void restoreState(const std::vector<double>& values, const std::vector<bool>& modButtons,
                       const std::vector<bool>& links,
                       const std::array<bool, kModeToggleCount>& toggles);
+    // Shows a state from an earlier run: sets every field and sends nothing,
+    // since the synthesizer may not hold it (Send All tells it). Tells no
+    // observer.
+    void loadWithoutSending(const std::vector<double>& values, const std::vector<bool>& modButtons,
+                            const std::vector<bool>& links,
+                            const std::array<bool, kModeToggleCount>& toggles);
+    // Whether the panel holds `preset`'s sound (see sameSound), without
+    // copying anything: asked after every edit.
+    [[nodiscard]] bool soundIs(const MidiSliderPreset& preset) const;
     // The sound-relevant state as a preset stores it.
     [[nodiscard]] MidiSliderPreset currentPreset() const;
     // Recalls a preset: sets every stored field, then sends the mod buttons,
-    // the 42 parameters with their grouped copies, and the switches that
-    // changed. A preset shorter than the panel counts its missing values as 0
-    // and its missing flags as off; entries beyond the panel's are never sent.
+    // the 42 parameters and the switches that changed. Grouping makes no
+    // copies: the panel ends equal to the preset. A preset shorter than the
+    // panel counts its missing values as 0 and its missing flags as off;
+    // entries beyond the panel's are never sent.
     void applyPreset(const MidiSliderPreset& preset);
+    // Sets the preset's stored fields like a recall but sends only what
+    // differs from the panel as it was (mod buttons, parameters, switches).
+    // Tells no observer; drops grouped copies still queued.
+    void applySound(const MidiSliderPreset& preset);
 
+    // Every field but the parameter values: those are announced per index,
+    // since a drag changes one of them many times a second and each view
+    // shows only a few.
     Signal<ControllerChange> changed;
+    // Calls `slot` after each change of the value at `index` (also when the
+    // whole list is replaced). An index outside the list is never told.
+    [[nodiscard]] Connection watchParameter(std::int64_t index, std::function<void()> slot);
+    // After any change of the values: the index, or -1 when all changed.
+    Signal<std::int64_t> valuesChanged;
 
 private:
+    void announceValue(std::int64_t index);
+    void announceAllValues();
+    void assignAndSendDifferences(const std::vector<double>& values,
+                                  const std::vector<bool>& modButtons,
+                                  const std::array<bool, kModeToggleCount>& toggles);
     void sendValue(double value, std::int64_t nrpnNumber);
     void sendCommand(std::int64_t value, std::int64_t nrpnNumber);
     void sendModButton(std::int64_t button);
@@ -181,6 +215,7 @@ private:
     std::vector<bool> modButtonPressed_ = std::vector<bool>(kModButtonCount, false);
     std::vector<bool> linkedTabs_ = std::vector<bool>(kUnitCount, false);
     std::array<bool, kModeToggleCount> modeToggles_{};
+    std::array<Signal<>, kParameterCount> parameterSignals_;
 };
 
 }  // namespace tarnwell

@@ -36,4 +36,18 @@ std::string nrpnName(std::int64_t number) {
     return "NRPN " + std::to_string(number);
 }
 
+std::int64_t controlOfNumber(std::int64_t number) {
+    for (const ModButtonNumbers& pair : nrpnButtonStates) {
+        if (pair.off == number) {
+            return pair.on;
+        }
+    }
+    for (const ModeToggleInfo& toggle : kModeToggles) {
+        if (toggle.offNumber == number) {
+            return toggle.onNumber;
+        }
+    }
+    return number;
+}
+
 }  // namespace tarnwell

@@ -1,5 +1,7 @@
 #include "core/panel/presets.hpp"
 
+#include <algorithm>
+
 #include "core/base/change_observer.hpp"
 #include "core/base/file_io.hpp"
 #include "core/panel/controller.hpp"
@@ -9,6 +11,26 @@
 namespace tarnwell {
 
 namespace {
+
+// Placeholder until the preset file's own rule lands: trimmed, at most 64
+// code points.
+std::string normalizedPresetName(std::string_view name) {
+    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
+    while (!name.empty() && space(name.front())) {
+        name.remove_prefix(1);
+    }
+    while (!name.empty() && space(name.back())) {
+        name.remove_suffix(1);
+    }
+    std::size_t points = 0;
+    std::size_t end = 0;
+    for (; end < name.size(); ++end) {
+        if ((static_cast<unsigned char>(name[end]) & 0xC0) != 0x80 && points++ == 64) {
+            break;
+        }
+    }
+    return std::string(name.substr(0, end));
+}
 
 std::string presetCount(std::size_t n) {
     return std::to_string(n) + (n == 1 ? " preset" : " presets");
@@ -28,7 +50,34 @@ Presets::Presets(Controller& controller, FileChooser* chooser, Folder documentsF
     : controller_(controller),
       fileChooser_(chooser),
       documentsFolder_(std::move(documentsFolder)),
-      self_(std::make_shared<Presets*>(this)) {}
+      self_(std::make_shared<Presets*>(this)) {
+    // Any change of the sound other than the comparison's own ends it on
+    // what the panel then holds.
+    controllerConnection_ = controller_.changed.connect([this](ControllerChange change) {
+        if (change.field == ControllerField::modButtonPressed ||
+            change.field == ControllerField::modeToggle) {
+            soundChanged();
+        }
+    });
+    valuesConnection_ = controller_.valuesChanged.connect([this](std::int64_t) { soundChanged(); });
+}
+
+void Presets::soundChanged() {
+    endComparison();
+    updateModified();
+}
+
+void Presets::announce(PresetsEvent event) {
+    changed.emit(event);
+    updateModified();
+}
+
+void Presets::updateModified() {
+    if (const bool now = isModified(); now != modified_) {
+        modified_ = now;
+        changed.emit({PresetsChange::modified, selectedPresetIndex_});
+    }
+}
 
 Presets::~Presets() = default;
 
@@ -40,8 +89,9 @@ void Presets::setSelectedPresetIndex(std::int64_t index) {
         static_cast<std::uint64_t>(index) < presets_->size()) {
         observer_->willChange("recall Preset " + std::to_string(index + 1));
     }
+    endComparison();
     selectedPresetIndex_ = index;
-    changed.emit({PresetsChange::selection, index});
+    announce({PresetsChange::selection, index});
     applyPreset(index);
 }
 
@@ -67,6 +117,52 @@ void Presets::applyPreset(std::int64_t index) {
 
 Notice Presets::savePreset(std::int64_t index) {
     MidiSliderPreset preset = controller_.currentPreset();
+    if (index >= 0 && static_cast<std::uint64_t>(index) < presets_->size()) {
+        preset.name = (*presets_)[static_cast<std::size_t>(index)].name;
+    }
+    endComparison();
+    return store(index, std::move(preset), "saved");
+}
+
+Notice Presets::savePresetAs(std::int64_t slot, std::string_view name) {
+    MidiSliderPreset preset = controller_.currentPreset();
+    preset.name = normalizedPresetName(name);
+    const bool inList = slot >= 0 && static_cast<std::uint64_t>(slot) < presets_->size();
+    endComparison();
+    Notice notice = store(slot, std::move(preset), "saved");
+    // Kept in memory even when the file could not be written, so selected.
+    const std::int64_t stored = inList ? slot : static_cast<std::int64_t>(presets_->size()) - 1;
+    if (stored != selectedPresetIndex_) {
+        selectedPresetIndex_ = stored;
+        announce({PresetsChange::selection, stored});
+    }
+    return notice;
+}
+
+bool Presets::storingWouldReplace(std::int64_t slot, std::string_view name) const {
+    if (slot == selectedPresetIndex_ || slot < 0 ||
+        static_cast<std::uint64_t>(slot) >= presets_->size()) {
+        return false;
+    }
+    const MidiSliderPreset& held = (*presets_)[static_cast<std::size_t>(slot)];
+    if (held == MidiSliderPreset{}) {
+        return false;
+    }
+    MidiSliderPreset wouldStore = controller_.currentPreset();
+    wouldStore.name = normalizedPresetName(name);
+    return !(sameSound(held, wouldStore) && held.name == wouldStore.name);
+}
+
+Notice Presets::renamePreset(std::int64_t slot, std::string_view name) {
+    if (slot < 0 || static_cast<std::uint64_t>(slot) >= presets_->size()) {
+        return notify(true, "There is no Preset " + std::to_string(slot + 1) + " to rename");
+    }
+    MidiSliderPreset preset = (*presets_)[static_cast<std::size_t>(slot)];
+    preset.name = normalizedPresetName(name);
+    return store(slot, std::move(preset), "renamed");
+}
+
+Notice Presets::store(std::int64_t index, MidiSliderPreset preset, const std::string& done) {
     auto list = std::make_shared<std::vector<MidiSliderPreset>>(*presets_);
     std::size_t slot = list->size();
     if (index >= 0 && static_cast<std::uint64_t>(index) < list->size()) {
@@ -76,7 +172,8 @@ Notice Presets::savePreset(std::int64_t index) {
         list->push_back(std::move(preset));
     }
     presets_ = std::move(list);
-    changed.emit({PresetsChange::list, static_cast<std::int64_t>(slot)});
+    ++generation_;
+    announce({PresetsChange::list, static_cast<std::int64_t>(slot)});
 
     const std::string what = "Preset " + std::to_string(slot + 1);
     const auto file = presetsFileURL();
@@ -102,11 +199,64 @@ Notice Presets::savePreset(std::int64_t index) {
                                           ? "; it had been changed elsewhere since this panel last "
                                             "read or wrote it"
                                           : "";
-        return notify(false, what + " saved to " + file->string() + elsewhere +
+        return notify(false, what + " " + done + " to " + file->string() + elsewhere +
                                  "; the presets stored there before are kept in " +
                                  written.keptAs.string());
     }
-    return notify(false, what + " saved to " + file->string());
+    return notify(false, what + " " + done + " to " + file->string());
+}
+
+const MidiSliderPreset* Presets::selectedPreset() const {
+    if (selectedPresetIndex_ < 0 ||
+        static_cast<std::uint64_t>(selectedPresetIndex_) >= presets_->size()) {
+        return nullptr;
+    }
+    return &(*presets_)[static_cast<std::size_t>(selectedPresetIndex_)];
+}
+
+bool Presets::isModified() const {
+    const MidiSliderPreset* selected = selectedPreset();
+    return selected != nullptr && (isComparing() || !controller_.soundIs(*selected));
+}
+
+void Presets::revertToSaved() {
+    const MidiSliderPreset* selected = selectedPreset();
+    if (selected == nullptr) {
+        return;
+    }
+    if (observer_ != nullptr) {
+        observer_->willChange("revert");
+    }
+    endComparison();
+    applyPreset(selectedPresetIndex_);
+}
+
+void Presets::toggleCompare() {
+    const MidiSliderPreset* selected = selectedPreset();
+    if (selected == nullptr || !canCompare()) {
+        return;
+    }
+    if (observer_ != nullptr) {
+        observer_->willChange("compare");
+    }
+    const auto list = presets_;
+    comparing_ = true;
+    if (setAside_) {
+        const MidiSliderPreset edited = *std::exchange(setAside_, std::nullopt);
+        controller_.applySound(edited);
+    } else {
+        setAside_ = controller_.currentPreset();
+        controller_.applySound(*selected);
+    }
+    comparing_ = false;
+    announce({PresetsChange::comparison, selectedPresetIndex_});
+}
+
+void Presets::endComparison() {
+    if (setAside_ && !comparing_) {
+        setAside_.reset();
+        announce({PresetsChange::comparison, selectedPresetIndex_});
+    }
 }
 
 void Presets::importPresets() {
@@ -147,9 +297,16 @@ void Presets::replacePresets(std::vector<MidiSliderPreset> presets) {
     if (observer_ != nullptr) {
         observer_->willChange("import presets");
     }
+    endComparison();
     presets_ = std::make_shared<const std::vector<MidiSliderPreset>>(std::move(presets));
-    changed.emit({PresetsChange::list, -1});
+    announce({PresetsChange::list, -1});
     if (!presets_->empty()) {
+        // The row that sounds is the row shown, so the next save goes where
+        // the musician sees it going rather than over another imported preset.
+        if (selectedPresetIndex_ != 0) {
+            selectedPresetIndex_ = 0;
+            announce({PresetsChange::selection, 0});
+        }
         applyPreset(0);
     }
 }
@@ -180,19 +337,24 @@ void Presets::restoreStoredPresets() {
     presets_ = std::make_shared<const std::vector<MidiSliderPreset>>(std::move(*decoded.presets));
     // This run's saves continue the file it read, which is not kept aside.
     storedFileSeen_ = stampOf(*read.bytes);
-    changed.emit({PresetsChange::list, -1});
+    announce({PresetsChange::list, -1});
     notify(false, "Restored " + presetCount(presets_->size()) + " from " + file->string());
 }
 
 void Presets::restoreState(std::shared_ptr<const std::vector<MidiSliderPreset>> presets,
-                           std::int64_t selectedIndex) {
-    if (presets != presets_) {
+                           std::uint64_t generation, std::int64_t selectedIndex) {
+    if (generation == generation_ && presets != presets_) {
         presets_ = std::move(presets);
-        changed.emit({PresetsChange::list, -1});
+        announce({PresetsChange::list, -1});
     }
-    if (selectedIndex != selectedPresetIndex_) {
-        selectedPresetIndex_ = selectedIndex;
-        changed.emit({PresetsChange::selection, selectedIndex});
+    showSelection(selectedIndex);
+}
+
+void Presets::showSelection(std::int64_t index) {
+    endComparison();
+    if (index != selectedPresetIndex_) {
+        selectedPresetIndex_ = index;
+        announce({PresetsChange::selection, index});
     }
 }
 

@@ -45,11 +45,13 @@ void PhysicsSimulation::timerTick() {
         }
         updateBall(i);
         const Ball& ball = balls_[i];
-        const double value = ball.pos.x / boundingWidth * static_cast<double>(kNrpnMax);
-        midiManager_.sendToConnected(nrpnValueFromDouble(value), ball.assignedParam,
-                                     SendOrigin::physics);
+        midiManager_.sendToConnected(sentValue(ball), ball.assignedParam, SendOrigin::physics);
     }
     changed.emit(PhysicsChange::tick);
+}
+
+std::int64_t PhysicsSimulation::sentValue(const Ball& ball) {
+    return nrpnValueFromDouble(ball.pos.x / boundingWidth * static_cast<double>(kNrpnMax));
 }
 
 void PhysicsSimulation::updateBall(std::size_t index) {

@@ -61,6 +61,8 @@ public:
     // then moves each running ball and, while a destination is connected,
     // sends trunc(x / boundingWidth * 16383) on its `assignedParam`.
     void timerTick();
+    // The value a running ball sends for its parameter where it stands.
+    [[nodiscard]] static std::int64_t sentValue(const Ball& ball);
     // Moves the ball at `index` by one step at the current `time`. Sends
     // nothing. An index outside the list does nothing.
     void updateBall(std::size_t index);

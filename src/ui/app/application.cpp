@@ -5,16 +5,20 @@
 #include <QAction>
 #include <QCoreApplication>
 
+#include "core/base/file_io.hpp"
 #include "core/base/random.hpp"
 #include "core/midi/midi_manager.hpp"
 #include "core/midi/midi_service.hpp"
 #include "core/midi/platform_midi.hpp"
 #include "core/model.hpp"
+#include "core/panel/resume_file.hpp"
 #include "ui/app/main_window.hpp"
 #include "ui/app/qt_file_chooser.hpp"
 #include "ui/app/qt_main_queue.hpp"
 #include "ui/app/settings.hpp"
 #include "ui/panel/content_view.hpp"
+#include "ui/panel/preset_dialogs.hpp"
+#include "ui/panel/preset_list_model.hpp"
 #include "ui/physics/physics_view.hpp"
 #include "ui/physics/tick_timer.hpp"
 
@@ -54,8 +58,11 @@ Application::Application(AppEnvironment environment)
     const PanelActions& actions = window_->actions();
     actions.sendPanelOnConnect->setChecked(settings_->sendPanelOnConnect());
     actions.restorePresetsAtStart->setChecked(settings_->restorePresetsAtStart());
-    actions.sendPanelOnConnect->setEnabled(true);
-    actions.restorePresetsAtStart->setEnabled(true);
+    actions.resumeAtStart->setChecked(settings_->resumeAtStart());
+    for (QAction* option :
+         {actions.sendPanelOnConnect, actions.restorePresetsAtStart, actions.resumeAtStart}) {
+        option->setEnabled(true);
+    }
     QObject::connect(actions.sendPanelOnConnect, &QAction::toggled, window_.get(), [this](bool on) {
         settings_->setSendPanelOnConnect(on);
         if (model_) {
@@ -64,6 +71,8 @@ Application::Application(AppEnvironment environment)
     });
     QObject::connect(actions.restorePresetsAtStart, &QAction::toggled, window_.get(),
                      [this](bool on) { settings_->setRestorePresetsAtStart(on); });
+    QObject::connect(actions.resumeAtStart, &QAction::toggled, window_.get(),
+                     [this](bool on) { settings_->setResumeAtStart(on); });
     QObject::connect(actions.quit, &QAction::triggered, window_.get(),
                      [] { QCoreApplication::quit(); });
 }
@@ -84,6 +93,9 @@ void Application::shutDown() {
     }
     if (midiService_) {
         midiService_->drain(kQuitDrainBound);
+    }
+    if (model_ && settings_->resumeAtStart()) {
+        keepSoundForNextRun();
     }
     if (window_->isVisible()) {
         settings_->setWindowGeometry(window_->saveGeometry());
@@ -112,18 +124,67 @@ void Application::buildPanel() {
     controller.setPreferredDestination(settings_->destination());
     controller.setSendAllOnConnect(settings_->sendPanelOnConnect());
     physicsView_ = new PhysicsView(model_->physics(), model_->random());
-    window_->showPanel(new ContentView(*model_, physicsView_));
+    window_->showPanel(new ContentView(*model_, window_->actions(), physicsView_));
     window_->installMidiActivity(model_->sharedMidi(), *settings_);
     // After the views, so the status line tells how the stored file fared.
     if (settings_->restorePresetsAtStart()) {
         model_->presets().restoreStoredPresets();
     }
+    if (settings_->resumeAtStart()) {
+        resumeSound();
+    }
     if (!untoldSettingsFailure_.isEmpty()) {
-        contentView()->showNotice({true, std::exchange(untoldSettingsFailure_, {}).toStdString()});
+        contentView()->showNotice({true, std::exchange(untoldSettingsFailure_, {}).toStdString()},
+                                  ContentView::NoticePlacement::below);
     }
     bindActions();
     tickTimer_ = std::make_unique<TickTimer>([this] { model_->physics().timerTick(); });
     tickTimer_->start();
+}
+
+std::filesystem::path Application::resumeFile() const {
+    return settings_->folderPath() / kResumeFileName;
+}
+
+void Application::resumeSound() {
+    const std::filesystem::path file = resumeFile();
+    std::error_code missing;
+    if (!std::filesystem::exists(file, missing)) {
+        return;
+    }
+    const FileRead read = readWholeFile(file, kMaxResumeFileBytes);
+    ResumeDecoding decoded =
+        read.bytes ? decodeResumeFile(*read.bytes) : ResumeDecoding{std::nullopt, read.error};
+    if (!decoded.state) {
+        contentView()->showNotice(
+            {true,
+             QObject::tr("The sound of the last run was not restored (%1: %2); the panel "
+                         "starts afresh.")
+                 .arg(QString::fromStdString(file.string()), QString::fromStdString(decoded.error))
+                 .toStdString()},
+            ContentView::NoticePlacement::below);
+        return;
+    }
+    model_->resume(*decoded.state);
+    const QString after = settings_->sendPanelOnConnect()
+                              ? QObject::tr(
+                                    "it is sent when a destination connects, or with "
+                                    "Send All to Synth")
+                              : QObject::tr("until Send All to Synth");
+    contentView()->showNotice(
+        {false, QObject::tr("Resumed where you left off; the synth may differ %1.")
+                    .arg(after)
+                    .toStdString()},
+        ContentView::NoticePlacement::below);
+}
+
+void Application::keepSoundForNextRun() {
+    const std::optional<std::string> text = encodeResumeFile(model_->resumeState());
+    const std::string error =
+        text ? writeFileAtomically(resumeFile(), *text) : std::string("a value cannot be written");
+    if (!error.empty()) {
+        qWarning("tarnwell: the sound to resume was not kept: %s", error.c_str());
+    }
 }
 
 void Application::bindActions() {
@@ -137,11 +198,18 @@ void Application::bindActions() {
         action->setEnabled(true);
     };
     bind(actions.savePreset, [&presets] { presets.savePreset(presets.selectedPresetIndex()); });
+    bind(actions.savePresetAs, [window, &presets] { askToSavePresetAs(window, presets); });
+    bind(actions.renamePreset,
+         [window, &presets] { askToRenamePreset(window, presets, presets.selectedPresetIndex()); });
     bind(actions.importPresets, [&presets] { presets.importPresets(); });
     bind(actions.exportPresets, [&presets] { presets.exportPresets(); });
     bind(actions.sendAll, [&controller] { controller.sendAll(); });
     bind(actions.calibrate, [&controller] { controller.randomizeSliders("calibrate"); });
     bind(actions.dice, [&controller] { controller.randomizeSliders("dice"); });
+    bind(actions.revertToSaved, [&presets] { presets.revertToSaved(); });
+    // Checked follows the presets, not the click: a comparison that cannot
+    // start leaves it unchecked.
+    bind(actions.compare, [&presets] { presets.toggleCompare(); });
     QObject::connect(actions.undo, &QAction::triggered, window, [&model] { model.undo(); });
     QObject::connect(actions.redo, &QAction::triggered, window, [&model] { model.redo(); });
 
@@ -158,6 +226,25 @@ void Application::bindActions() {
     };
     showHistory();
     connections_.push_back(model.history().changed.connect(showHistory));
+
+    // The selected preset in the title, marked while the panel differs.
+    const auto showPreset = [this, &presets, actions] {
+        const std::int64_t selected = presets.selectedPresetIndex();
+        const bool inList =
+            selected >= 0 && static_cast<std::uint64_t>(selected) < presets.presets().size();
+        window_->setWindowTitle(
+            inList ? QStringLiteral("%1[*] \u2014 Tarnwell")
+                         .arg(presetName(
+                             selected, presets.presets()[static_cast<std::size_t>(selected)].name))
+                   : QStringLiteral("Tarnwell"));
+        window_->setWindowModified(presets.isModified());
+        actions.revertToSaved->setEnabled(inList);
+        actions.renamePreset->setEnabled(inList);
+        actions.compare->setEnabled(presets.canCompare());
+        actions.compare->setChecked(presets.isComparing());
+    };
+    showPreset();
+    connections_.push_back(presets.changed.connect([showPreset](PresetsEvent) { showPreset(); }));
     // The destination the panel reaches is the one to look for next time.
     connections_.push_back(controller.changed.connect([this, &model](ControllerChange change) {
         const MidiManager& midi = model.midi();
@@ -171,7 +258,7 @@ void Application::bindActions() {
 void Application::tellSettingsFailure(const QString& why) {
     qWarning("tarnwell: %s", qPrintable(why));
     if (ContentView* view = contentView()) {
-        view->showNotice({true, why.toStdString()});
+        view->showNotice({true, why.toStdString()}, ContentView::NoticePlacement::below);
     } else {
         untoldSettingsFailure_ = why;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -73,6 +74,10 @@ private:
     void bindActions();
     // On the notice line (once the panel is up) and the error output.
     void tellSettingsFailure(const QString& why);
+    // The sound of the last run, kept at quit when the musician asked for it.
+    [[nodiscard]] std::filesystem::path resumeFile() const;
+    void resumeSound();
+    void keepSoundForNextRun();
 
     AppEnvironment environment_;
     std::unique_ptr<Settings> settings_;

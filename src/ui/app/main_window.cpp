@@ -63,11 +63,15 @@ void MainWindow::buildMenus() {
         add(file, tr("Save Preset"),
             tr("Store the panel in the selected preset and write the presets file"),
             QKeySequence::Save);
+    actions_.savePresetAs =
+        add(file, tr("Save Preset As..."),
+            tr("Store the panel in a slot you choose, under a name, without recalling anything"),
+            QKeySequence::SaveAs);
     actions_.importPresets =
         add(file, tr("Import Presets..."), tr("Replace the presets with those of a file"),
             QKeySequence::Open);
     actions_.exportPresets = add(file, tr("Export Presets..."), tr("Write every preset to a file"),
-                                 QKeySequence::SaveAs);
+                                 QKeySequence(Qt::CTRL | Qt::Key_E));
     file->addSeparator();
     actions_.sendAll = add(file, tr("Send All to Synth"),
                            tr("Send every value, button and switch of the panel again"),
@@ -77,7 +81,11 @@ void MainWindow::buildMenus() {
             tr("Send every value of the panel whenever a destination becomes connected"));
     actions_.restorePresetsAtStart = add(file, tr("Restore Saved Presets at Start"),
                                          tr("Read the stored presets file when the panel starts"));
-    for (QAction* option : {actions_.sendPanelOnConnect, actions_.restorePresetsAtStart}) {
+    actions_.resumeAtStart =
+        add(file, tr("Resume Where You Left Off"),
+            tr("Start with the sound the panel had when it was closed, without sending it"));
+    for (QAction* option :
+         {actions_.sendPanelOnConnect, actions_.restorePresetsAtStart, actions_.resumeAtStart}) {
         option->setCheckable(true);
     }
     file->addSeparator();
@@ -89,6 +97,16 @@ void MainWindow::buildMenus() {
     actions_.undo = add(edit, tr("Undo"), tr("Take back the last change"), QKeySequence::Undo);
     actions_.redo =
         add(edit, tr("Redo"), tr("Make the change taken back again"), QKeySequence::Redo);
+    edit->addSeparator();
+    actions_.revertToSaved =
+        add(edit, tr("Revert to Saved"), tr("Recall the selected preset again, as it was saved"),
+            QKeySequence(Qt::CTRL | Qt::Key_R));
+    actions_.compare = add(edit, tr("Compare with Saved"),
+                           tr("Switch between the edited sound and the selected preset as saved"),
+                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
+    actions_.compare->setCheckable(true);
+    actions_.renamePreset =
+        add(edit, tr("Rename Preset..."), tr("Name the selected preset"), QKeySequence(Qt::Key_F2));
     edit->addSeparator();
     actions_.calibrate = add(edit, "calibrate", tr("Set all 42 values at random and send them"));
     actions_.dice = add(edit, "dice", tr("Set all 42 values at random and send them"));

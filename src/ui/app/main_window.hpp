@@ -6,6 +6,8 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include "ui/commands.hpp"
+
 namespace tarnwell {
 
 class ContentView;
@@ -14,23 +16,6 @@ class MidiActivityView;
 class MidiManager;
 class MidiMonitorDock;
 class Settings;
-
-// The commands of the menus, built once with the window. Those that act on the
-// panel stay disabled until the application has bound them to it.
-struct PanelActions {
-    QAction* savePreset = nullptr;
-    QAction* importPresets = nullptr;
-    QAction* exportPresets = nullptr;
-    QAction* sendAll = nullptr;
-    QAction* sendPanelOnConnect = nullptr;     // checkable option
-    QAction* restorePresetsAtStart = nullptr;  // checkable option
-    QAction* quit = nullptr;
-    QAction* undo = nullptr;
-    QAction* redo = nullptr;
-    QAction* calibrate = nullptr;
-    QAction* dice = nullptr;
-    QAction* about = nullptr;
-};
 
 // The application's window: the start-up screen for its first 1.5 seconds,
 // then the controller window that the application builds at that moment; the

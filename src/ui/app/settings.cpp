@@ -19,6 +19,7 @@ constexpr auto kImportFolder = "folders/import";
 constexpr auto kExportFolder = "folders/export";
 constexpr auto kSendPanelOnConnect = "options/sendPanelOnConnect";
 constexpr auto kRestorePresets = "options/restorePresetsAtStart";
+constexpr auto kResumeAtStart = "options/resumeAtStart";
 
 // The desktop's configuration folder as the system names it, in bytes:
 // $XDG_CONFIG_HOME, or ~/.config.
@@ -181,6 +182,20 @@ bool Settings::restorePresetsAtStart() const {
 
 void Settings::setRestorePresetsAtStart(bool on) {
     set(kRestorePresets, on);
+}
+
+bool Settings::resumeAtStart() const {
+    return store_->value(kResumeAtStart, false).toBool();
+}
+
+void Settings::setResumeAtStart(bool on) {
+    store_->setValue(kResumeAtStart, on);
+}
+
+std::filesystem::path Settings::folderPath() const {
+    // As bytes: a folder name that is not valid UTF-8 stays the same folder.
+    const QByteArray folder = QFile::encodeName(QFileInfo(store_->fileName()).absolutePath());
+    return std::filesystem::path(folder.toStdString());
 }
 
 }  // namespace tarnwell

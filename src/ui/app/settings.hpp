@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -44,6 +45,11 @@ public:
     void setSendPanelOnConnect(bool on);
     [[nodiscard]] bool restorePresetsAtStart() const;
     void setRestorePresetsAtStart(bool on);
+    [[nodiscard]] bool resumeAtStart() const;
+    void setResumeAtStart(bool on);
+    // The folder the settings live in, where the panel keeps its other
+    // files of its own (the sound to resume).
+    [[nodiscard]] std::filesystem::path folderPath() const;
 
     // The store itself, for the parts that keep their own keys in it; they
     // call commit() after a change.

@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "core/model.hpp"
+#include "ui/panel/action_button.hpp"
 #include "ui/panel/midi_slider_view.hpp"
 #include "ui/panel/mode_toggle_view.hpp"
 #include "ui/panel/picker.hpp"
@@ -20,8 +21,10 @@
 
 namespace tarnwell {
 
-ContentView::ContentView(Model& model, QWidget* physicsPage, QWidget* parent)
-    : QWidget(parent), model_(model) {
+ContentView::ContentView(Model& model, const PanelActions& actions, QWidget* physicsPage,
+                         QWidget* parent)
+    : QWidget(parent), model_(model), actions_(actions) {
+    shownModulation_.fill(-1);
     setObjectName("ContentView");
     setStyleSheet(theme::panelStyleSheet());
     Controller& controller = model_.controller();
@@ -78,9 +81,9 @@ ContentView::ContentView(Model& model, QWidget* physicsPage, QWidget* parent)
 
     notice_ = new QLabel(this);
     notice_->setObjectName("notice");
-    notice_->setTextFormat(Qt::PlainText);  // file names and reasons from outside
     notice_->setWordWrap(true);
     notice_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    notice_->setTextFormat(Qt::PlainText);
     notice_->setMinimumHeight(notice_->fontMetrics().height() * 2);
     column->addWidget(notice_);
 
@@ -96,6 +99,8 @@ ContentView::ContentView(Model& model, QWidget* physicsPage, QWidget* parent)
         presets.changed.connect([this](PresetsEvent) { showPresetSelection(); }));
     connections_.push_back(
         presets.noticed.connect([this](const Notice& notice) { showNotice(notice); }));
+    connections_.push_back(
+        model_.physics().changed.connect([this](PhysicsChange) { showModulation(); }));
 }
 
 ContentView::~ContentView() {
@@ -115,14 +120,6 @@ QWidget* ContentView::buildRegenPage() {
     return page;
 }
 
-QPushButton* ContentView::addButton(const QString& text, const std::function<void()>& action) {
-    auto* button = new QPushButton(text, this);
-    button->setFocusPolicy(Qt::StrongFocus);
-    button->setAutoDefault(false);
-    connect(button, &QPushButton::clicked, this, action);
-    return button;
-}
-
 QWidget* ContentView::buildBottomControls() {
     auto* box = new QWidget(this);
     auto* grid = new QGridLayout(box);
@@ -130,41 +127,49 @@ QWidget* ContentView::buildBottomControls() {
 
     Controller& controller = model_.controller();
     Presets& presets = model_.presets();
-    auto* calibrate =
-        addButton("calibrate", [&controller] { controller.randomizeSliders("calibrate"); });
-    auto* presetLabel = new QLabel("Select Preset", box);
+    auto* presetLabel = new QLabel(tr("Select Preset"), box);
     presetPicker_ = new Picker(box);
-    presetPicker_->setAccessibleName("Select Preset");
+    presetPicker_->setAccessibleName(tr("Select Preset"));
     presetPicker_->setModel(new PresetListModel(presets, presetPicker_));
     presetPicker_->setFixedWidth(theme::metrics::kPresetPickerWidth);
     presetPicker_->setMaxVisibleItems(20);
     presetLabel->setBuddy(presetPicker_);
     connect(presetPicker_, &QComboBox::activated, this,
             [&presets](int row) { presets.setSelectedPresetIndex(row); });
-    auto* save =
-        addButton("Save Preset", [&presets] { presets.savePreset(presets.selectedPresetIndex()); });
-    auto* dice = addButton("dice", [&controller] { controller.randomizeSliders("dice"); });
+    // Right-click or the context-menu key on the picker: what concerns the
+    // selected preset.
+    presetPicker_->setContextMenuPolicy(Qt::ActionsContextMenu);
+    presetPicker_->addActions(
+        {actions_.renamePreset, actions_.savePresetAs, actions_.revertToSaved, actions_.compare});
 
-    grid->addWidget(calibrate, 0, 0, Qt::AlignLeft);
+    grid->addWidget(new ActionButton(actions_.calibrate, "calibrate", box), 0, 0, Qt::AlignLeft);
     auto* presetRow = new QHBoxLayout;
     presetRow->setSpacing(theme::metrics::kRowSpacing);
     presetRow->addWidget(presetLabel);
     presetRow->addWidget(presetPicker_);
-    presetRow->addWidget(save);
+    presetRow->addWidget(new ActionButton(actions_.savePreset, tr("Save Preset"), box));
     grid->addLayout(presetRow, 0, 1, Qt::AlignHCenter);
-    grid->addWidget(dice, 0, 2, Qt::AlignRight);
+    // Under the picker: what else concerns the selected preset.
+    auto* presetTools = new QHBoxLayout;
+    presetTools->setSpacing(theme::metrics::kRowSpacing);
+    presetTools->addWidget(new ActionButton(actions_.savePresetAs, tr("Save As..."), box));
+    auto* compare = new ActionButton(actions_.compare, tr("Compare"), box);
+    compare->setObjectName("compare");
+    presetTools->addWidget(compare);
+    grid->addLayout(presetTools, 1, 1, Qt::AlignHCenter | Qt::AlignTop);
+    grid->addWidget(new ActionButton(actions_.dice, "dice", box), 0, 2, Qt::AlignRight);
 
     auto* toggles = new QVBoxLayout;
     for (const ModeToggle toggle :
          {ModeToggle::voiceModeToggle, ModeToggle::drumModeToggle, ModeToggle::midiModeToggle}) {
         toggles->addWidget(new ModeToggleView(controller, toggle, box));
     }
-    grid->addLayout(toggles, 1, 0, 1, 2, Qt::AlignLeft);
+    grid->addLayout(toggles, 1, 0, Qt::AlignLeft);
 
     auto* files = new QHBoxLayout;
     files->setSpacing(theme::metrics::kRowSpacing);
-    files->addWidget(addButton("Import Presets", [&presets] { presets.importPresets(); }));
-    files->addWidget(addButton("Export Presets", [&presets] { presets.exportPresets(); }));
+    files->addWidget(new ActionButton(actions_.importPresets, tr("Import Presets"), box));
+    files->addWidget(new ActionButton(actions_.exportPresets, tr("Export Presets"), box));
     grid->addLayout(files, 1, 2, Qt::AlignRight | Qt::AlignBottom);
     return box;
 }
@@ -206,10 +211,39 @@ void ContentView::showPresetSelection() {
     presetPicker_->setCurrentIndex(inList ? static_cast<int>(selected) : -1);
 }
 
-void ContentView::showNotice(const Notice& notice) {
-    notice_->setText(QString::fromStdString(notice.text));
+void ContentView::showModulation() {
+    std::array<std::int64_t, kParameterCount> driven{};
+    driven.fill(-1);
+    for (const Ball& ball : model_.physics().balls()) {
+        const std::int64_t index = ball.assignedParam - 1;
+        if (ball.isRunning && index >= 0 && index < static_cast<std::int64_t>(driven.size())) {
+            driven[static_cast<std::size_t>(index)] = PhysicsSimulation::sentValue(ball);
+        }
+    }
+    for (std::size_t i = 0; i < driven.size(); ++i) {
+        if (driven[i] == shownModulation_[i]) {
+            continue;
+        }
+        shownModulation_[i] = driven[i];
+        const auto index = static_cast<std::int64_t>(i);
+        MidiSliderView* bank =
+            index < kUnitCount * kSlotsPerUnit ? unitPages_[i / kSlotsPerUnit]->bank() : regenBank_;
+        bank->showModulation(
+            index, driven[i] >= 0 ? std::optional<std::int64_t>(driven[i]) : std::nullopt);
+    }
+}
+
+void ContentView::showNotice(const Notice& notice, NoticePlacement placement) {
+    QString text = QString::fromStdString(notice.text);
+    bool isError = notice.isError;
+    if (placement == NoticePlacement::below && !notice_->text().isEmpty()) {
+        text = notice_->text() + QLatin1Char('\n') + text;
+        isError = isError || noticeIsError_;
+    }
+    noticeIsError_ = isError;
+    notice_->setText(text);
     QPalette colours = palette();
-    if (notice.isError) {
+    if (isError) {
         colours.setColor(QPalette::WindowText,
                          theme::errorColour(window()->palette().color(QPalette::Window)));
     }

@@ -1,11 +1,14 @@
 #pragma once
 
-#include <functional>
+#include <array>
+#include <cstdint>
 #include <vector>
 
 #include <QWidget>
 
 #include "core/base/signal.hpp"
+#include "core/panel/parameters.hpp"
+#include "ui/commands.hpp"
 
 class QComboBox;
 class QLabel;
@@ -22,13 +25,17 @@ struct Notice;
 // The controller window's content: destination picker and status, the unit,
 // Regen and Physics tabs, the preset controls, the randomise buttons and the
 // three global switches, above a status line for preset file outcomes. It
-// shows the model it is given and calls its operations; `physicsPage`
-// becomes the "Physics" tab.
+// shows the model it is given and calls its operations; its command buttons
+// trigger the window's actions; `physicsPage` becomes the "Physics" tab.
+//
+// A slider whose parameter a running ball drives shows the value the ball
+// sends beside its own stored value.
 class ContentView : public QWidget {
     Q_OBJECT
 public:
-    // `model` must outlive the view.
-    ContentView(Model& model, QWidget* physicsPage, QWidget* parent = nullptr);
+    // `model` and the actions must outlive the view.
+    ContentView(Model& model, const PanelActions& actions, QWidget* physicsPage,
+                QWidget* parent = nullptr);
     ~ContentView() override;
 
     [[nodiscard]] Model& model() { return model_; }
@@ -41,8 +48,10 @@ public:
     [[nodiscard]] MidiSliderView* regenBank() const { return regenBank_; }
     [[nodiscard]] QComboBox* presetPicker() const { return presetPicker_; }
     [[nodiscard]] QLabel* noticeText() const { return notice_; }
-    // Shows an outcome on the notice line, in red for an error.
-    void showNotice(const Notice& notice);
+    enum class NoticePlacement { replacing, below };
+    // Shows an outcome in the status line, in the error colour for a failure;
+    // `below` keeps what the line says and adds a line under it.
+    void showNotice(const Notice& notice, NoticePlacement placement = NoticePlacement::replacing);
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -50,11 +59,15 @@ protected:
 private:
     QWidget* buildRegenPage();
     QWidget* buildBottomControls();
-    QPushButton* addButton(const QString& text, const std::function<void()>& action);
     void showDestinations();
     void showPresetSelection();
+    // Moves the live markers to what the running balls send now.
+    void showModulation();
 
     Model& model_;
+    const PanelActions& actions_;
+    // The value a running ball sends, by parameter index, as last shown.
+    std::array<std::int64_t, kParameterCount> shownModulation_{};
     QComboBox* destinationPicker_ = nullptr;
     QLabel* status_ = nullptr;
     QTabWidget* tabs_ = nullptr;
@@ -62,6 +75,7 @@ private:
     MidiSliderView* regenBank_ = nullptr;
     QComboBox* presetPicker_ = nullptr;
     QLabel* notice_ = nullptr;
+    bool noticeIsError_ = false;
     bool pickerShown_ = false;
     std::vector<Connection> connections_;
 };

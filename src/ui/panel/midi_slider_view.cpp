@@ -76,19 +76,9 @@ MidiSliderView::MidiSliderView(Controller& controller, std::int64_t startIndex,
             controller_.editParameter(index, static_cast<double>(value));
         });
         showValue(index);
+        connections_.push_back(
+            controller_.watchParameter(index, [this, index] { showValue(index); }));
     }
-    connection_ = controller_.changed.connect([this](ControllerChange change) {
-        if (change.field != ControllerField::sliderValues) {
-            return;
-        }
-        if (change.index >= 0) {
-            showValue(change.index);
-            return;
-        }
-        for (std::size_t i = 0; i < sliders_.size(); ++i) {
-            showValue(startIndex_ + static_cast<std::int64_t>(i));
-        }
-    });
 }
 
 ParameterSlider* MidiSliderView::sliderFor(std::int64_t index) const {
@@ -101,6 +91,15 @@ ParameterSlider* MidiSliderView::sliderFor(std::int64_t index) const {
 
 ValueField* MidiSliderView::fieldFor(std::int64_t index) const {
     return sliderFor(index) ? fields_[static_cast<std::size_t>(index - startIndex_)] : nullptr;
+}
+
+void MidiSliderView::showModulation(std::int64_t index, std::optional<std::int64_t> value) {
+    if (ParameterSlider* slider = sliderFor(index)) {
+        slider->showLiveValue(value ? std::optional<double>(static_cast<double>(*value))
+                                    : std::nullopt);
+        fieldFor(index)->showLiveValue(value ? std::optional<int>(static_cast<int>(*value))
+                                             : std::nullopt);
+    }
 }
 
 void MidiSliderView::showValue(std::int64_t index) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include <QWidget>
@@ -28,6 +29,9 @@ public:
     [[nodiscard]] ParameterSlider* sliderFor(std::int64_t index) const;
     // The readout and typed entry beside the slider.
     [[nodiscard]] ValueField* fieldFor(std::int64_t index) const;
+    // Shows what a running ball sends for the parameter at `index`, beside
+    // its stored value; empty when no ball drives it.
+    void showModulation(std::int64_t index, std::optional<std::int64_t> value);
 
 private:
     void showValue(std::int64_t index);
@@ -37,7 +41,7 @@ private:
     std::vector<ParameterSlider*> sliders_;
     std::vector<ValueField*> fields_;
     std::int64_t editing_ = -1;
-    Connection connection_;
+    std::vector<Connection> connections_;
 };
 
 }  // namespace tarnwell

@@ -8,6 +8,7 @@
 #include <QAccessibleWidget>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -200,9 +201,63 @@ void ParameterSlider::wheelEvent(QWheelEvent* event) {
         event->ignore();
         return;
     }
+    // One coarse step a notch (QSlider's own would move by the desktop's
+    // scroll lines, three steps or more).
+    constexpr int kNotch = QWheelEvent::DefaultDeltasPerStep;
+    const QPoint angle = event->angleDelta();
+    const int delta = std::abs(angle.y()) >= std::abs(angle.x()) ? angle.y() : -angle.x();
+    wheelRemainder_ += event->inverted() ? -delta : delta;
+    const int notches = wheelRemainder_ / kNotch;
+    wheelRemainder_ -= notches * kNotch;
+    event->accept();
+    if (notches == 0) {
+        return;
+    }
     Q_EMIT editBegan();
-    QSlider::wheelEvent(event);
+    setValue(value() + notches * singleStep());
     Q_EMIT editEnded();
+}
+
+void ParameterSlider::showLiveValue(std::optional<double> value) {
+    if (value == liveValue_) {
+        return;
+    }
+    const QRect before = liveMarkerRect();
+    liveValue_ = value;
+    update(before.united(liveMarkerRect()));
+}
+
+QRect ParameterSlider::liveMarkerRect() const {
+    if (!liveValue_) {
+        return {};
+    }
+    QStyleOptionSlider option;
+    initStyleOption(&option);
+    const QRect groove =
+        style()->subControlRect(QStyle::CC_Slider, &option, QStyle::SC_SliderGroove, this);
+    const int span = std::max(1, width() - handleRect().width());
+    const int x =
+        handleRect().width() / 2 +
+        QStyle::sliderPositionFromValue(minimum(), maximum(), positionOf(*liveValue_), span);
+    const int size = std::max(6, groove.height() + 2);
+    return {x - size / 2, groove.bottom() + 1, size, size};
+}
+
+void ParameterSlider::paintEvent(QPaintEvent* event) {
+    QSlider::paintEvent(event);
+    const QRect marker = liveMarkerRect();
+    if (marker.isEmpty()) {
+        return;
+    }
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(palette().color(QPalette::Highlight));
+    // A small triangle pointing up at the value the synthesizer receives.
+    const QPolygonF triangle({QPointF(marker.center().x() + 0.5, marker.top()),
+                              QPointF(marker.right() + 1, marker.bottom() + 1),
+                              QPointF(marker.left(), marker.bottom() + 1)});
+    painter.drawPolygon(triangle);
 }
 
 }  // namespace tarnwell

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QSlider>
 
 namespace tarnwell {
@@ -11,7 +13,8 @@ namespace tarnwell {
 // Keys: the arrows move by the coarse step, with Shift by one shown unit;
 // Page Up/Down by a sixteenth of the range; Home/End to the ends. A drag with
 // Shift held moves the value a tenth as fast as the pointer. The wheel acts
-// only while the slider has keyboard focus; otherwise it scrolls the page.
+// only while the slider has keyboard focus, one coarse step a notch;
+// otherwise it scrolls the page.
 //
 // Assistive technologies see the value, range and step in the units the
 // panel shows (see `setShownStep`), and setting the value there edits it.
@@ -31,6 +34,13 @@ public:
     void editValue(double value);
     // Where the knob is drawn, in the slider's coordinates.
     [[nodiscard]] QRect handleRect() const;
+    // A second marker, under the groove, at a value something else drives
+    // the parameter to (a running ball); empty hides it. The knob and the
+    // value it stands for do not move.
+    void showLiveValue(std::optional<double> value);
+    [[nodiscard]] std::optional<double> liveValue() const { return liveValue_; }
+    // Where the live marker is drawn; empty while hidden.
+    [[nodiscard]] QRect liveMarkerRect() const;
 
     // The smallest step the panel shows (1 for a parameter, 0.1 for a ball's
     // amplitude); also the step of Shift with the arrow keys.
@@ -53,6 +63,7 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void wheelEvent(QWheelEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     [[nodiscard]] int positionOf(double value) const;
@@ -66,6 +77,10 @@ private:
     bool fineDrag_ = false;
     double fineAnchorX_ = 0.0;
     int fineAnchorPosition_ = 0;
+    // Wheel rotation not yet turned into a step (high-resolution wheels and
+    // touchpads send fractions of a notch).
+    int wheelRemainder_ = 0;
+    std::optional<double> liveValue_;
 };
 
 }  // namespace tarnwell

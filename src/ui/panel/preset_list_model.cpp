@@ -14,26 +14,48 @@ int clampedRows(std::size_t size) {
 
 }  // namespace
 
+QString presetName(std::int64_t index, const std::string& name) {
+    return name.empty() ? QObject::tr("Preset %1").arg(static_cast<qlonglong>(index) + 1)
+                        : QString::fromStdString(name);
+}
+
+QString presetRowText(std::int64_t index, const std::string& name) {
+    return name.empty() ? presetName(index, name)
+                        : QStringLiteral("%1  %2")
+                              .arg(static_cast<qlonglong>(index) + 1)
+                              .arg(QString::fromStdString(name));
+}
+
 PresetListModel::PresetListModel(Presets& presets, QObject* parent)
     : QAbstractListModel(parent), presets_(presets), rows_(clampedRows(presets.presets().size())) {
     connection_ = presets_.changed.connect([this](PresetsEvent event) {
-        if (event.change != PresetsChange::list) {
-            return;
+        if (event.change == PresetsChange::list) {
+            const int rows = clampedRows(presets_.presets().size());
+            if (rows == rows_ + 1) {
+                beginInsertRows({}, rows_, rows_);
+                rows_ = rows;
+                endInsertRows();
+            } else if (rows != rows_ || event.index < 0) {
+                beginResetModel();
+                rows_ = rows;
+                endResetModel();
+            }
+            rowChanged(event.index);
         }
-        const int rows = clampedRows(presets_.presets().size());
-        if (rows == rows_) {
-            return;
-        }
-        if (rows == rows_ + 1) {
-            beginInsertRows({}, rows_, rows_);
-            rows_ = rows;
-            endInsertRows();
-        } else {
-            beginResetModel();
-            rows_ = rows;
-            endResetModel();
+        // The marker follows the selection and the panel's sound.
+        const std::int64_t marked = presets_.isModified() ? presets_.selectedPresetIndex() : -1;
+        if (marked != marked_) {
+            rowChanged(std::exchange(marked_, marked));
+            rowChanged(marked_);
         }
     });
+}
+
+void PresetListModel::rowChanged(std::int64_t row) {
+    if (row >= 0 && row < rows_) {
+        const QModelIndex at = index(static_cast<int>(row));
+        Q_EMIT dataChanged(at, at);
+    }
 }
 
 int PresetListModel::rowCount(const QModelIndex& parent) const {
@@ -45,7 +67,12 @@ QVariant PresetListModel::data(const QModelIndex& index, int role) const {
         return {};
     }
     if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
-        return QString("Preset %1").arg(static_cast<qlonglong>(index.row()) + 1);
+        const std::int64_t row = index.row();
+        QString text = presetRowText(row, presets_.presets()[static_cast<std::size_t>(row)].name);
+        if (row == marked_) {
+            text += QStringLiteral(" *");
+        }
+        return text;
     }
     return {};
 }

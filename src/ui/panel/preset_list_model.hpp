@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include <QAbstractListModel>
 
 #include "core/base/signal.hpp"
@@ -8,8 +11,14 @@ namespace tarnwell {
 
 class Presets;
 
-// The rows of the "Select Preset" picker, "Preset 1" onwards, made on demand
-// so a list of many thousand presets costs nothing until shown.
+// A preset as the musician calls it: its name, or "Preset 12" when unnamed.
+[[nodiscard]] QString presetName(std::int64_t index, const std::string& name);
+// A preset as a list shows it: "12  Glass Bells", or "Preset 12" when unnamed.
+[[nodiscard]] QString presetRowText(std::int64_t index, const std::string& name);
+
+// The rows of the "Select Preset" picker, made on demand so a list of many
+// thousand presets costs nothing until shown. The selected row carries " *"
+// while the panel differs from it.
 class PresetListModel : public QAbstractListModel {
     Q_OBJECT
 public:
@@ -19,8 +28,11 @@ public:
     QVariant data(const QModelIndex& index, int role) const override;
 
 private:
+    void rowChanged(std::int64_t row);
+
     Presets& presets_;
     int rows_ = 0;
+    std::int64_t marked_ = -1;  // the row that carries the marker, if any
     Connection connection_;
 };
 

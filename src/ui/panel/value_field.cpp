@@ -1,5 +1,6 @@
 #include "ui/panel/value_field.hpp"
 
+#include <QHelpEvent>
 #include <QKeyEvent>
 #include <QToolTip>
 
@@ -14,9 +15,14 @@ ValueField::ValueField(int minimum, int maximum, QWidget* parent)
     restore();
 }
 
+bool ValueField::isEdited() const {
+    return text().trimmed() != QString::number(shown_);
+}
+
 void ValueField::showValue(int value) {
+    const bool typing = hasFocus() && isEdited();
     shown_ = value;
-    if (!hasFocus() || !isModified()) {
+    if (!typing) {
         restore();
     }
 }
@@ -27,7 +33,8 @@ void ValueField::restore() {
 }
 
 void ValueField::take() {
-    if (!isModified()) {
+    if (!isEdited()) {
+        restore();
         return;
     }
     const QString typed = text().trimmed();
@@ -45,6 +52,26 @@ void ValueField::take() {
     setModified(false);
     Q_EMIT valueEntered(value);
     restore();
+}
+
+QString ValueField::toolTipText() const {
+    if (!liveValue_) {
+        return toolTip();
+    }
+    return toolTip() + QLatin1Char('\n') +
+           tr("Stored value %1; a running ball sends %2 now. Save Preset stores the stored "
+              "value.")
+               .arg(shown_)
+               .arg(*liveValue_);
+}
+
+bool ValueField::event(QEvent* event) {
+    // Built when asked for, so a ball moving 60 times a second costs no text.
+    if (event->type() == QEvent::ToolTip) {
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(), toolTipText(), this);
+        return true;
+    }
+    return QLineEdit::event(event);
 }
 
 void ValueField::keyPressEvent(QKeyEvent* event) {

@@ -1,0 +1,93 @@
+#include "core/panel/resume_file.hpp"
+
+#include <cmath>
+#include <limits>
+
+#include <gtest/gtest.h>
+
+#include "core/panel/parameters.hpp"
+#include "support/panel_harness.hpp"
+
+namespace tarnwell {
+namespace {
+
+ResumeState sampleState() {
+    ResumeState state;
+    for (int i = 0; i < kParameterCount; ++i) {
+        state.sliderValues.push_back(i == 0 ? 16383.0 : i * 390.123456789);
+    }
+    state.sliderValues[1] = std::numeric_limits<double>::denorm_min();
+    state.modButtonPressed = {true, false, true, false, false, false, false, true};
+    state.linkedTabs = {false, true, true, false, false, false};
+    state.modeToggles[static_cast<std::size_t>(ModeToggle::midiModeToggle)] = true;
+    state.balls = initialBalls();
+    state.balls[2].waveTypeX = WaveType::triangle;
+    state.balls[2].ampY = 5.0;
+    state.balls[2].phaseX = PhysicsSimulation::kMaxPhase;
+    state.balls[4].assignedParam = 41;
+    state.balls[4].magnetEnabled = true;
+    state.selectedPresetIndex = 12;
+    return state;
+}
+
+TEST(ResumeFileTest, WhatIsWrittenReadsBackEqualAndWithinItsLimit) {
+    const ResumeState state = sampleState();
+    const auto text = encodeResumeFile(state);
+    ASSERT_TRUE(text);
+    EXPECT_LT(text->size(), kMaxResumeFileBytes);
+    const ResumeDecoding read = decodeResumeFile(*text);
+    ASSERT_TRUE(read.state) << read.error;
+    EXPECT_EQ(*read.state, state);
+
+    ResumeState running = state;
+    running.balls[0].isRunning = true;
+    EXPECT_FALSE(decodeResumeFile(*encodeResumeFile(running)).state->balls[0].isRunning)
+        << "balls come back stopped: a resumed panel sends nothing";
+    running.sliderValues[3] = std::nan("");
+    EXPECT_FALSE(encodeResumeFile(running)) << "a value JSON cannot hold is not written";
+}
+
+TEST(ResumeFileTest, ADamagedOrForeignFileIsRefusedWithTheReason) {
+    const std::string good = *encodeResumeFile(sampleState());
+    const auto refused = [](const std::string& text) { return decodeResumeFile(text).error; };
+    EXPECT_EQ(refused(""), "it is not a JSON object");
+    EXPECT_EQ(refused(good.substr(0, good.size() / 2)), "it is not a JSON object");
+    EXPECT_EQ(refused("[1,2]"), "it is not a JSON object");
+    EXPECT_EQ(refused(std::string(100000, '[')), "it is larger than 64 KiB");
+    EXPECT_EQ(refused("{\"values\":" + std::string(30, '[') + std::string(30, ']') + "}"),
+              "it is nested deeper than a resume file is");
+
+    const auto replaced = [&](const std::string& from, const std::string& to) {
+        std::string text = good;
+        const auto at = text.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        return refused(text.replace(at, from.size(), to));
+    };
+    EXPECT_EQ(replaced("16383", "16384"), "a value lies outside 0 to 16383.0");
+    EXPECT_EQ(replaced("\"groups\"", "\"grups\""), "it lacks \"groups\"");
+    EXPECT_EQ(replaced("\"Triangle\"", "\"Saw\""), "ball 2 has no wave shape waveTypeY");
+    EXPECT_EQ(replaced("\"assignedParam\": 41", "\"assignedParam\": 42"),
+              "ball 5 drives no parameter a ball can drive");
+    EXPECT_EQ(replaced("\"selectedPreset\": 12", "\"selectedPreset\": -1"),
+              "\"selectedPreset\" is not a preset number");
+}
+
+TEST(ResumeFileTest, AResumedPanelShowsTheSoundAndSendsNothing) {
+    test::PanelHarness h;
+    h.service->clearRecorded();
+    const ResumeState state = sampleState();
+    h.model->resume(state);
+    EXPECT_TRUE(h.sent().empty());
+    EXPECT_EQ(h.controller().sliderValues(), state.sliderValues);
+    EXPECT_EQ(h.controller().linkedTabs(), state.linkedTabs);
+    EXPECT_TRUE(h.controller().modeToggle(ModeToggle::midiModeToggle));
+    EXPECT_EQ(h.presets().selectedPresetIndex(), 12);
+    EXPECT_EQ(h.model->physics().balls()[4].assignedParam, 41);
+    EXPECT_FALSE(h.model->history().canUndo()) << "nothing to undo: this is where the run starts";
+    EXPECT_EQ(h.model->resumeState(), state);
+    h.controller().sendAll();
+    EXPECT_EQ(h.sent().size(), 56u);
+}
+
+}  // namespace
+}  // namespace tarnwell
