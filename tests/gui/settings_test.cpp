@@ -258,6 +258,7 @@ void SettingsTest::aHomeFolderNamedInAnotherEncodingIsUsedAsItIs() {
     }
     QVERIFY(std::filesystem::exists(home / ".config" / "Tarnwell" / "Tarnwell.conf"));
     QVERIFY(Settings().sendPanelOnConnect());
+    QCOMPARE(Settings().folderPath(), home / ".config" / "Tarnwell");
     QCOMPARE(test::entriesIn(folder.path()), std::size_t{1});  // no look-alike folder beside it
 }
 

@@ -94,11 +94,11 @@ void Application::shutDown() {
     if (midiService_) {
         midiService_->drain(kQuitDrainBound);
     }
-    if (model_ && settings_->resumeAtStart()) {
-        keepSoundForNextRun();
-    }
     if (window_->isVisible()) {
         settings_->setWindowGeometry(window_->saveGeometry());
+    }
+    if (model_ && settings_->resumeAtStart()) {
+        keepSoundForNextRun();
     }
     connections_.clear();
     // The views refer to the model: they go first. The model holds the MIDI

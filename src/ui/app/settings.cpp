@@ -73,9 +73,11 @@ Settings::Settings(const QString& file) {
     if (!file.isEmpty()) {
         store_ = std::make_unique<QSettings>(file, QSettings::IniFormat);
         shownName_ = file;
+        folder_ = QFile::encodeName(QFileInfo(file).absolutePath());
     } else if (const QByteArray folder = configFolder(); folder.isEmpty() || qtCanName(folder)) {
         store_ = std::make_unique<QSettings>();
         shownName_ = store_->fileName();
+        folder_ = QFile::encodeName(QFileInfo(shownName_).absolutePath());
     } else {
         // The same file Qt would use, reached through a descriptor of its
         // folder, so the name's bytes never pass through a QString. Only
@@ -87,6 +89,7 @@ Settings::Settings(const QString& file) {
         folderFd_ = ::open(own.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
         const QString name = QCoreApplication::applicationName() + ".conf";
         shownName_ = QFile::decodeName(own) + '/' + name;
+        folder_ = own;
         store_ = std::make_unique<QSettings>(
             QString("/proc/self/fd/%1/%2").arg(folderFd_).arg(name), QSettings::IniFormat);
     }
@@ -189,13 +192,11 @@ bool Settings::resumeAtStart() const {
 }
 
 void Settings::setResumeAtStart(bool on) {
-    store_->setValue(kResumeAtStart, on);
+    set(kResumeAtStart, on);
 }
 
 std::filesystem::path Settings::folderPath() const {
-    // As bytes: a folder name that is not valid UTF-8 stays the same folder.
-    const QByteArray folder = QFile::encodeName(QFileInfo(store_->fileName()).absolutePath());
-    return std::filesystem::path(folder.toStdString());
+    return std::filesystem::path(folder_.toStdString());
 }
 
 }  // namespace tarnwell

@@ -70,8 +70,9 @@ private:
     // strings; the store then reaches the file through /proc/self/fd.
     int folderFd_ = -1;
     std::unique_ptr<QSettings> store_;
-    // The file as the user knows it.
+    // The file as the user knows it, and its folder as the system names it.
     QString shownName_;
+    QByteArray folder_;
     std::function<void(const QString&)> tell_;
     QString failure_;
     bool told_ = false;
