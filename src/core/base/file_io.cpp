@@ -405,6 +405,10 @@ std::string prepareTarget(const std::filesystem::path& requested, std::filesyste
 bool worthKeeping(const std::filesystem::path& target, std::string_view bytes, const KeepRule& rule,
                   bool& changed) {
     constexpr std::size_t kMaxCompared = std::size_t{64} << 20;
+    struct stat status {};
+    if (::stat(target.c_str(), &status) != 0 && errno == ENOENT) {
+        return false;
+    }
     const FileRead existing = readWholeFile(target, kMaxCompared);
     if (!existing.bytes) {
         changed = rule.lastSeen.has_value();
