@@ -48,6 +48,10 @@ class XEvent(ctypes.Union):
                 ('pad', ctypes.c_long * 24)]
 
 
+class XClassHint(ctypes.Structure):
+    _fields_ = [('res_name', ctypes.c_void_p), ('res_class', ctypes.c_void_p)]
+
+
 CLIENT_MESSAGE = 33
 STRUCTURE_NOTIFY_MASK = 1 << 17  # how Qt sends its ping answers to the root
 
@@ -66,7 +70,7 @@ class X:
         x.XInternAtom.restype = ctypes.c_ulong
         x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
         x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_void_p] * 4
-        x.XFetchName.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p]
+        x.XGetClassHint.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p]
         x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
                                  ctypes.c_void_p]
         x.XGetGeometry.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_void_p] * 7
@@ -98,7 +102,9 @@ class X:
     def close_display(self):
         self.lib.XCloseDisplay(self.display)
 
-    def windows_named(self, name):
+    def windows_of_class(self, name):
+        """The top-level windows whose WM_CLASS class is `name` (the title
+        changes with the selected preset; the class does not)."""
         x = self.lib
         root, parent = ctypes.c_ulong(), ctypes.c_ulong()
         children, count = ctypes.POINTER(ctypes.c_ulong)(), ctypes.c_uint()
@@ -106,11 +112,13 @@ class X:
                      ctypes.byref(children), ctypes.byref(count))
         found = []
         for i in range(count.value):
-            title = ctypes.c_char_p()
-            if x.XFetchName(self.display, children[i], ctypes.byref(title)) and title.value:
-                if title.value.decode() == name:
+            hint = XClassHint()
+            if x.XGetClassHint(self.display, children[i], ctypes.byref(hint)):
+                if hint.res_class and ctypes.string_at(hint.res_class).decode() == name:
                     found.append(children[i])
-                x.XFree(title)
+                for text in (hint.res_name, hint.res_class):
+                    if text:
+                        x.XFree(text)
         if children:
             x.XFree(children)
         return found
@@ -186,10 +194,9 @@ def run_and_quit(program, how, env, folder, expected, place):
     try:
         wait_for(how + ': the MIDI client of the controller window',
                  lambda: 'MidiClient:OutPort' in jack_ports(env), 60)
-        # Qt's 1x1 client leader window carries the name too.
-        windows = [w for w in x.windows_named('Tarnwell') if x.geometry(w)[2] > 1]
+        windows = x.windows_of_class('Tarnwell')
         if len(windows) != 1:
-            fail('%s: %d windows called Tarnwell' % (how, len(windows)))
+            fail('%s: %d windows of class Tarnwell' % (how, len(windows)))
         window = windows[0]
         if expected:
             deadline = time.monotonic() + 10
