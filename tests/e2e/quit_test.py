@@ -63,40 +63,28 @@ class X:
     def __init__(self):
         x = self.lib = ctypes.cdll.LoadLibrary('libX11.so.6')
         self.xtest = ctypes.cdll.LoadLibrary('libXtst.so.6')
-        x.XOpenDisplay.restype = ctypes.c_void_p
-        x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-        x.XDefaultRootWindow.restype = ctypes.c_ulong
-        x.XDefaultRootWindow.argtypes = [ctypes.c_void_p]
-        x.XInternAtom.restype = ctypes.c_ulong
-        x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x.XQueryTree.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_void_p] * 4
-        x.XGetClassHint.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_void_p]
-        x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long,
-                                 ctypes.c_void_p]
-        x.XGetGeometry.argtypes = [ctypes.c_void_p, ctypes.c_ulong] + [ctypes.c_void_p] * 7
-        x.XMoveResizeWindow.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int,
-                                        ctypes.c_int, ctypes.c_uint, ctypes.c_uint]
-        x.XSelectInput.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_long]
-        x.XPending.argtypes = [ctypes.c_void_p]
-        x.XNextEvent.argtypes = [ctypes.c_void_p, ctypes.c_void_p]
-        x.XSetInputFocus.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_ulong]
-        x.XStringToKeysym.restype = ctypes.c_ulong
-        x.XStringToKeysym.argtypes = [ctypes.c_char_p]
-        x.XKeysymToKeycode.restype = ctypes.c_ubyte
-        x.XKeysymToKeycode.argtypes = [ctypes.c_void_p, ctypes.c_ulong]
-        x.XFree.argtypes = [ctypes.c_void_p]
-        x.XFlush.argtypes = [ctypes.c_void_p]
-        x.XSync.argtypes = [ctypes.c_void_p, ctypes.c_int]
-        x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.xtest.XTestFakeKeyEvent.argtypes = [ctypes.c_void_p, ctypes.c_uint, ctypes.c_int,
-                                                 ctypes.c_ulong]
+        p, u, i, ui = ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_uint
+        for name, result, args in (
+                ('XOpenDisplay', p, [ctypes.c_char_p]), ('XDefaultRootWindow', u, [p]),
+                ('XInternAtom', u, [p, ctypes.c_char_p, i]), ('XQueryTree', i, [p, u] + [p] * 4),
+                ('XGetClassHint', i, [p, u, p]), ('XSendEvent', i, [p, u, i, ctypes.c_long, p]),
+                ('XGetGeometry', i, [p, u] + [p] * 7),
+                ('XMoveResizeWindow', i, [p, u, i, i, ui, ui]),
+                ('XSelectInput', i, [p, u, ctypes.c_long]), ('XPending', i, [p]),
+                ('XNextEvent', i, [p, p]), ('XSetInputFocus', i, [p, u, i, u]),
+                ('XStringToKeysym', u, [ctypes.c_char_p]),
+                ('XKeysymToKeycode', ctypes.c_ubyte, [p, u]),
+                ('XFree', i, [p]), ('XFlush', i, [p]), ('XSync', i, [p, i]),
+                ('XCloseDisplay', i, [p])):
+            getattr(x, name).restype, getattr(x, name).argtypes = result, args
+        self.xtest.XTestFakeKeyEvent.argtypes = [p, ui, i, u]
         self.display = x.XOpenDisplay(None)
         if not self.display:
             fail('cannot open the X display')
         self.root = x.XDefaultRootWindow(self.display)
-        self.protocols = x.XInternAtom(self.display, b'WM_PROTOCOLS', 0)
-        self.delete = x.XInternAtom(self.display, b'WM_DELETE_WINDOW', 0)
-        self.ping_atom = x.XInternAtom(self.display, b'_NET_WM_PING', 0)
+        self.protocols, self.delete, self.ping_atom = (
+            x.XInternAtom(self.display, name, 0)
+            for name in (b'WM_PROTOCOLS', b'WM_DELETE_WINDOW', b'_NET_WM_PING'))
         x.XSelectInput(self.display, self.root, STRUCTURE_NOTIFY_MASK)
 
     def close_display(self):
