@@ -1,6 +1,11 @@
-// Preset file costs: encoding and decoding the usual 100 presets, and a whole
-// import (read, decode, replace the list, recall the first preset) of a
-// 10,000-preset file.
+// Preset file costs: encoding (which reads its text back before returning it)
+// and decoding the usual 100 presets, the same for the largest list a file
+// may hold with every number and name as long as written text gets (the
+// worst case of an import and of a save), and a whole import (read, decode,
+// replace the list, recall the first preset) of a 10,000-preset file.
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <filesystem>
 #include <random>
 
@@ -46,6 +51,46 @@ void BM_Decode100Presets(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_Decode100Presets)->Unit(benchmark::kMicrosecond);
+
+// Every number 24 characters long when written, every name 64 four-byte
+// characters, 50,000 presets of 64 values and 16 flags.
+std::vector<tarnwell::MidiSliderPreset> largestPresets() {
+    std::mt19937_64 engine(5);
+    std::vector<double> longest;
+    while (longest.size() < tarnwell::kMaxValuesPerPreset) {
+        const double value = -std::ldexp(1.0 + static_cast<double>(engine() >> 12) * 0x1p-52,
+                                         -1070 + static_cast<int>(engine() % 700));
+        std::array<char, 32> text{};
+        if (std::to_chars(text.data(), text.data() + text.size(), value).ptr - text.data() == 24) {
+            longest.push_back(value);
+        }
+    }
+    tarnwell::MidiSliderPreset preset;
+    preset.values = longest;
+    preset.modStates.assign(tarnwell::kMaxModStatesPerPreset, false);
+    for (std::size_t i = 0; i < tarnwell::kMaxPresetNameLength; ++i) {
+        preset.name += "\xF0\x9F\x8E\xB9";
+    }
+    return std::vector<tarnwell::MidiSliderPreset>(tarnwell::kMaxPresetsInFile, preset);
+}
+
+void BM_EncodeLargestList(benchmark::State& state) {
+    const auto presets = largestPresets();
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(tarnwell::encodePresetFile(presets));
+    }
+    state.counters["bytes"] = static_cast<double>(tarnwell::kMaxWrittenPresetFileBytes);
+}
+BENCHMARK(BM_EncodeLargestList)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_DecodeLargestFile(benchmark::State& state) {
+    const std::string text = *tarnwell::encodePresetFile(largestPresets()).text;
+    state.counters["bytes"] = static_cast<double>(text.size());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(tarnwell::decodePresetFile(text));
+    }
+}
+BENCHMARK(BM_DecodeLargestFile)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 void BM_Import10000PresetFile(benchmark::State& state) {
     const auto file = std::filesystem::temp_directory_path() / "tarnwell-bench-10000.json";

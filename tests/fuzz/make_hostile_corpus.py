@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the large hostile preset files into the folder given (too big to keep
 in the repository): deep nesting, oversized files, invalid UTF-8, overflowing
-numbers and very long lists."""
+numbers, very long lists, and a 15 MiB list whose numbers are spelled short so
+that they grow when the panel writes them."""
 import os
 import sys
 
@@ -31,3 +32,6 @@ write('underflow-1e-400.json', '[' + preset(['1e-400'] + ['0'] * 41) + ']')
 write('presets-100000.json', '[' + ','.join(preset([]) for _ in range(100000)) + ']')
 write('presets-10000-full.json',
       '[' + ','.join(preset(['%d.%d' % (i % 16384, i) for i in range(42)]) for _ in range(10000)) + ']')
+# 43,210 full presets whose values are all "1e5": written back they grow by a
+# quarter, past the size of the file they came from.
+write('short-numbers-15-mib.json', '[' + ','.join(preset(['1e5'] * 42) for _ in range(43210)) + ']')

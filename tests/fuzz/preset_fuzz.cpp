@@ -1,5 +1,7 @@
 // Fuzz target for everything a chosen import file reaches: decoding, and for a
 // file that decodes, the write-back round trip and a recall through a panel.
+#include "preset_fuzz.hpp"
+
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -8,27 +10,35 @@
 #include "core/panel/preset_file.hpp"
 #include "support/panel_harness.hpp"
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static tarnwell::test::PanelHarness panel;
-    const std::string_view bytes(reinterpret_cast<const char*>(data), size);
-    const tarnwell::PresetDecoding decoded = tarnwell::decodePresetFile(bytes);
+namespace tarnwell::test {
+
+CheckedFile checkPresetFile(std::string_view bytes) {
+    static PanelHarness panel;
+    PresetDecoding decoded = decodePresetFile(bytes);
     if (!decoded.presets) {
         if (decoded.error.empty()) {
             std::abort();  // a refusal always carries a reason
         }
-        return 0;
+        return {};
     }
-    // Whatever was accepted must write back and read back identical.
-    const tarnwell::PresetEncoding encoded = tarnwell::encodePresetFile(*decoded.presets);
-    if (!encoded.text) {
+    // Whatever was accepted is written, within the longest file the bounds
+    // allow (and so within the read limit), and reads back the same, bit for
+    // bit.
+    const PresetEncoding encoded = encodePresetFile(*decoded.presets);
+    if (!encoded.text || encoded.text->size() > kMaxWrittenPresetFileBytes) {
         std::abort();
     }
-    const tarnwell::PresetDecoding again = tarnwell::decodePresetFile(*encoded.text);
-    if (!again.presets || *again.presets != *decoded.presets) {
+    const PresetDecoding again = decodePresetFile(*encoded.text);
+    if (!again.presets || !samePresets(*again.presets, *decoded.presets)) {
         std::abort();
+    }
+    for (const MidiSliderPreset& preset : *decoded.presets) {
+        if (normalisedPresetName(preset.name) != preset.name) {
+            std::abort();
+        }
     }
     if (decoded.presets->size() < 64) {
-        tarnwell::Model model(panel.service, panel.queue, panel.random, nullptr, {});
+        Model model(panel.service, panel.queue, panel.random, nullptr, {});
         model.controller().destinationPickerAppeared();
         panel.queue.runPending();
         model.controller().toggleLink(0);
@@ -40,5 +50,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         panel.queue.runPending();
         panel.service->clearRecorded();
     }
+    return {std::move(decoded.presets), encoded.text->size()};
+}
+
+}  // namespace tarnwell::test
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    tarnwell::test::checkPresetFile(std::string_view(reinterpret_cast<const char*>(data), size));
     return 0;
 }

@@ -99,7 +99,8 @@ TEST(PresetFileReading, HostileNestingAndSizeAreRefusedCheaply) {
     EXPECT_EQ(errorOf(deepInUnknown), "not a preset file: nested deeper than 64 levels");
 
     std::string huge = "[" + std::string(kMaxPresetFileBytes, ' ') + "]";
-    EXPECT_EQ(errorOf(huge), "not a preset file: larger than 16 MiB");
+    EXPECT_EQ(errorOf(huge), "not a preset file: larger than " +
+                                 std::to_string(kMaxPresetFileBytes >> 20) + " MiB");
 }
 
 TEST(PresetFileRoundTrip, EveryDoubleReadsBackToTheSameBits) {
@@ -115,6 +116,147 @@ TEST(PresetFileRoundTrip, EveryDoubleReadsBackToTheSameBits) {
     ASSERT_TRUE(back.presets) << back.error;
     ASSERT_EQ(*back.presets, presets);
     EXPECT_TRUE(std::signbit((*back.presets)[0].values[3])) << "-0 stays negative";
+}
+
+TEST(PresetFileNames, NameIsAnOptionalEighthMemberAndTheSevenKeepTheirBytes) {
+    MidiSliderPreset named;
+    named.values = {1000.5, -0.0};
+    named.modStates = {true};
+    named.name =
+        "Glass \"Bells\" \\ \xE9\xBC\x93 \xF0\x9F\x8E\xB9";  // quote, backslash, CJK, emoji
+    MidiSliderPreset unnamed = named;
+    unnamed.name.clear();
+    const std::string unnamedText = *encodePresetFile({unnamed, unnamed}).text;
+    const std::string namedText = *encodePresetFile({named, unnamed}).text;
+    const std::string member =
+        ",\"name\":\"Glass \\\"Bells\\\" \\\\ \xE9\xBC\x93 \xF0\x9F\x8E\xB9\"";
+    const std::size_t end = unnamedText.find('}');
+    EXPECT_EQ(namedText, unnamedText.substr(0, end) + member + unnamedText.substr(end))
+        << "the name follows the seven members, which are written byte for byte as before";
+
+    const PresetDecoding back = decodePresetFile(namedText);
+    ASSERT_TRUE(back.presets) << back.error;
+    EXPECT_TRUE(samePresets(*back.presets, {named, unnamed}));
+
+    // A file of the earlier format (no names) reads as before.
+    const PresetDecoding earlier = decodePresetFile(unnamedText);
+    ASSERT_TRUE(earlier.presets) << earlier.error;
+    EXPECT_EQ((*earlier.presets)[0].name, "");
+}
+
+TEST(PresetFileNames, ReadAsStoredAndOnlyAsStrings) {
+    const auto nameRead = [](const std::string& json) {
+        const PresetDecoding d = decodePresetFile(
+            "[" + object("", "", std::string(kFlags) + R"(,"name":)" + json) + "]");
+        EXPECT_TRUE(d.presets) << json << ": " << d.error;
+        return d.presets ? (*d.presets)[0].name : std::string("refused");
+    };
+    EXPECT_EQ(nameRead(R"("  \u3000Glass\tBells\n ")"), "Glass Bells");
+    EXPECT_EQ(nameRead(R"("\ud83c\udfb9")"), "\xF0\x9F\x8E\xB9");
+    EXPECT_EQ(nameRead("\"" + std::string(70, 'x') + "\""), std::string(64, 'x'));
+    EXPECT_EQ(nameRead(R"("   ")"), "");
+
+    for (const auto& [json, what] :
+         std::vector<std::pair<std::string, std::string>>{{"5", "a number"},
+                                                          {"null", "null"},
+                                                          {"true", "true/false"},
+                                                          {"[\"x\"]", "an array"},
+                                                          {"{}", "an object"}}) {
+        EXPECT_EQ(errorOf("[" + object("", "", std::string(kFlags) + R"(,"name":)" + json) + "]"),
+                  "not a preset file: object 1 member name is " + what + ", not a string");
+    }
+}
+
+TEST(PresetFileNames, NormalisedToOneTrimmedLineOfAtMost64CodePoints) {
+    const std::string keyboard = "\xF0\x9F\x8E\xB9";  // U+1F3B9, four bytes
+    std::string keyboards;
+    for (int i = 0; i < 65; ++i) {
+        keyboards += keyboard;
+    }
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Glass Bells", "Glass Bells"},
+        {" \t\n\r\xC2\xA0\xE3\x80\x80Glass Bells\xE2\x80\xAF ", "Glass Bells"},
+        {"a\tb\nc\x7F"
+         "d\xC2\x85"
+         "e\xE2\x80\xA8"
+         "f" +
+             std::string(1, '\0') + "g",
+         "a b c d e f g"},
+        {keyboards, keyboards.substr(0, 64 * 4)},
+        {std::string(63, 'x') + "\xC3\xA9\xC3\xA9", std::string(63, 'x') + "\xC3\xA9"},
+        {"y" + std::string(63, ' ') + "z", "y"},
+        {"", ""},
+        {" \xE3\x80\x80 ", ""},
+        // Invalid UTF-8: each ill-formed sequence becomes one U+FFFD.
+        {"a\xFF"
+         "b",
+         "a\xEF\xBF\xBD"
+         "b"},
+        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                                  // overlong '/'
+        {"\xED\xA0\x80x", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDx"},                // a surrogate
+        {"\xE2\x82x", "\xEF\xBF\xBDx"},                                            // cut short
+        {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // past U+10FFFF
+        {"x\xF0\x9F\x8E", "x\xEF\xBF\xBD"},                                        // cut at the end
+    };
+    for (const auto& [given, stored] : cases) {
+        EXPECT_EQ(normalisedPresetName(given), stored) << given;
+        EXPECT_EQ(normalisedPresetName(stored), stored) << "normalising twice changes nothing";
+    }
+}
+
+TEST(PresetFileBounds, TheReadLimitFollowsFromTheBoundsAndEachBoundIsEnforcedWithAReason) {
+    static_assert(kMaxPresetFileBytes >= kMaxWrittenPresetFileBytes);
+    static_assert(kMaxPresetFileBytes - kMaxWrittenPresetFileBytes < (std::size_t{1} << 20));
+
+    std::string values = "0";
+    for (std::size_t i = 1; i < kMaxValuesPerPreset; ++i) {
+        values += ",0";
+    }
+    EXPECT_TRUE(decodePresetFile("[" + object(values, "", kFlags) + "]").presets);
+    EXPECT_EQ(errorOf("[" + object(values + ",0", "", kFlags) + "]"),
+              "not a preset file: object 1 member values holds more than 64 numbers");
+    std::string mods = "true";
+    for (std::size_t i = 1; i < kMaxModStatesPerPreset; ++i) {
+        mods += ",true";
+    }
+    EXPECT_TRUE(decodePresetFile("[" + object("", mods, kFlags) + "]").presets);
+    EXPECT_EQ(errorOf("[" + object("", mods + ",true", kFlags) + "]"),
+              "not a preset file: object 1 member modStates holds more than 16 flags");
+    std::string list = "[" + object("", "", kFlags);
+    for (std::size_t i = 1; i <= kMaxPresetsInFile; ++i) {
+        list += "," + object("", "", kFlags);
+    }
+    EXPECT_EQ(errorOf(list + "]"), "not a preset file: more than 50000 presets");
+
+    // Writing refuses the same, so a list too large to read back is never
+    // written over a good file.
+    std::vector<MidiSliderPreset> presets(kMaxPresetsInFile + 1);
+    EXPECT_EQ(encodePresetFile(presets).error,
+              "a preset file holds at most 50000 presets, and the list has 50001");
+    presets.resize(3);
+    presets[2].values.resize(kMaxValuesPerPreset + 1);
+    EXPECT_EQ(encodePresetFile(presets).error,
+              "preset 3 holds 65 values, more than the 64 a preset file keeps");
+    presets[2] = MidiSliderPreset{};
+    presets[1].modStates.resize(kMaxModStatesPerPreset + 1);
+    EXPECT_EQ(encodePresetFile(presets).error,
+              "preset 2 holds 17 mod button flags, more than the 16 a preset file keeps");
+}
+
+TEST(PresetFileWriting, AListThatWouldNotReadBackTheSameIsNeverWritten) {
+    // Names that bypassed normalisation stand for any fault that would make
+    // the written file read back different or not at all.
+    std::vector<MidiSliderPreset> presets(2);
+    presets[1].name = " Glass Bells";
+    PresetEncoding e = encodePresetFile(presets);
+    EXPECT_FALSE(e.text);
+    EXPECT_EQ(e.error, "the file it would write would read back different");
+
+    presets[1].name = "Glass\xFF";
+    e = encodePresetFile(presets);
+    EXPECT_FALSE(e.text);
+    EXPECT_EQ(e.error.substr(0, 68),
+              "the file it would write could not be read back (not a preset file: n");
 }
 
 }  // namespace

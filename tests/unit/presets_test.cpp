@@ -186,6 +186,8 @@ TEST_F(PresetTest, RenamingKeepsTheSoundAndAPlainSaveKeepsTheName) {
     EXPECT_EQ(p.presets()[2].values, std::vector<double>(42, 0.0));
     EXPECT_EQ(p.selectedPresetIndex(), 0) << "renaming selects nothing";
     EXPECT_TRUE(h.sent().empty());
+    EXPECT_EQ(decodePresetFile(h.storedText()).presets->at(2).name, name)
+        << "a rename is written at once, any Unicode as it is";
 
     p.setSelectedPresetIndex(2);
     c.editParameter(0, 42.0);

@@ -1,7 +1,9 @@
 #include "core/panel/resume_file.hpp"
 
+#include <array>
 #include <cmath>
 #include <limits>
+#include <random>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +47,34 @@ TEST(ResumeFileTest, WhatIsWrittenReadsBackEqualAndWithinItsLimit) {
         << "balls come back stopped: a resumed panel sends nothing";
     running.sliderValues[3] = std::nan("");
     EXPECT_FALSE(encodeResumeFile(running)) << "a value JSON cannot hold is not written";
+}
+
+TEST(ResumeFileTest, EveryStateThePanelCanHoldRoundTripsAtItsBounds) {
+    std::mt19937_64 random(7);
+    std::uniform_real_distribution<double> value(0.0, 16383.0);
+    const std::array<double, 6> edges = {0.0,
+                                         -0.0,
+                                         16383.0,
+                                         std::nextafter(16383.0, 0.0),
+                                         std::numeric_limits<double>::denorm_min(),
+                                         std::numeric_limits<double>::min()};
+    for (int round = 0; round < 500; ++round) {
+        ResumeState state = sampleState();
+        for (std::size_t i = 0; i < state.sliderValues.size(); ++i) {
+            state.sliderValues[i] =
+                (round + i) % 3 == 0 ? edges[(round + i) % edges.size()] : value(random);
+        }
+        state.balls[static_cast<std::size_t>(round) % 5].ampX =
+            round % 2 == 0 ? PhysicsSimulation::kMaxAmplitude : value(random) / 16383.0 * 5.0;
+        state.selectedPresetIndex = round * 997;
+        const auto text = encodeResumeFile(state);
+        ASSERT_TRUE(text) << "round " << round;
+        ASSERT_LE(text->size(), kMaxResumeFileBytes);
+        ASSERT_EQ(decodeResumeFile(*text).state, state) << "round " << round;
+    }
+    ResumeState outside = sampleState();
+    outside.sliderValues[0] = 16384.0;
+    EXPECT_FALSE(encodeResumeFile(outside)) << "what the reader would refuse is not written";
 }
 
 TEST(ResumeFileTest, ADamagedOrForeignFileIsRefusedWithTheReason) {

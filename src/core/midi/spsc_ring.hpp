@@ -20,7 +20,9 @@ struct RingEvent {
     friend bool operator==(const RingEvent&, const RingEvent&) = default;
 };
 
-// A lock-free single-producer single-consumer ring of RingEvents.
+// A lock-free single-producer single-consumer ring of fixed-size records `T`
+// (trivially copyable; the send path uses RingEvent, the controller input its
+// own record).
 //
 // Contract:
 // - Exactly one thread at a time acts as producer (pushAll) and one as
@@ -34,21 +36,22 @@ struct RingEvent {
 //   commit, so an event it cannot deliver now stays first in line.
 // - readable() and the const observers may be called from any thread; from a
 //   thread that is neither producer nor consumer the answer is approximate.
-class SpscRing {
+template <typename T>
+class SpscQueue {
 public:
     // Capacity is rounded up to a power of two, at least 2.
-    explicit SpscRing(std::size_t minCapacity)
+    explicit SpscQueue(std::size_t minCapacity)
         : capacity_(std::bit_ceil(minCapacity < 2 ? std::size_t{2} : minCapacity)),
           mask_(capacity_ - 1),
-          slots_(std::make_unique<RingEvent[]>(capacity_)) {}
+          slots_(std::make_unique<T[]>(capacity_)) {}
 
-    SpscRing(const SpscRing&) = delete;
-    SpscRing& operator=(const SpscRing&) = delete;
+    SpscQueue(const SpscQueue&) = delete;
+    SpscQueue& operator=(const SpscQueue&) = delete;
 
     [[nodiscard]] std::size_t capacity() const { return capacity_; }
 
     // Producer. Appends all of `events` or, when they do not all fit, none.
-    bool pushAll(std::span<const RingEvent> events) {
+    bool pushAll(std::span<const T> events) {
         const std::size_t head = head_.load(std::memory_order_relaxed);
         const std::size_t tail = tail_.load(std::memory_order_acquire);
         if (capacity_ - (head - tail) < events.size()) {
@@ -70,7 +73,7 @@ public:
     }
 
     // Consumer: the event `offset` places after the oldest; offset < readable().
-    [[nodiscard]] const RingEvent& peek(std::size_t offset) const {
+    [[nodiscard]] const T& peek(std::size_t offset) const {
         return slots_[(tail_.load(std::memory_order_relaxed) + offset) & mask_];
     }
 
@@ -89,11 +92,13 @@ public:
 private:
     const std::size_t capacity_;
     const std::size_t mask_;
-    std::unique_ptr<RingEvent[]> slots_;
+    std::unique_ptr<T[]> slots_;
     // Monotonic positions; the slot index is position & mask_. Kept on separate
     // cache lines so producer and consumer do not share one.
     alignas(64) std::atomic<std::size_t> head_{0};
     alignas(64) std::atomic<std::size_t> tail_{0};
 };
+
+using SpscRing = SpscQueue<RingEvent>;
 
 }  // namespace tarnwell

@@ -12,26 +12,6 @@ namespace tarnwell {
 
 namespace {
 
-// Placeholder until the preset file's own rule lands: trimmed, at most 64
-// code points.
-std::string normalizedPresetName(std::string_view name) {
-    const auto space = [](char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; };
-    while (!name.empty() && space(name.front())) {
-        name.remove_prefix(1);
-    }
-    while (!name.empty() && space(name.back())) {
-        name.remove_suffix(1);
-    }
-    std::size_t points = 0;
-    std::size_t end = 0;
-    for (; end < name.size(); ++end) {
-        if ((static_cast<unsigned char>(name[end]) & 0xC0) != 0x80 && points++ == 64) {
-            break;
-        }
-    }
-    return std::string(name.substr(0, end));
-}
-
 std::string presetCount(std::size_t n) {
     return std::to_string(n) + (n == 1 ? " preset" : " presets");
 }
@@ -126,7 +106,7 @@ Notice Presets::savePreset(std::int64_t index) {
 
 Notice Presets::savePresetAs(std::int64_t slot, std::string_view name) {
     MidiSliderPreset preset = controller_.currentPreset();
-    preset.name = normalizedPresetName(name);
+    preset.name = normalisedPresetName(name);
     const bool inList = slot >= 0 && static_cast<std::uint64_t>(slot) < presets_->size();
     endComparison();
     Notice notice = store(slot, std::move(preset), "saved");
@@ -149,7 +129,7 @@ bool Presets::storingWouldReplace(std::int64_t slot, std::string_view name) cons
         return false;
     }
     MidiSliderPreset wouldStore = controller_.currentPreset();
-    wouldStore.name = normalizedPresetName(name);
+    wouldStore.name = normalisedPresetName(name);
     return !(sameSound(held, wouldStore) && held.name == wouldStore.name);
 }
 
@@ -158,7 +138,7 @@ Notice Presets::renamePreset(std::int64_t slot, std::string_view name) {
         return notify(true, "There is no Preset " + std::to_string(slot + 1) + " to rename");
     }
     MidiSliderPreset preset = (*presets_)[static_cast<std::size_t>(slot)];
-    preset.name = normalizedPresetName(name);
+    preset.name = normalisedPresetName(name);
     return store(slot, std::move(preset), "renamed");
 }
 

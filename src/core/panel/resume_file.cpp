@@ -161,7 +161,18 @@ std::optional<std::string> encodeResumeFile(const ResumeState& state) {
             return std::nullopt;
         }
     }
-    return root.dump(1);
+    std::string text = root.dump(1);
+    // What is written must read back whole and equal (balls come back
+    // stopped), or it is not written at all.
+    ResumeState stopped = state;
+    for (Ball& ball : stopped.balls) {
+        ball.isRunning = false;
+    }
+    const ResumeDecoding back = decodeResumeFile(text);
+    if (!back.state || !(*back.state == stopped)) {
+        return std::nullopt;
+    }
+    return text;
 }
 
 ResumeDecoding decodeResumeFile(std::string_view bytes) {

@@ -32,7 +32,9 @@ inline constexpr const char* kResumeFileName = "resume.json";
 // A resume file is a few kilobytes; anything much larger is not one.
 inline constexpr std::size_t kMaxResumeFileBytes = std::size_t{64} << 10;
 
-// A JSON object. Fails only for a value JSON cannot hold (not finite).
+// A JSON object that decodeResumeFile reads back equal (with the balls
+// stopped); fails, writing nothing, for a state it would not: a value JSON
+// cannot hold, a length or a range the reader refuses.
 [[nodiscard]] std::optional<std::string> encodeResumeFile(const ResumeState& state);
 
 struct ResumeDecoding {

@@ -99,8 +99,18 @@ ContentView::ContentView(Model& model, const PanelActions& actions, QWidget* phy
         presets.changed.connect([this](PresetsEvent) { showPresetSelection(); }));
     connections_.push_back(
         presets.noticed.connect([this](const Notice& notice) { showNotice(notice); }));
-    connections_.push_back(
-        model_.physics().changed.connect([this](PhysicsChange) { showModulation(); }));
+    connections_.push_back(model_.physics().changed.connect([this](PhysicsChange change) {
+        // The markers follow the balls ten times a second: enough to
+        // see where the synth is, at a tenth of the cost of every tick.
+        // A start or stop shows at once.
+        const auto now = std::chrono::steady_clock::now();
+        if (change == PhysicsChange::tick &&
+            (now - modulationShownAt_ < kModulationInterval || !isVisible())) {
+            return;
+        }
+        modulationShownAt_ = now;
+        showModulation();
+    }));
 }
 
 ContentView::~ContentView() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -68,6 +69,8 @@ private:
     const PanelActions& actions_;
     // The value a running ball sends, by parameter index, as last shown.
     std::array<std::int64_t, kParameterCount> shownModulation_{};
+    static constexpr std::chrono::milliseconds kModulationInterval{100};
+    std::chrono::steady_clock::time_point modulationShownAt_;
     QComboBox* destinationPicker_ = nullptr;
     QLabel* status_ = nullptr;
     QTabWidget* tabs_ = nullptr;

@@ -1,0 +1,371 @@
+#include "core/control/control_engine.hpp"
+
+#include <chrono>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/physics/simulation.hpp"
+#include "support/control_doubles.hpp"
+
+namespace tarnwell {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Call = test::FakeTarget::Call;
+using test::param;
+using namespace std::chrono_literals;
+
+constexpr ControlId kDrumSwitch{ControlKind::modeSwitch,
+                                static_cast<std::uint8_t>(ModeToggle::drumModeToggle)};
+constexpr ControlId kResetDac{ControlKind::resetDac, 0};
+
+Mapping cc(ControlId control, int number, MappingMode mode = MappingMode::absolute,
+           Pickup pickup = Pickup::softTakeover, int channel = 0) {
+    Mapping m =
+        proposeMapping(control, {SourceKind::controlChange, static_cast<std::uint8_t>(channel),
+                                 static_cast<std::uint16_t>(number)});
+    m.mode = mode;
+    m.pickup = pickup;
+    return m;
+}
+
+struct ControlEngineTest : ::testing::Test {
+    test::FakeTarget target;
+    test::ThruRecorder thru;
+    ControlEngine engine{target, &thru};
+    std::chrono::nanoseconds now{0};
+
+    // One window frame in which the controller sent `bytes`.
+    void frame(const Bytes& bytes, std::uint8_t stream = 0) {
+        now += 16ms;
+        engine.receive(stream, now.count(), bytes);
+        engine.frame(now);
+    }
+    void knob(int number, std::initializer_list<int> values) {
+        for (const int v : values) {
+            frame({0xB0, static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(v)});
+        }
+    }
+    std::vector<double> setsOf(ControlId control) {
+        std::vector<double> out;
+        for (const Call& c : target.calls) {
+            if (c.what == "set" && c.control == control) {
+                out.push_back(c.value);
+            }
+        }
+        return out;
+    }
+};
+
+TEST_F(ControlEngineTest, AKnobReachesBothEndsOfAParameterAndInvertAndRangeApply) {
+    engine.setMappings({cc(param(0), 74, MappingMode::absolute, Pickup::jump)});
+    knob(74, {0, 127, 64});
+    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{0.0, 16383.0, 8256.0}));
+
+    Mapping narrow = cc(param(1), 75, MappingMode::absolute, Pickup::jump);
+    narrow.minimum = 1000.0;
+    narrow.maximum = 2000.0;
+    narrow.inverted = true;
+    engine.setMappings({narrow});
+    knob(75, {0, 127});
+    EXPECT_EQ(setsOf(param(1)), (std::vector<double>{2000.0, 1000.0}));
+}
+
+TEST_F(ControlEngineTest, PickupWaitsUntilTheKnobReachesOrCrossesThePanelThenFollowsBothWays) {
+    engine.setMappings({cc(param(0), 74)});
+    target.put(param(0), 8000.0);
+    EXPECT_TRUE(engine.waitingForPickup(param(0))) << "the knob's place is unknown at first";
+
+    // From below: nothing moves until the knob passes the panel's value.
+    knob(74, {10, 30, 50});
+    EXPECT_TRUE(target.calls.empty());
+    EXPECT_EQ(engine.pickupState(0), PickupState::waiting);
+    knob(74, {70, 71});
+    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{scale7To14(70), scale7To14(71)}))
+        << "crossed 8000 between 50 and 70, then follows";
+    EXPECT_EQ(engine.pickupState(0), PickupState::following);
+
+    // A recall moves the panel: the knob waits again, now from above.
+    target.put(param(0), 2000.0);
+    EXPECT_EQ(engine.pickupState(0), PickupState::waiting);
+    target.calls.clear();
+    knob(74, {72, 60, 40, 20});
+    EXPECT_TRUE(target.calls.empty());
+    knob(74, {15, 10});
+    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{scale7To14(15), scale7To14(10)}))
+        << "15 lies within one knob step of 2000: reached";
+
+    // Coming back from the far side after the panel moved past the knob.
+    target.put(param(0), 16383.0);
+    target.calls.clear();
+    knob(74, {100, 120});
+    EXPECT_TRUE(target.calls.empty());
+    knob(74, {127});
+    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{16383.0})) << "the top end is reachable";
+}
+
+TEST_F(ControlEngineTest, JumpRelativeAndButtonsNeverWait) {
+    Mapping jump = cc(param(0), 1, MappingMode::absolute, Pickup::jump);
+    Mapping encoder = cc(param(1), 2, MappingMode::relativeTwosComplement);
+    engine.setMappings({jump, encoder, cc(kDrumSwitch, 3, MappingMode::toggle)});
+    target.put(param(0), 9000.0);
+    target.put(param(1), 8000.0);
+    EXPECT_EQ(engine.pickupState(0), PickupState::none);
+    EXPECT_EQ(engine.pickupState(1), PickupState::none);
+    EXPECT_FALSE(engine.waitingForPickup(param(0)));
+    knob(1, {0});
+    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{0.0}));
+}
+
+TEST_F(ControlEngineTest, RelativeEncodersStepFromThePanelsValueAndStopAtTheEnds) {
+    Mapping twos = cc(param(0), 10, MappingMode::relativeTwosComplement);
+    Mapping offset = cc(param(1), 11, MappingMode::relativeBinaryOffset);
+    offset.relativeSteps = 16383;  // one step is one unit
+    Mapping signedBit = cc(param(2), 12, MappingMode::relativeSignedBit);
+    signedBit.inverted = true;
+    engine.setMappings({twos, offset, signedBit});
+    target.put(param(0), 100.0);
+    target.put(param(1), 5.0);
+    target.put(param(2), 16000.0);
+    const double step = 16383.0 / 128;
+
+    frame({0xB0, 10, 1, 0xB0, 10, 3, 0xB0, 10, 127});  // +1 +3 -1 in one frame
+    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{100.0 + 3 * step})) << "one edit per frame";
+    frame({0xB0, 10, 64, 0xB0, 10, 64});  // -64 twice: stops at the bottom
+    EXPECT_EQ(setsOf(param(0)).back(), 0.0);
+
+    knob(11, {66, 62, 0});
+    EXPECT_EQ(setsOf(param(1)), (std::vector<double>{7.0, 5.0, 0.0}));
+
+    knob(12, {65, 127});  // -1, -63, inverted: up
+    EXPECT_EQ(setsOf(param(2)), (std::vector<double>{16000.0 + step, 16383.0}));
+}
+
+TEST_F(ControlEngineTest, NrpnIncrementAndDecrementStepAnAbsoluteMapping) {
+    Mapping m = proposeMapping(param(5), {SourceKind::nrpn, 0, 300});
+    m.pickup = Pickup::jump;
+    engine.setMappings({m});
+    frame({0xB0, 99, 2, 98, 44, 6, 64, 38, 0});  // NRPN 300 = 2 << 7 | 44
+    EXPECT_EQ(setsOf(param(5)), (std::vector<double>{8192.0}));
+    frame({0xB0, 96, 1, 96, 1});
+    frame({0xB0, 97, 1});
+    const double step = 16383.0 / 128;
+    EXPECT_EQ(setsOf(param(5)), (std::vector<double>{8192.0, 8192.0 + 2 * step, 8192.0 + step}));
+}
+
+TEST_F(ControlEngineTest, ButtonsToggleOrHoldAndEveryPressCountsEvenWithinOneFrame) {
+    Mapping pad = proposeMapping(kDrumSwitch, {SourceKind::note, 9, 36});
+    ASSERT_EQ(pad.mode, MappingMode::toggle);
+    Mapping hold = proposeMapping({ControlKind::modButton, 2}, {SourceKind::note, 9, 37});
+    hold.mode = MappingMode::momentary;
+    Mapping footswitch = cc(kResetDac, 64);
+    engine.setMappings({pad, hold, footswitch});
+
+    frame({0x99, 36, 100, 0x89, 36, 0, 0x99, 36, 90});  // two taps in one frame
+    frame({0x99, 36, 100});                             // a pad without note-off
+    const std::vector<Call> flips = {
+        {"on", kDrumSwitch, 1.0}, {"on", kDrumSwitch, 0.0}, {"on", kDrumSwitch, 1.0}};
+    EXPECT_EQ(target.calls, flips);
+
+    target.calls.clear();
+    frame({0x99, 37, 100, 0x89, 37, 0});
+    const ControlId mod{ControlKind::modButton, 2};
+    EXPECT_EQ(target.calls, (std::vector<Call>{{"on", mod, 1.0}, {"on", mod, 0.0}}));
+
+    target.calls.clear();
+    frame({0xB0, 64, 127, 64, 100, 64, 0, 64, 127});  // pressed, still, released, pressed
+    EXPECT_EQ(target.calls,
+              (std::vector<Call>{{"press", kResetDac, 1.0}, {"press", kResetDac, 1.0}}));
+}
+
+TEST_F(ControlEngineTest, ALostSourceReleasesItsHeldButtonsAndEndsTheNotesThruPassedOn) {
+    Mapping hold = proposeMapping(kDrumSwitch, {SourceKind::note, 0, 40});
+    hold.mode = MappingMode::momentary;
+    engine.setMappings({hold, cc(param(0), 74, MappingMode::absolute, Pickup::jump)});
+    engine.setThru(true);
+    frame({0x90, 40, 100, 0x91, 60, 100, 0xB1, 64, 127}, 2);
+    knob(74, {0});  // on stream 0
+    EXPECT_EQ(target.value(kDrumSwitch), 1.0);
+    thru.clear();
+    target.calls.clear();
+
+    engine.streamLost(2);
+    engine.frame(now);
+    EXPECT_EQ(target.calls, (std::vector<Call>{{"on", kDrumSwitch, 0.0}})) << "not left stuck on";
+    EXPECT_EQ(thru.messages(), (std::vector<Bytes>{{0x81, 60, 0}, {0xB1, 64, 0}}));
+
+    // The note-off arriving later (the source came back) changes nothing more.
+    target.calls.clear();
+    frame({0x80, 40, 0}, 2);
+    EXPECT_TRUE(target.calls.empty());
+}
+
+TEST_F(ControlEngineTest, ThruPassesOnOnlyWhatNoMappingTakesUnchanged) {
+    engine.setMappings({cc(param(0), 74), proposeMapping(param(1), {SourceKind::nrpn, 0, 130})});
+    const Bytes input = {0x90, 60, 100,  0xF8, 0xB0, 74, 5,    0xB0, 7, 99,   0xF0,
+                         1,    2,  0xF7, 0xE0, 0,    64, 0xB0, 99,   1, 98,   2,
+                         6,    0,  0xB0, 99,   1,    98, 3,    6,    0, 0xC0, 4};
+    frame(input);
+    EXPECT_TRUE(thru.calls.empty()) << "off by default";
+
+    engine.setThru(true);
+    frame(input);
+    EXPECT_EQ(thru.calls, (std::vector<Bytes>{{0x90, 60, 100},
+                                              {0xF8},
+                                              {0xB0, 7, 99},
+                                              {0xE0, 0, 64},
+                                              {0xB0, 99, 1, 0xB0, 98, 3, 0xB0, 6, 0},
+                                              {0xC0, 4}}))
+        << "not CC 74 nor NRPN 130, which are mapped; never system-exclusive";
+
+    thru.clear();
+    engine.setThru(false);
+    EXPECT_EQ(thru.messages(), (std::vector<Bytes>{{0x80, 60, 0}})) << "the note thru left on";
+}
+
+TEST_F(ControlEngineTest, LearnBindsTheNextSuitableMoveAndNothingElse) {
+    std::vector<Mapping> learned;
+    Connection c = engine.learned.connect([&](Mapping m) { learned.push_back(m); });
+    engine.setThru(true);
+    engine.beginLearn(param(3));
+    frame({0xF8, 0xFE, 0x80, 60, 0, 0x90, 61, 0, 0xC0, 1});
+    EXPECT_TRUE(learned.empty()) << "real time, note-offs and program changes do not bind";
+    EXPECT_EQ(engine.learning(), param(3));
+
+    thru.clear();
+    frame({0xB2, 74, 100});
+    ASSERT_EQ(learned.size(), 1u);
+    EXPECT_EQ(learned[0].source, (SourceId{SourceKind::controlChange, 2, 74}));
+    EXPECT_EQ(learned[0].mode, MappingMode::absolute);
+    EXPECT_EQ(learned[0].maximum, 16383.0);
+    EXPECT_EQ(engine.mappings(), learned);
+    EXPECT_FALSE(engine.learning());
+    EXPECT_TRUE(thru.calls.empty()) << "the learning move goes nowhere else";
+    EXPECT_TRUE(target.calls.empty());
+
+    // Learning again replaces the control's mapping; a pair is seen as a pair.
+    engine.beginLearn(param(3));
+    frame({0xB0, 1, 64});
+    EXPECT_EQ(learned.size(), 1u) << "waits: this may be the MSB of a pair";
+    frame({0xB0, 33, 0});
+    ASSERT_EQ(learned.size(), 2u);
+    EXPECT_EQ(learned[1].source, (SourceId{SourceKind::controlChange14, 0, 1}));
+    EXPECT_EQ(engine.mappings().size(), 1u);
+
+    // An MSB with no LSB binds as a 7-bit controller after the wait.
+    engine.beginLearn(param(4));
+    frame({0xB5, 2, 64});
+    now += ControlEngine::kLearnPairWait;
+    engine.frame(now);
+    ASSERT_EQ(learned.size(), 3u);
+    EXPECT_EQ(learned[2].source, (SourceId{SourceKind::controlChange, 5, 2}));
+
+    // NRPN, pitch bend and a note on a switch.
+    engine.beginLearn(param(5));
+    frame({0xB0, 99, 0, 98, 7, 6, 1});
+    EXPECT_EQ(learned.back().source, (SourceId{SourceKind::nrpn, 0, 7}));
+    engine.beginLearn(kDrumSwitch);
+    frame({0x99, 36, 1});
+    EXPECT_EQ(learned.back().source, (SourceId{SourceKind::note, 9, 36}));
+    EXPECT_EQ(learned.back().mode, MappingMode::toggle);
+    engine.beginLearn(param(6));
+    engine.cancelLearn();
+    frame({0xE0, 0, 64});
+    EXPECT_EQ(learned.size(), 5u) << "a cancelled learn binds nothing";
+}
+
+TEST_F(ControlEngineTest, AMissingLsbMovesTheControlAtTheWakeTheEngineAsksFor) {
+    Mapping fine = proposeMapping(param(0), {SourceKind::controlChange14, 0, 1});
+    fine.pickup = Pickup::jump;
+    engine.setMappings({fine});
+    EXPECT_FALSE(engine.wakeAt()) << "nothing waits: no timer needed";
+    frame({0xB0, 1, 100, 0xB0, 33, 5});
+    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{100 << 7 | 5}));
+
+    frame({0xB0, 1, 101});  // and no LSB follows
+    EXPECT_EQ(setsOf(param(0)).size(), 1u);
+    ASSERT_TRUE(engine.wakeAt());
+    EXPECT_EQ(*engine.wakeAt(), now + SourceRecognizer::kPairWait);
+    engine.frame(*engine.wakeAt());
+    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{100 << 7 | 5, 101 << 7}));
+    EXPECT_FALSE(engine.wakeAt());
+
+    engine.beginLearn(param(1));
+    frame({0xB0, 2, 0});
+    EXPECT_EQ(*engine.wakeAt(), now + ControlEngine::kLearnPairWait);
+}
+
+TEST_F(ControlEngineTest, TwoMappingsOnOneControlTheLatestWinsAndTheOtherWaits) {
+    engine.setMappings({cc(param(0), 1), cc(param(0), 2),
+                        cc(param(1), 3, MappingMode::absolute, Pickup::jump),
+                        cc(param(2), 3, MappingMode::absolute, Pickup::jump)});
+    knob(1, {0});  // reaches 0 and follows
+    knob(2, {0});  // reaches the same value: follows too
+    EXPECT_EQ(engine.pickupState(0), PickupState::following);
+    knob(1, {20});
+    EXPECT_EQ(engine.pickupState(1), PickupState::waiting) << "the other knob is left behind";
+    knob(2, {5});
+    EXPECT_EQ(setsOf(param(0)).back(), scale7To14(20)) << "ignored until it catches up";
+
+    // One source on two controls moves both, in one frame.
+    target.calls.clear();
+    knob(3, {100});
+    EXPECT_EQ(target.calls, (std::vector<Call>{{"set", param(1), scale7To14(100)},
+                                               {"set", param(2), scale7To14(100)}}));
+}
+
+TEST_F(ControlEngineTest, AControlHeldByTheMouseIgnoresTheController) {
+    engine.setMappings({cc(param(0), 1, MappingMode::absolute, Pickup::jump)});
+    engine.setHeld(param(0), true);
+    knob(1, {50});
+    engine.setHeld(param(0), false);
+    EXPECT_TRUE(target.calls.empty());
+    knob(1, {51});
+    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{scale7To14(51)}));
+}
+
+TEST_F(ControlEngineTest, MappingsWithAProblemAreLeftOut) {
+    Mapping outside = cc(param(0), 1);
+    outside.maximum = 20000.0;
+    Mapping noteAbsolute = proposeMapping(param(1), {SourceKind::note, 0, 1});
+    noteAbsolute.mode = MappingMode::absolute;
+    Mapping relativeNrpn = proposeMapping(param(2), {SourceKind::nrpn, 0, 1});
+    relativeNrpn.mode = MappingMode::relativeSignedBit;
+    Mapping badControl = cc({ControlKind::parameter, 0}, 1);
+    badControl.control.index = 42;
+    EXPECT_EQ(
+        engine.setMappings({outside, noteAbsolute, relativeNrpn, badControl, cc(param(3), 1)}), 4u);
+    EXPECT_EQ(engine.mappings().size(), 1u);
+    EXPECT_FALSE(engine.addMapping(outside));
+}
+
+TEST(LearnableControls, EveryControlHasOneKeyOneSlotAndThePanelsNameAndRange) {
+    const auto& controls = learnableControls();
+    ASSERT_EQ(controls.size(), kControlCount);
+    for (std::size_t i = 0; i < controls.size(); ++i) {
+        EXPECT_EQ(controlSlot(controls[i].id), i) << controls[i].key;
+        EXPECT_EQ(controlFromKey(controls[i].key), controls[i].id) << "keys are unique";
+    }
+    EXPECT_EQ(controlInfo(param(6)).key, "param/7") << "by NRPN number";
+    EXPECT_EQ(controlInfo(param(41)).name, sliderLabels()[41]);
+    EXPECT_EQ(controlInfo({ControlKind::modeSwitch, 5}).key, "switch/140");
+    EXPECT_EQ(controlInfo({ControlKind::modeSwitch, 5}).name,
+              "channel assign off / channel assign on");
+    EXPECT_EQ(controlInfo({ControlKind::modButton, 0}).type, ControlType::onOff);
+    EXPECT_EQ(controlInfo(kResetDac).type, ControlType::action);
+    const ControlInfo& phase = controlInfo({ControlKind::ballPhaseX, 4});
+    EXPECT_EQ(phase.key, "ball/5/phaseX");
+    EXPECT_EQ(phase.maximum, PhysicsSimulation::kMaxPhase);
+    EXPECT_EQ(static_cast<std::size_t>(kLearnableBalls), initialBalls().size());
+    EXPECT_EQ(controlInfo({ControlKind::morph, 0}).maximum, 1.0);
+    for (const ControlId bad :
+         {ControlId{ControlKind::parameter, 42}, ControlId{ControlKind::modButton, 6},
+          ControlId{ControlKind::dice, 1}, ControlId{ControlKind::ballRun, 5}}) {
+        EXPECT_FALSE(isValidControl(bad));
+    }
+    EXPECT_FALSE(controlFromKey("param/0"));
+}
+
+}  // namespace
+}  // namespace tarnwell
