@@ -1,5 +1,7 @@
 #include "ui/theme.hpp"
 
+#include <QPushButton>
+
 namespace tarnwell::theme {
 
 namespace {
@@ -74,6 +76,16 @@ QString panelStyleSheet() {
                "QPushButton#multiplication:focus, QPushButton#resetDAC:focus,"
                " QPushButton#LinkButtonView:focus { border: 2px solid palette(highlight); }")
         .arg(kModOnYellow.name(), kDarkButtonFace.name(), kGroupedGreen.name());
+}
+
+void stylePanelButtons(QWidget* root) {
+    const QString sheet = panelStyleSheet();
+    for (QPushButton* button : root->findChildren<QPushButton*>()) {
+        const QString name = button->objectName();
+        if (name == "multiplication" || name == "resetDAC" || name == "LinkButtonView") {
+            button->setStyleSheet(sheet);
+        }
+    }
 }
 
 }  // namespace tarnwell::theme

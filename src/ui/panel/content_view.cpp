@@ -23,7 +23,6 @@ namespace tarnwell {
 ContentView::ContentView(Model& model, QWidget* physicsPage, QWidget* parent)
     : QWidget(parent), model_(model) {
     setObjectName("ContentView");
-    setStyleSheet(theme::panelStyleSheet());
     Controller& controller = model_.controller();
     Presets& presets = model_.presets();
 
@@ -94,6 +93,7 @@ ContentView::ContentView(Model& model, QWidget* physicsPage, QWidget* parent)
         presets.changed.connect([this](PresetsEvent) { showPresetSelection(); }));
     connections_.push_back(
         presets.noticed.connect([this](const Notice& notice) { showNotice(notice); }));
+    theme::stylePanelButtons(this);
 }
 
 ContentView::~ContentView() {
