@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -61,6 +62,14 @@ public:
     // then moves each running ball and, while a destination is connected,
     // sends trunc(x / boundingWidth * 16383) on its `assignedParam`.
     void timerTick();
+    // Whether a tick would move anything. While none does, the timer may
+    // sleep and account for the ticks it slept through with `skipTicks`.
+    [[nodiscard]] bool anyRunning() const;
+    // The effect of `count` ticks while no ball runs: `time` advances by
+    // `kTimeStep` `count` times, one addition each, so it holds exactly what
+    // those ticks would have left. Moves nothing, sends nothing, announces
+    // nothing. Only for ticks with no ball running.
+    void skipTicks(std::uint64_t count);
     // Moves the ball at `index` by one step at the current `time`. Sends
     // nothing. An index outside the list does nothing.
     void updateBall(std::size_t index);

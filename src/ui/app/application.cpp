@@ -112,8 +112,20 @@ void Application::buildPanel() {
         model_->presets().restoreStoredPresets();
     }
     bindActions();
-    tickTimer_ = std::make_unique<TickTimer>([this] { model_->physics().timerTick(); });
+    // The timer wakes only while a ball runs; the ticks it sleeps through
+    // still advance the simulation's time, so a ball started later resumes
+    // where an always-running timer would have it.
+    PhysicsSimulation& physics = model_->physics();
+    tickTimer_ =
+        std::make_unique<TickTimer>([&physics] { physics.timerTick(); },
+                                    [&physics](std::uint64_t ticks) { physics.skipTicks(ticks); });
+    tickTimer_->setPaused(!physics.anyRunning());
     tickTimer_->start();
+    connections_.push_back(physics.changed.connect([this, &physics](PhysicsChange change) {
+        if (change == PhysicsChange::settings) {
+            tickTimer_->setPaused(!physics.anyRunning());
+        }
+    }));
 }
 
 void Application::bindActions() {
