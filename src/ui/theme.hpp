@@ -23,6 +23,12 @@ inline const QColor kGroupedGreen{0x34, 0xc7, 0x59};
 inline const QColor kModOnYellow{0xff, 0xd6, 0x0a};
 inline const QColor kErrorRed{0xb3, 0x26, 0x1e};
 inline const QColor kFrameGray{0x8e, 0x8e, 0x93};
+// The status bar's MIDI activity: its light while sequences go out and while
+// none do, and the load bar's fill while more is sent than a DIN link
+// carries.
+inline const QColor kActivityLit = kGroupedGreen;
+inline const QColor kActivityIdle = kFrameGray;
+inline const QColor kOverBudgetRed{0xff, 0x3b, 0x30};
 // The start-up screen and the About window: dark text on white.
 inline const QColor kArtGround{Qt::white};
 inline const QColor kArtText{0x1d, 0x1d, 0x1f};

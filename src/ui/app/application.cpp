@@ -6,12 +6,17 @@
 #include "core/base/random.hpp"
 #include "core/midi/midi_manager.hpp"
 #include "core/midi/midi_service.hpp"
+#include "core/midi/monitor_feed.hpp"
 #include "core/midi/platform_midi.hpp"
+#include "core/midi/traffic_meter.hpp"
 #include "core/model.hpp"
 #include "ui/app/main_window.hpp"
 #include "ui/app/qt_file_chooser.hpp"
 #include "ui/app/qt_main_queue.hpp"
 #include "ui/app/settings.hpp"
+#include "ui/midi/link_settings.hpp"
+#include "ui/midi/midi_activity_view.hpp"
+#include "ui/midi/midi_monitor_dock.hpp"
 #include "ui/panel/content_view.hpp"
 #include "ui/physics/physics_view.hpp"
 #include "ui/physics/tick_timer.hpp"
@@ -87,6 +92,8 @@ void Application::shutDown() {
     // the client.
     window_.reset();
     tickTimer_.reset();
+    monitorFeed_.reset();
+    trafficMeter_.reset();
     model_.reset();
     midiService_.reset();
     // Windows the main window took with it (About) are deleted later.
@@ -106,7 +113,7 @@ void Application::buildPanel() {
     controller.setSendAllOnConnect(settings_->sendPanelOnConnect());
     physicsView_ = new PhysicsView(model_->physics(), model_->random());
     window_->showPanel(new ContentView(*model_, physicsView_));
-    window_->installMidiActivity(model_->sharedMidi(), *settings_);
+    installMidiViews();
     // After the views, so the status line tells how the stored file fared.
     if (settings_->restorePresetsAtStart()) {
         model_->presets().restoreStoredPresets();
@@ -126,6 +133,22 @@ void Application::buildPanel() {
             tickTimer_->setPaused(!physics.anyRunning());
         }
     }));
+}
+
+void Application::installMidiViews() {
+    MidiManager& midi = model_->midi();
+    midi.setLinkChoices(loadLinkChoices(settings_->store()));
+    connections_.push_back(midi.changed.connect([this, &midi](MidiManagerChange change) {
+        if (change == MidiManagerChange::link) {
+            saveLinkChoices(settings_->store(), midi.linkChoices());
+        }
+    }));
+    monitorFeed_ = std::make_unique<MonitorFeed>([&midi](EndpointRef endpoint) {
+        return midi.destinationName(endpoint).value_or("endpoint " + std::to_string(endpoint));
+    });
+    trafficMeter_ = std::make_unique<TrafficMeter>();
+    window_->showMidiActivity(new MidiActivityView(model_->sharedMidi(), *trafficMeter_));
+    window_->midiMonitor()->setSource(model_->sharedMidi(), *monitorFeed_);
 }
 
 void Application::bindActions() {
