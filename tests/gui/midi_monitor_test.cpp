@@ -167,38 +167,42 @@ void MidiMonitorTest::activitySamplesOnlyWhileTrafficMovesAndShowsOnlyVisibleSte
     QVERIFY(view.isSampling());
     clock.advance(MidiActivityView::kSampleInterval);
     view.sample();
-    QVERIFY2(!view.isSampling(), "nothing flows: it sleeps at once");
+    QVERIFY2(!view.isSampling(), "nothing flows: it sleeps after one look");
     QVERIFY(view.isWatching());
 
-    // Five balls: 300 sequences a second, five each 60th of a second.
-    const auto run = [&](int samples, int perSample) {
-        for (int s = 0; s < samples; ++s) {
-            for (int i = 0; i < perSample; ++i) {
+    // `perSecond` sequences a second for `seconds`, sampled as the timer would.
+    constexpr auto kInterval = MidiActivityView::kSampleInterval;
+    constexpr int kSamplesPerSecond = static_cast<int>(std::chrono::seconds(1) / kInterval);
+    const auto run = [&](double seconds, int perSecond) {
+        for (int s = 0; s < static_cast<int>(seconds * kSamplesPerSecond + 0.5); ++s) {
+            for (int i = 0; i < perSecond / kSamplesPerSecond; ++i) {
                 manager.sendToConnected(i, 1 + i % 5, SendOrigin::physics);
             }
-            clock.advance(MidiActivityView::kSampleInterval);
+            clock.advance(kInterval);
             view.sample();
         }
     };
     manager.sendToConnected(1, 1);
-    QVERIFY2(view.isSampling() && !view.isWatching(), "the first send wakes it");
-    run(12, 30);
+    QVERIFY2(!view.isWatching(), "the first send wakes it");
+    QVERIFY(view.isSampling());
+    QVERIFY2(view.light()->isLit(), "lit at once");
+    run(1.5, 300);  // five balls
     QVERIFY(view.light()->isLit());
     QCOMPARE(view.rates()->text(), QString("1200 msg/s  3600 B/s"));
     QCOMPARE(view.loadMeter()->value(), 115);
     // A tick more or less in a sample is no visible step.
-    run(1, 35);
+    run(1.0 / kSamplesPerSecond, 300 + 5 * kSamplesPerSecond);
     QCOMPARE(view.rates()->text(), QString("1200 msg/s  3600 B/s"));
-    run(1, 25);
+    run(1.0 / kSamplesPerSecond, 300 - 5 * kSamplesPerSecond);
     QCOMPARE(view.rates()->text(), QString("1200 msg/s  3600 B/s"));
-    run(10, 45);
-    QCOMPARE(view.rates()->text(), QString("1800 msg/s  5400 B/s"));
+    run(1.5, 440);
+    QCOMPARE(view.rates()->text(), QString("1760 msg/s  5280 B/s"));
 
     // Traffic stops: a second later it shows zero and sleeps.
-    run(9, 0);
+    run(1.0 - 1.0 / kSamplesPerSecond, 0);
     QVERIFY(view.isSampling());
     QVERIFY(view.rates()->text() != QString("0 msg/s  0 B/s"));
-    run(1, 0);
+    run(1.0 / kSamplesPerSecond, 0);
     QVERIFY(!view.light()->isLit());
     QCOMPARE(view.rates()->text(), QString("0 msg/s  0 B/s"));
     QCOMPARE(view.loadMeter()->value(), 0);

@@ -57,9 +57,10 @@ MidiActivityView::MidiActivityView(std::shared_ptr<MidiManager> manager, Traffic
       manager_(std::move(manager)),
       meter_(meter),
       clock_(clock),
-      // Inside the send that woke it: the count already holds that sequence.
+      // Inside the send that woke it: the rate is measured from that send on.
       watch_([this] {
-          meter_.restart(clock_.now(), manager_->sentSequences() - 1);
+          meter_.restart(clock_.now(), manager_->sentSequences());
+          light_->setLit(true);
           startSampling();
       }) {
     setObjectName("midiActivity");

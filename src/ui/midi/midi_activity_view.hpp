@@ -43,14 +43,15 @@ private:
 // Cost: it samples the manager's running count of sequences, so the send path
 // only counts. It samples only while traffic moves and it is on screen: it
 // goes on sampling until the meter has seen a whole quiet window (and shows
-// zero), then sleeps until the next send wakes it through a SendWatch. Hidden
-// or minimised, it neither samples nor listens. The figures change on screen
+// zero), then sleeps until the next send wakes it through a SendWatch, which
+// also lights the light at once. Hidden or minimised, it neither samples nor
+// listens. The figures change on screen
 // only by a visible step, since every change of the load bar repaints it at
 // once.
 class MidiActivityView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds kSampleInterval{100};
+    static constexpr std::chrono::milliseconds kSampleInterval{250};
     // The shown rate follows the measured one when they differ by more than
     // this share of the shown one, or when either is zero.
     static constexpr double kVisibleStep = 0.03;

@@ -138,16 +138,31 @@ void MidiMonitorDock::updateListening() {
     }
 }
 
-// One refresh for any number of changes: at once when the last one is at
-// least `kRepaintInterval` old, else when it will be.
+// One refresh for any number of changes, at most one a repaint interval.
+// A change that finds the interval over refreshes through a posted call, which
+// runs before the window's pending repaint: a change made by a tick of the
+// balls is then drawn in the frame the tick draws anyway, not in one of its
+// own. A stream's last change, which no later change follows, is refreshed
+// by the timer a little after the interval.
 void MidiMonitorDock::scheduleRefresh() {
-    if (!onScreen_ || repaint_.isActive() || feed_ == nullptr ||
-        feed_->version() == shownVersion_) {
+    if (!onScreen_ || refreshQueued_ || feed_ == nullptr || feed_->version() == shownVersion_) {
         return;
     }
     const auto since = std::chrono::milliseconds(
         sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : kRepaintInterval.count());
-    repaint_.start(std::max(kRepaintInterval - since, std::chrono::milliseconds(0)));
+    if (since >= kRepaintInterval) {
+        repaint_.stop();
+        refreshQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                refreshQueued_ = false;
+                refresh();
+            },
+            Qt::QueuedConnection);
+    } else if (!repaint_.isActive()) {
+        repaint_.start(kRepaintInterval - since + kLastChangeDelay);
+    }
 }
 
 void MidiMonitorDock::clearLines() {
@@ -157,6 +172,7 @@ void MidiMonitorDock::clearLines() {
 }
 
 void MidiMonitorDock::refresh() {
+    repaint_.stop();
     if (feed_ == nullptr || feed_->version() == shownVersion_) {
         return;
     }

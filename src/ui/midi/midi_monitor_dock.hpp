@@ -26,13 +26,16 @@ class MidiManager;
 // It records into its feed only while it is open and not paused, so a
 // closed monitor costs the send path nothing. The lines follow the feed only
 // when its rows changed and only while the dock is on screen (not while its
-// window is minimised): a change arms a single refresh, at once after a quiet
-// spell and otherwise `kRepaintInterval` after the previous one, never one per
-// send. With nothing sent it does not wake at all.
+// window is minimised): at most one refresh a `kRepaintInterval`, at once for
+// a change after a quiet spell, and drawn with the balls' frame when a tick
+// made the change. With nothing sent it does not wake at all.
 class MidiMonitorDock : public QDockWidget {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds kRepaintInterval{100};
+    static constexpr std::chrono::milliseconds kRepaintInterval{250};
+    // How long after the interval the last change of a stream waits for a
+    // later one to carry it (longer than a tick).
+    static constexpr std::chrono::milliseconds kLastChangeDelay{40};
 
     explicit MidiMonitorDock(QWidget* parent = nullptr);
     ~MidiMonitorDock() override;
@@ -51,7 +54,7 @@ public:
     // Brings the lines up to date with what was sent; the refresh timer calls it.
     void refresh();
     // Whether a refresh is armed.
-    [[nodiscard]] bool isRefreshPending() const { return repaint_.isActive(); }
+    [[nodiscard]] bool isRefreshPending() const { return refreshQueued_ || repaint_.isActive(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -68,6 +71,7 @@ private:
     MonitorFeed* feed_ = nullptr;
     bool listening_ = false;
     bool onScreen_ = false;
+    bool refreshQueued_ = false;
     QElapsedTimer sinceRefresh_;
     QTreeWidget* tree_ = nullptr;
     QPushButton* pause_ = nullptr;
