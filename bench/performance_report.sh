@@ -11,7 +11,8 @@
 # neither read nor written.
 # BEFORE_BINARY, when set, is another build of the program (an older commit)
 # whose wake-ups and CPU are measured beside this one's, interleaved, in
-# WAKEUP_ROUNDS rounds (default 1).
+# WAKEUP_ROUNDS rounds (default 1); BEFORE_LABEL names it in the report
+# (default: its path).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-}"
@@ -147,7 +148,7 @@ out=docs/performance.md
     echo "| DIN pacing, hand edits that did not arrive | $(first din 'replaced in the pacer' | sed 's/^ *//') |"
     echo
     if [ ${#binaries[@]} -gt 1 ]; then
-        echo "Beside \`$BEFORE_BINARY\` (binary 1; this build is binary 2), interleaved on"
+        echo "Beside ${BEFORE_LABEL:-\`$BEFORE_BINARY\`} (binary 1; this build is binary 2), interleaved on"
         echo "the same X server, JACK server and load:"
         echo
         grep '^|' "$work/wakeups"
