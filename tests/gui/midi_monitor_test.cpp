@@ -190,6 +190,7 @@ void MidiMonitorTest::activitySamplesOnlyWhileTrafficMovesAndShowsOnlyVisibleSte
     QVERIFY(view.light()->isLit());
     QCOMPARE(view.rates()->text(), QString("1200 msg/s  3600 B/s"));
     QCOMPARE(view.loadMeter()->value(), 115);
+    QCOMPARE(view.sampleInterval(), MidiActivityView::kSteadySampleInterval);
     // A tick more or less in a sample is no visible step.
     run(1.0 / kSamplesPerSecond, 300 + 5 * kSamplesPerSecond);
     QCOMPARE(view.rates()->text(), QString("1200 msg/s  3600 B/s"));
@@ -197,6 +198,7 @@ void MidiMonitorTest::activitySamplesOnlyWhileTrafficMovesAndShowsOnlyVisibleSte
     QCOMPARE(view.rates()->text(), QString("1200 msg/s  3600 B/s"));
     run(1.5, 440);
     QCOMPARE(view.rates()->text(), QString("1760 msg/s  5280 B/s"));
+    QCOMPARE(view.sampleInterval(), kInterval);  // the figures moved within the last second
 
     // Traffic stops: a second later it shows zero and sleeps.
     run(1.0 - 1.0 / kSamplesPerSecond, 0);

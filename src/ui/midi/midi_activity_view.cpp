@@ -117,7 +117,6 @@ MidiActivityView::MidiActivityView(std::shared_ptr<MidiManager> manager, Traffic
     });
     showLink();
 
-    timer_.setInterval(kSampleInterval);
     connect(&timer_, &QTimer::timeout, this, [this] { sample(); });
     meter_.restart(clock_.now(), manager_->sentSequences());
 }
@@ -142,7 +141,8 @@ void MidiActivityView::hideEvent(QHideEvent* event) {
 void MidiActivityView::startSampling() {
     watch_.disarm();
     if (onScreen_ && !timer_.isActive()) {
-        timer_.start();
+        stillSamples_ = 0;
+        timer_.start(kSampleInterval);
     }
 }
 
@@ -155,23 +155,33 @@ void MidiActivityView::sleep() {
 
 void MidiActivityView::sample() {
     meter_.sample(clock_.now(), manager_->sentSequences());
+    const bool wasLit = light_->isLit();
     light_->setLit(meter_.sentSinceLastSample());
-    showRate(meter_.sequencesPerSecond());
+    const bool changed = showRate(meter_.sequencesPerSecond()) || wasLit != light_->isLit();
     if (meter_.isQuiet()) {
         sleep();
+        return;
+    }
+    stillSamples_ = changed ? 0 : stillSamples_ + 1;
+    const auto interval = stillSamples_ * kSampleInterval >= std::chrono::seconds(1)
+                              ? kSteadySampleInterval
+                              : kSampleInterval;
+    if (timer_.intervalAsDuration() != interval) {
+        timer_.setInterval(interval);
     }
 }
 
-void MidiActivityView::showRate(double sequencesPerSecond) {
+bool MidiActivityView::showRate(double sequencesPerSecond) {
     const bool toOrFromZero = (sequencesPerSecond == 0.0) != (shownRate_ == 0.0);
     if (!toOrFromZero && std::abs(sequencesPerSecond - shownRate_) <= kVisibleStep * shownRate_) {
-        return;
+        return false;
     }
     shownRate_ = sequencesPerSecond;
     rates_->setText(ratesText(shownRate_));
     load_->setValue(std::min(qRound(shownRate_ * kSequenceBytes * 100.0 / kDinBytesPerSecond),
                              load_->maximum()));
     showOverBudget(shownRate_ * kSequenceBytes > kDinBytesPerSecond);
+    return true;
 }
 
 // Red while more is sent than a DIN link carries and nothing holds it back.

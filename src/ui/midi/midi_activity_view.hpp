@@ -41,17 +41,20 @@ private:
 // destination with DIN pacing.
 //
 // Cost: it samples the manager's running count of sequences, so the send path
-// only counts. It samples only while traffic moves and it is on screen: it
-// goes on sampling until the meter has seen a whole quiet window (and shows
-// zero), then sleeps until the next send wakes it through a SendWatch, which
-// also lights the light at once. Hidden or minimised, it neither samples nor
-// listens. The figures change on screen
+// only counts. It samples only while traffic moves and it is on screen: every
+// `kSampleInterval` while the shown figures change, every
+// `kSteadySampleInterval` once they have held still for a second (a steady
+// stream such as the balls'), until the meter has seen a whole quiet window
+// and shows zero; then it sleeps until the next send wakes it through a
+// SendWatch, which also lights the light at once. Hidden or minimised, it
+// neither samples nor listens. The figures change on screen
 // only by a visible step, since every change of the load bar repaints it at
 // once.
 class MidiActivityView : public QWidget {
     Q_OBJECT
 public:
     static constexpr std::chrono::milliseconds kSampleInterval{250};
+    static constexpr std::chrono::milliseconds kSteadySampleInterval{1000};
     // The shown rate follows the measured one when they differ by more than
     // this share of the shown one, or when either is zero.
     static constexpr double kVisibleStep = 0.03;
@@ -67,6 +70,9 @@ public:
     [[nodiscard]] QCheckBox* pacing() const { return pacing_; }
     // Whether its sampling timer runs.
     [[nodiscard]] bool isSampling() const { return timer_.isActive(); }
+    [[nodiscard]] std::chrono::milliseconds sampleInterval() const {
+        return std::chrono::milliseconds(timer_.interval());
+    }
     // Whether it waits for the next send to wake it.
     [[nodiscard]] bool isWatching() const { return watch_.isArmed(); }
     // Takes one sample and shows it; the timer calls it. Stops sampling once
@@ -80,7 +86,8 @@ protected:
 private:
     void startSampling();
     void sleep();
-    void showRate(double sequencesPerSecond);
+    // Whether the shown rate changed.
+    bool showRate(double sequencesPerSecond);
     void showOverBudget(bool over);
     void showLink();
     void chooseLink(int index);
@@ -92,6 +99,7 @@ private:
     SendWatch watch_;
     QTimer timer_;
     bool onScreen_ = false;
+    int stillSamples_ = 0;  // samples in a row that changed nothing shown
     double shownRate_ = 0.0;
     bool over_ = false;
     ActivityLight* light_ = nullptr;
