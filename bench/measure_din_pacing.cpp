@@ -61,10 +61,11 @@ int main(int argc, char** argv) {
     const double span = static_cast<double>(r.arrivals.back().at - r.arrivals.front().at) / 1e6;
     std::vector<double> hands;
     int lost = 0;
+    int replaced = 0;
     int mostAhead = 0;
     for (std::size_t i = 0; i < r.handLatencyUs.size(); ++i) {
         if (r.handLatencyUs[i] < 0) {
-            ++lost;
+            ++(r.handHandedOver[i] ? lost : replaced);
         } else {
             hands.push_back(r.handLatencyUs[i] / 1000.0);
         }
@@ -88,6 +89,10 @@ int main(int argc, char** argv) {
             "hand edits          %zu arrived, %d lost; latency p50 %.2f ms, p99 %.2f ms, "
             "max %.2f ms; at most %d ball values got ahead\n",
             hands.size(), lost, percentile(hands, 0.5), p99, percentile(hands, 1.0), mostAhead);
+        std::printf(
+            "                    %d replaced in the pacer by the next edit of their control "
+            "(sent together when this program's loop stalled), %d lost after JACK took them\n",
+            replaced, lost);
         std::printf("goal                hand edit p99 within 20 ms: %s\n",
                     p99 <= 20.0 ? "met" : "MISSED");
     }

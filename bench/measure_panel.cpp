@@ -1,7 +1,9 @@
 // Start-up and idle costs of the whole panel, built exactly as the program
 // builds it: time from process start to the controller window (with the
 // 1.5 s start-up screen taken off), resident memory once it is up, and CPU
-// used while idle (no ball running) over a period, 30 s by default.
+// used and wake-ups per thread while idle (no ball running) over a period,
+// 30 s by default. bench/measure_wakeups.sh measures the real program the
+// same way in every scenario.
 // Usage: measure_panel [idle seconds]
 #include <cstdio>
 #include <fstream>
@@ -16,6 +18,7 @@
 #include <QTimer>
 
 #include "process_cpu.hpp"
+#include "thread_stats.hpp"
 #include "ui/app/application.hpp"
 #include "ui/app/main_window.hpp"
 
@@ -74,19 +77,27 @@ int main(int argc, char** argv) {
                 // as resident but belong to the server as much as to us.
                 std::printf(
                     "resident memory 1 s after the window is up: %.1f MiB "
-                    "(private %.1f MiB, shared memory %.1f MiB)\n",
+                    "(anonymous %.1f MiB, private %.1f MiB, shared memory %.1f MiB)\n",
                     static_cast<double>(procKiB("/proc/self/status", {"VmRSS"})) / 1024.0,
+                    static_cast<double>(procKiB("/proc/self/status", {"RssAnon"})) / 1024.0,
                     static_cast<double>(
                         procKiB("/proc/self/smaps_rollup", {"Private_Clean", "Private_Dirty"})) /
                         1024.0,
                     static_cast<double>(procKiB("/proc/self/status", {"RssShmem"})) / 1024.0);
                 const double cpuBefore = cpuSeconds();
+                const auto threadsBefore = tarnwell::bench::sampleThreads();
                 wall.start();
-                QTimer::singleShot(idleSeconds * 1000, [&, cpuBefore] {
+                QTimer::singleShot(idleSeconds * 1000, [&, cpuBefore, threadsBefore] {
                     const double used = cpuSeconds() - cpuBefore;
+                    const double seconds = static_cast<double>(wall.elapsed()) / 1000.0;
+                    const auto figures = tarnwell::bench::compare(
+                        threadsBefore, tarnwell::bench::sampleThreads(), seconds);
                     std::printf("idle CPU over %.1f s with no ball running: %.3f%% of one core\n",
-                                static_cast<double>(wall.elapsed()) / 1000.0,
-                                100.0 * used / (static_cast<double>(wall.elapsed()) / 1000.0));
+                                seconds, 100.0 * used / seconds);
+                    std::printf(
+                        "idle wake-ups: own threads %.1f a second, JACK's process thread %.1f\n",
+                        figures.ownWakeupsPerSecond, figures.jackWakeupsPerSecond);
+                    tarnwell::bench::print(stdout, figures);
                     QApplication::quit();
                 });
             });

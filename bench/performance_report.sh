@@ -6,7 +6,13 @@
 #   bench/performance_report.sh build-release [seconds]
 # `seconds` (default 10) is the length of each timed run. The JACK
 # measurements run on a dummy-driver server of the report's own (48 kHz,
-# period 256), started here and stopped at the end.
+# period 256), started here and stopped at the end. The programs run with a
+# HOME and settings folder of the report's own, so the user's settings are
+# neither read nor written.
+# BEFORE_BINARY, when set, is another build of the program (an older commit)
+# whose wake-ups and CPU are measured beside this one's, interleaved, in
+# WAKEUP_ROUNDS rounds (default 1); BEFORE_LABEL names it in the report
+# (default: its path).
 set -uo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-}"
@@ -17,13 +23,22 @@ if [ -z "$build" ] || [ ! -d "$build/bench" ]; then
 fi
 programs=(tarnwell_bench_midi tarnwell_bench_presets tarnwell_bench_physics
     tarnwell_measure_tick_rate tarnwell_measure_panel tarnwell_measure_physics_page
-    tarnwell_measure_jack tarnwell_measure_hand_to_wire tarnwell_measure_din_pacing)
+    tarnwell_measure_jack tarnwell_measure_hand_to_wire tarnwell_measure_din_pacing
+    tarnwell_jack_sink libtarnwell_panel_probe.so)
 for p in "${programs[@]}"; do
-    if [ ! -x "$build/bench/$p" ]; then
+    if [ ! -e "$build/bench/$p" ]; then
         echo "performance_report: $build/bench/$p is missing; build it first" >&2
         exit 2
     fi
 done
+if [ ! -x "$build/src/ui/tarnwell" ]; then
+    echo "performance_report: $build/src/ui/tarnwell is missing; build it first" >&2
+    exit 2
+fi
+binaries=("$build/src/ui/tarnwell")
+if [ -n "${BEFORE_BINARY:-}" ]; then
+    binaries=("$BEFORE_BINARY" "${binaries[@]}")
+fi
 
 rate=48000
 period=256
@@ -42,16 +57,25 @@ if ! timeout 5 jack_lsp >/dev/null 2>&1; then
     exit 1
 fi
 
-# run NAME COMMAND...: runs one program, keeps its output as $work/NAME.
+# run NAME COMMAND...: runs one program, keeps its output as $work/NAME with
+# the load average before and after it.
 run() {
     local name=$1
     shift
     echo "== $name" >&2
+    local before
+    before=$(cut -d' ' -f1-3 /proc/loadavg)
     "$@" >"$work/$name" 2>&1
-    echo "(exit status $?)" >>"$work/$name"
+    local status=$?
+    {
+        echo "(exit status $status)"
+        echo "(load average $before before, $(cut -d' ' -f1-3 /proc/loadavg) after)"
+    } >>"$work/$name"
     grep -v -e "propagateSizeHints" -e "XDG_RUNTIME_DIR" "$work/$name" >"$work/$name.clean"
     mv "$work/$name.clean" "$work/$name"
 }
+mkdir -p "$work/home/.config"
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config"
 export QT_QPA_PLATFORM=offscreen XDG_RUNTIME_DIR="$work"
 bench_args=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
 run send "$build/bench/tarnwell_bench_midi" "${bench_args[@]}"
@@ -63,10 +87,18 @@ run panel "$build/bench/tarnwell_measure_panel" "$seconds"
 run jack "$build/bench/tarnwell_measure_jack" 3000
 run hand "$build/bench/tarnwell_measure_hand_to_wire" 500
 run din "$build/bench/tarnwell_measure_din_pacing" "$seconds"
+# Its own JACK server and Xvfb, the real program with the probe, 30 s a run.
+run wakeups env BUILD_DIR="$build" bench/measure_wakeups.sh -s 30 -r "${WAKEUP_ROUNDS:-1}" \
+    "${binaries[@]}"
 
 # first NAME PATTERN: the first line of NAME's output matching PATTERN.
 first() { grep -m1 -E "$2" "$work/$1" | sed -E 's/[[:space:]]+/ /g; s/^ //'; }
 cpu_of() { awk -v mode="$1" '$0 ~ "^== offscreen, " mode "$" {f=1; next} f && /^CPU/ {print $2; exit}' "$work/page"; }
+# woke SCENARIO COLUMN: a column of the wake-up summary's row for this build.
+woke() {
+    awk -F'|' -v s="$1" -v c="$2" -v b="${#binaries[@]}" \
+        '{gsub(/ /, "", $2); gsub(/ /, "", $3)} $2 == s && $3 == b {gsub(/^ +| +$/, "", $c); print $c; exit}' "$work/wakeups"
+}
 visible=$(cpu_of visible)
 monitor=$(cpu_of monitor)
 hidden=$(cpu_of hidden)
@@ -98,18 +130,39 @@ out=docs/performance.md
     echo "| send path, encode + manager + loopback (CPU, median of 5) | $(first send '^BM_SendThroughLoopback_median' | awk '{print $4, $5}') |"
     echo "| the same with the MIDI monitor recording | $(first send '^BM_SendThroughLoopbackWithMonitor_median' | awk '{print $4, $5}') |"
     echo "| send path over JACK, CPU per sequence: ours / RtMidi's JACK output | $(first jack 'sendToConnected\)' | sed -E 's/.*: ([0-9.]+ ns).*/\1/') / $(first jack 'RtMidi JACK output \(encode' | sed -E 's/.*: ([0-9.]+ ns).*/\1/') |"
-    echo "| unpaced 3,000-sequence burst to jack_midi_dump, whole sequences in order: ours / RtMidi | $(first jack 'JackMidiService \([0-9]+ per cycle\)' | awk '{print $(NF-1)}') / $(first jack '^ *RtMidi JACK output +[0-9]' | awk '{print $(NF-1)}') |"
+    echo "| unpaced 3,000-sequence burst at the project's lossless sink, whole sequences in order: ours / RtMidi | $(first jack 'JackMidiService \([0-9]+ per cycle\)' | awk '{print $NF}') / $(first jack '^ *RtMidi JACK output +[0-9]' | awk '{print $NF}') |"
     echo "| send-to-port latency p50 / p99: ours; RtMidi | $(first jack '^ *JackMidiService +[0-9]+\.' | awk '{print $2 " / " $3 " ms"}'); $(first jack '^ *RtMidi JACK output +[0-9]+\.[0-9]+ +[0-9]+\.[0-9]+ +[0-9]+\.[0-9]+$' | awk '{print $4 " / " $5 " ms"}') |"
     echo "| 60 Hz tick | $(first tick 'mean tick rate'); $(first tick 'tick interval') |"
     echo "| panel CPU, 5 balls, physics page shown / hidden | $visible / $hidden of one core |"
     echo "| the same, page shown with the MIDI monitor open | $monitor ($extra points over shown) |"
     echo "| start-up | $(first panel 'process start') |"
     echo "| memory | $(first panel 'resident memory') |"
+    echo "| anonymous resident memory of the real program 2 s after its window is up | $(woke idle 8) MiB |"
     echo "| idle | $(first panel 'idle CPU') |"
+    echo "| the program's own wake-ups a second (JACK's process thread apart): idle / idle with the monitor open | $(woke idle 4) / $(woke idle-monitor 4) |"
+    echo "| the same with five balls: page shown / hidden / shown with the monitor open | $(woke shown 4) / $(woke hidden 4) / $(woke monitor 4) |"
+    echo "| real program on Xvfb with JACK, CPU with five balls: page shown / hidden / shown with the monitor open | $(woke shown 6)% / $(woke hidden 6)% / $(woke monitor 6)% of one core |"
     echo "| hand-to-wire (key press to JACK input port) | $(first hand 'hand-to-wire') |"
     echo "| DIN pacing, busiest 100 ms at the port | $(first din 'busiest 100 ms') |"
     echo "| DIN pacing, hand edits during the stream | $(first din 'hand edits') |"
+    echo "| DIN pacing, hand edits that did not arrive | $(first din 'replaced in the pacer' | sed 's/^ *//') |"
     echo
+    if [ ${#binaries[@]} -gt 1 ]; then
+        echo "Beside ${BEFORE_LABEL:-\`$BEFORE_BINARY\`} (binary 1; this build is binary 2), interleaved on"
+        echo "the same X server, JACK server and load:"
+        echo
+        grep '^|' "$work/wakeups"
+        echo
+    fi
+    echo "Which figures depend on the machine's load: start-up, the tick interval's p99"
+    echo "and maximum, the latencies, the hand edits' latency and every CPU share rise"
+    echo "with other work on the machine (each section below gives the load average"
+    echo "before and after it ran, the summary above the load while this report ran)."
+    echo "Counts do not: sequences delivered and whole, wake-ups of idle threads, the"
+    echo "bytes in the busiest 100 ms handed to JACK. A hand edit \"replaced in the pacer\""
+    echo "was sent together with the next edit of its control, because the measuring"
+    echo "loop stalled past its time; the pacer keeps a control's latest value, so the"
+    echo "synthesizer ends where the hand left it."
     echo "Reading the DIN figures: the pacer hands JACK at most one 12-byte sequence per"
     echo "4.27 ms (2,812 bytes/s, nine tenths of the cable's 3,125), two back to back only"
     echo "when its timer came late. JACK delivers each period's events together at the"
@@ -127,5 +180,6 @@ out=docs/performance.md
     section "Over JACK, ours beside RtMidi and python-rtmidi: bench/jack_measure.cpp" jack
     section "Hand-to-wire latency: bench/measure_hand_to_wire.cpp" hand
     section "DIN pacing with five balls: bench/measure_din_pacing.cpp" din
+    section "Wake-ups and CPU per thread of the real program: bench/measure_wakeups.sh" wakeups
 } >"$out"
 echo "wrote $out" >&2

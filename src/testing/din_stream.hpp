@@ -27,10 +27,16 @@ struct DinStreamResult {
     std::vector<DinArrival> arrivals;
     bool wellFormed = true;  // the events formed whole sequences, in order
     std::size_t offered = 0;
-    // Per hand edit: microseconds from its send to its arrival (-1: lost),
-    // and how many ball values arrived between the two.
+    // Per hand edit: microseconds from its send to its arrival (-1: did not
+    // arrive), how many ball values arrived between the two, and whether the
+    // manager handed it to the service at all. All hand edits go to one
+    // control, so one that never left the pacer was replaced there by the
+    // next edit, sent before it could leave (the stream's loop stalled past
+    // an edit's due time and sent two at once); one that left and did not
+    // arrive was lost on the way.
     std::vector<double> handLatencyUs;
     std::vector<int> ballsAheadOfHand;
+    std::vector<bool> handHandedOver;
     std::map<std::int64_t, std::int64_t> lastSent;  // ball parameter -> value
     // The most bytes the sink saw in any 100 ms starting at an arrival, and
     // the most the manager handed to the service in any 100 ms.
@@ -54,11 +60,15 @@ std::size_t maxBytesInWindow(const std::vector<Time>& times, Duration window) {
     return most;
 }
 
-// Records when the manager hands each sequence to the service.
-class HandOverTimes final : public SendObserver {
+// Records each sequence the manager hands to the service, and when.
+class HandOvers final : public SendObserver {
 public:
-    void sequenceSent(const SentSequence& sequence) override { times.push_back(sequence.time); }
+    void sequenceSent(const SentSequence& sequence) override {
+        times.push_back(sequence.time);
+        sequences.push_back(sequence);
+    }
     std::vector<std::chrono::nanoseconds> times;
+    std::vector<SentSequence> sequences;
 };
 
 inline constexpr std::int64_t kDinHandNumber = 20;
@@ -70,7 +80,7 @@ inline DinStreamResult runDinStream(ManualQueue& queue, MidiManager& manager, co
                                     std::chrono::milliseconds duration, int balls = 5,
                                     std::chrono::milliseconds handEvery = 100ms) {
     DinStreamResult r;
-    HandOverTimes sent;
+    HandOvers sent;
     manager.addSendObserver(&sent);
     const std::size_t firstEvent = sink.count();
     const auto start = Clock::now();
@@ -138,6 +148,9 @@ inline DinStreamResult runDinStream(ManualQueue& queue, MidiManager& manager, co
     r.maxBytesIn100ms = maxBytesInWindow(arrivedAt, jack_time_t{100000});
     for (std::size_t h = 0; h < handSent.size(); ++h) {
         const auto value = static_cast<std::int64_t>(h + 1);
+        r.handHandedOver.push_back(std::ranges::any_of(sent.sequences, [&](const SentSequence& s) {
+            return s.number == kDinHandNumber && s.value == value;
+        }));
         const auto it = std::ranges::find_if(r.arrivals, [&](const DinArrival& a) {
             return a.number == kDinHandNumber && a.value == value;
         });

@@ -9,6 +9,7 @@
 #include <QApplication>
 #include <QPainter>
 #include <QProxyStyle>
+#include <QPushButton>
 #include <QStyleOption>
 
 namespace tarnwell::theme {
@@ -371,6 +372,16 @@ QString panelStyleSheet() {
                " QPushButton#LinkButtonView:focus { border: 2px solid %6; }")
         .arg(kModOnYellow.name(), kDarkButtonFace.name(), kGroupedGreen.name(), outline.name(),
              faceEdge.name(), focusEdge.name());
+}
+
+void stylePanelButtons(QWidget* root) {
+    const QString sheet = panelStyleSheet();
+    for (QPushButton* button : root->findChildren<QPushButton*>()) {
+        const QString name = button->objectName();
+        if (name == "multiplication" || name == "resetDAC" || name == "LinkButtonView") {
+            button->setStyleSheet(sheet);
+        }
+    }
 }
 
 }  // namespace tarnwell::theme

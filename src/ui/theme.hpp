@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <QString>
 
+class QWidget;
+
 #include "core/physics/ball.hpp"
 
 namespace tarnwell::theme {
@@ -22,6 +24,12 @@ inline const QColor kGroupedGreen{0x34, 0xc7, 0x59};
 inline const QColor kModOnYellow{0xff, 0xd6, 0x0a};
 inline const QColor kErrorRed{0xb3, 0x26, 0x1e};
 inline const QColor kFrameGray{0x8e, 0x8e, 0x93};
+// The status bar's MIDI activity: its light while sequences go out and while
+// none do, and the load bar's fill while more is sent than a DIN link
+// carries.
+inline const QColor kActivityLit = kGroupedGreen;
+inline const QColor kActivityIdle = kFrameGray;
+inline const QColor kOverBudgetRed{0xff, 0x3b, 0x30};
 // The start-up screen and the About window: dark text on white.
 inline const QColor kArtGround{Qt::white};
 inline const QColor kArtText{0x1d, 0x1d, 0x1f};
@@ -61,11 +69,16 @@ void installStyle();
 // The fill of a ball's disc.
 [[nodiscard]] QColor ballColor(BallColor color);
 
-// The style sheet of the controller window, set once on its root: the
-// "multiplication", "Reset DAC" and "Group"/"Ungroup" buttons, each styled by
-// its own state (checked, pressed, focused) rather than restyled by code.
+// The style sheet of the controller window's own buttons: "multiplication",
+// "Reset DAC" and "Group"/"Ungroup", each styled by its own state (checked,
+// pressed, focused) rather than restyled by code.
 // Their edges take the application palette's outline colour.
 [[nodiscard]] QString panelStyleSheet();
+// Sets that sheet on each of those buttons under `root`, found by their object
+// names, and on nothing else. A sheet on `root` itself would style every widget
+// under it through the sheet engine, which keeps a set of rules per widget:
+// about 4.5 MB of heap for the panel's several hundred widgets.
+void stylePanelButtons(QWidget* root);
 
 // Layout metrics of the controller window, in device-independent pixels.
 namespace metrics {

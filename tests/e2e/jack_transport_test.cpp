@@ -182,6 +182,21 @@ TEST_F(JackTransportTest, ABurstIsSpreadOverCyclesAndDrainedBeforeTheClientClose
     EXPECT_EQ(sink.maxPerCycle(), 64u);
 }
 
+// The worker wakes for a change of the graph or the route, never for a
+// stream on a wired route nor for the time passing between sends.
+TEST_F(JackTransportTest, TheWorkerSleepsThroughAStreamAndBetweenSends) {
+    JackSink sink;
+    ASSERT_TRUE(sink.ok());
+    ASSERT_TRUE(connectByIndex(queue, *manager, JackSink::kPort));
+    sendAll(*manager, distinctSequences(10));
+    ASSERT_TRUE(sink.waitFor(40, 10s));
+    const std::uint64_t settled = service->workerWakeups();
+    // A fifth of a second of the five balls' rate.
+    sendPaced(queue, *manager, distinctSequences(60), 300);
+    ASSERT_TRUE(sink.waitFor(40 + 240, 10s));
+    EXPECT_EQ(service->workerWakeups(), settled);
+}
+
 // The server dies under a stream of 300 sequences a second: sends keep
 // returning at once, the list empties, and once a new server runs the
 // destination can be chosen again and receives. Uses a server of its own so

@@ -48,6 +48,7 @@ class PhysicsViewTest : public QObject {
 private Q_SLOTS:
     void eachPageShowsItsBallsSettings();
     void runButtonsAndTheParamPickerDecideWhatIsSentFromTheNextTick();
+    void theTimerWakesOnlyWhileABallRuns();
     void pageControlsWriteTheirOwnFieldToTheirOwnBall();
     void diceRedrawsTheWavesAndEveryPageShowsThem();
     void theAreaDrawsEachBallAtItsPositionAndOnlyWhileShown();
@@ -100,6 +101,29 @@ void PhysicsViewTest::runButtonsAndTheParamPickerDecideWhatIsSentFromTheNextTick
     h.tick();
     QCOMPARE(h.ball(3).pos, stopped);
     QCOMPARE(h.sent().size(), std::size_t{3});
+}
+
+void PhysicsViewTest::theTimerWakesOnlyWhileABallRuns() {
+    PhysicsHarness h;
+    TickTimer& timer = *h.app->tickTimer();
+    timer.start();  // the harness stopped it; its schedule starts over
+    QVERIFY2(!timer.isWaking(), "no ball runs: nothing to wake for");
+    QPushButton* one = h.page(1)->runButton();
+    QPushButton* four = h.page(4)->runButton();
+    QTest::mouseClick(one, Qt::LeftButton);
+    QVERIFY(timer.isWaking());
+    QTest::mouseClick(four, Qt::LeftButton);
+    QTest::mouseClick(one, Qt::LeftButton);
+    QVERIFY2(timer.isWaking(), "ball 4 still runs");
+    QTest::mouseClick(four, Qt::LeftButton);
+    QVERIFY(!timer.isWaking());
+    // Undoing a start stops the ball and the timer with it.
+    QTest::mouseClick(four, Qt::LeftButton);
+    QVERIFY(timer.isWaking());
+    h.actions().undo->trigger();
+    QVERIFY(!h.ball(4).isRunning);
+    QVERIFY(!timer.isWaking());
+    timer.stop();
 }
 
 void PhysicsViewTest::pageControlsWriteTheirOwnFieldToTheirOwnBall() {

@@ -294,5 +294,28 @@ TEST(TrafficMeterTest, RatesFollowTheCountOverTheLastSecond) {
     EXPECT_EQ(meter.sequencesPerSecond(), 0.0) << "a second after the last send the rate is 0";
 }
 
+TEST(TrafficMeterTest, AWatchWakesAtTheNextSendOnlyAndTheObserversAfterItStillSeeIt) {
+    test::PanelHarness h;
+    int woken = 0;
+    SendWatch watch([&] { ++woken; });
+    MonitorFeed feed(nullptr);
+    watch.arm(h.manager());
+    h.manager().addSendObserver(&feed);
+    h.controller().resetDAC();
+    EXPECT_EQ(woken, 1);
+    EXPECT_FALSE(watch.isArmed());
+    EXPECT_EQ(feed.rows().size(), 1u) << "the watch leaving must not hide the send from the feed";
+    h.controller().resetDAC();
+    EXPECT_EQ(woken, 1) << "once, then the watch is gone";
+    h.manager().removeSendObserver(&feed);
+
+    TrafficMeter meter;
+    meter.restart(5s, 10);
+    EXPECT_TRUE(meter.isQuiet());
+    meter.sample(5100ms, 13);
+    EXPECT_FALSE(meter.isQuiet());
+    EXPECT_DOUBLE_EQ(meter.sequencesPerSecond(), 30.0) << "measured from the restart only";
+}
+
 }  // namespace
 }  // namespace tarnwell

@@ -1,4 +1,5 @@
 #include <array>
+#include <chrono>
 #include <deque>
 #include <functional>
 #include <numbers>
@@ -199,6 +200,101 @@ TEST_F(TickSchedulerTest, StallGivesOneLateTickThenAFullPeriod) {
     // A timer set for the deadline never fires before it.
     EXPECT_EQ(timerDelayUntil(now + 16'666'666ns, now), 17ms);
     EXPECT_EQ(timerDelayUntil(now - 5ms, now), 0ms);
+}
+
+TEST_F(TickSchedulerTest, APauseCountsItsDeadlinesAndResumesOnTheSameGrid) {
+    std::vector<std::uint64_t> skips;
+    TickScheduler paused{[this] { return now; }, [this] { ++ticks; },
+                         [&](std::uint64_t n) { skips.push_back(n); }};
+    const TimePoint start = now;
+    paused.setPaused(true);
+    paused.start();
+    EXPECT_EQ(paused.nextDeadline(), std::nullopt) << "started paused: nothing to wake for";
+    now = start + 16'666'666ns;  // exactly the first deadline: it counts
+    paused.setPaused(false);
+    EXPECT_EQ(skips, std::vector<std::uint64_t>{1});
+    EXPECT_EQ(paused.nextDeadline(), start + 33'333'333ns);
+    now += 16'666'667ns;
+    paused.wake();
+    EXPECT_EQ(ticks, 1);
+    paused.setPaused(true);
+    EXPECT_EQ(paused.wake(), std::nullopt);
+    now = start + 3600s + 1ms;  // an hour later, between deadlines
+    paused.setPaused(false);
+    EXPECT_EQ(skips.back(), 3600u * 60 - 2) << "every deadline since the last tick";
+    EXPECT_EQ(paused.nextDeadline(), start + 3600s + 16'666'666ns);
+    EXPECT_EQ(ticks, 1) << "skipped ticks are not run";
+    EXPECT_EQ(paused.reanchors(), 0u);
+}
+
+// The application's timer sleeps while no ball runs and resumes when one
+// starts. A musician starts a ball, stops it, leaves the panel alone, starts
+// it again: every value and the moment it leaves must be what a timer that
+// never slept would have sent.
+TEST(PhysicsClockTest, ABallRestartedAfterTheTimerSleptSendsWhatAnAlwaysRunningTimerWould) {
+    TimePoint now = TimePoint{} + 1000s;
+    struct Universe {
+        explicit Universe(const TickScheduler::Now& clock)
+            : scheduler(
+                  clock,
+                  [this] {
+                      sim.timerTick();
+                      sentAt.resize(test::sentTo(*h.service, h.synth).size(), at);
+                  },
+                  [this](std::uint64_t n) { sim.skipTicks(n); }) {}
+        void wakeIfDue(TimePoint time) {
+            at = time;
+            if (const auto due = scheduler.nextDeadline(); due && *due <= time) {
+                scheduler.wake();
+            }
+        }
+        test::PanelHarness h;
+        PhysicsSimulation& sim = h.model->physics();
+        TimePoint at{};
+        std::vector<TimePoint> sentAt;  // when each sequence on the wire left
+        TickScheduler scheduler;
+    };
+    const auto clock = [&now] { return now; };
+    Universe always(clock);
+    Universe sleeper(clock);
+    // Wired as the application wires it.
+    const Connection follow = sleeper.sim.changed.connect([&](PhysicsChange change) {
+        if (change == PhysicsChange::settings) {
+            sleeper.scheduler.setPaused(!sleeper.sim.anyRunning());
+        }
+    });
+    sleeper.scheduler.setPaused(!sleeper.sim.anyRunning());
+    always.scheduler.start();
+    sleeper.scheduler.start();
+
+    // Start, stop, start, stop; the first two on a tick's deadline.
+    const std::vector<TimePoint> toggles = {now + 250ms, now + 1250ms, now + 8731ms, now + 9500ms};
+    const TimePoint end = now + 10s;
+    std::size_t next = 0;
+    std::uint64_t sleeperWakes = 0;
+    // Timers that wake on time: a tick due now runs before a click made now.
+    for (; now < end; now += 250us) {
+        always.wakeIfDue(now);
+        const auto before = sleeper.scheduler.ticksRun();
+        sleeper.wakeIfDue(now);
+        sleeperWakes += sleeper.scheduler.ticksRun() - before;
+        if (next < toggles.size() && now >= toggles[next]) {
+            always.sim.toggleRunning(0);
+            sleeper.sim.toggleRunning(0);
+            ++next;
+        }
+    }
+    const auto sent = test::sentTo(*sleeper.h.service, sleeper.h.synth);
+    ASSERT_EQ(sent, test::sentTo(*always.h.service, always.h.synth));
+    ASSERT_EQ(sent.size(), 60u + 47u);  // ticks 16 to 75, then 524 to 570
+    EXPECT_EQ(sleeper.sentAt, always.sentAt) << "each value leaves at the same tick";
+    // Started once more, the sleeper catches up at once.
+    always.wakeIfDue(now);
+    always.sim.toggleRunning(0);
+    sleeper.sim.toggleRunning(0);
+    EXPECT_EQ(sleeper.sim.time(), always.sim.time()) << "bit for bit";
+    EXPECT_EQ(sleeper.sim.balls(), always.sim.balls());
+    EXPECT_EQ(sleeperWakes, sent.size()) << "the sleeping timer ticked only while the ball ran";
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <utility>
 
+#include <pthread.h>
+
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
@@ -45,6 +47,26 @@ EndpointRef wiredEndpoint(std::uint64_t wiring) {
 // nothing the user could act on.
 void discardJackText(const char*) {}
 
+// Names the calling thread as tools such as top -H and the measurement
+// programs show it (at most 15 characters).
+void nameThisThread(const char* name) {
+#if defined(__linux__)
+    pthread_setname_np(pthread_self(), name);
+#else
+    (void)name;
+#endif
+}
+
+// libjack's notification thread starts as a copy of the worker that opened the
+// client, name included; it takes its own name at its first callback.
+void nameNotificationThread() {
+    thread_local bool named = false;
+    if (!named) {
+        named = true;
+        nameThisThread("jack-notify");
+    }
+}
+
 std::vector<std::string> takePortNames(const char** ports) {
     std::vector<std::string> names;
     if (ports == nullptr) {
@@ -68,23 +90,25 @@ struct JackMidiService::ClientState {
 };
 
 // libjack's C callbacks. The registration ones run on libjack's notification
-// thread and only record and wake; the shutdown one only stores atomics; the
-// process one runs on the real-time thread.
+// thread and only wake the worker; the shutdown one stores atomics and wakes
+// it, nothing else (it must be as safe as a signal handler); the process one
+// runs on the real-time thread, which the thread-init one names first.
 struct JackCallbacks {
+    static void threadInit(void*) { nameThisThread("jack-process"); }
     static int process(jack_nframes_t frames, void* arg) {
         return static_cast<JackMidiService*>(arg)->process(frames);
     }
     static void shutdown(jack_status_t, const char*, void* arg) {
         static_cast<JackMidiService*>(arg)->onShutdown();
     }
-    static void portRegistration(jack_port_id_t, int, void* arg) {
-        static_cast<JackMidiService*>(arg)->onGraphChanged();
-    }
-    static void clientRegistration(const char*, int, void* arg) {
-        static_cast<JackMidiService*>(arg)->onGraphChanged();
-    }
+    static void portRegistration(jack_port_id_t, int, void* arg) { graphChanged(arg); }
+    static void clientRegistration(const char*, int, void* arg) { graphChanged(arg); }
     static void portRename(jack_port_id_t, const char*, const char*, void* arg) {
-        static_cast<JackMidiService*>(arg)->onGraphChanged();
+        graphChanged(arg);
+    }
+    static void graphChanged(void* arg) {
+        nameNotificationThread();
+        static_cast<JackMidiService*>(arg)->waker_.wake(JackMidiService::kGraph);
     }
 };
 
@@ -105,7 +129,7 @@ JackMidiService::~JackMidiService() {
         std::lock_guard lock(mutex_);
         stop_ = true;
     }
-    wakeup_.notify_all();
+    waker_.wake(kStop);
     worker_.join();
 }
 
@@ -114,7 +138,7 @@ std::uint32_t JackMidiService::createClient(const std::string& name) {
         std::lock_guard lock(mutex_);
         clientName_ = name;
     }
-    wakeup_.notify_all();
+    waker_.wake(kCommand);
     return 1;
 }
 
@@ -128,7 +152,7 @@ std::uint32_t JackMidiService::createOutputPort(std::uint32_t client, const std:
     }
     // The client opens and lists its destinations on the worker; the list
     // arrives through the setup-changed handler, so nothing waits here.
-    wakeup_.notify_all();
+    waker_.wake(kCommand);
     return kPortHandle;
 }
 
@@ -153,7 +177,7 @@ void JackMidiService::selectDestination(EndpointRef endpoint) {
         // routed to the selected destination.
         markerOwed_ = alive_.load() && !ring_.pushAll(std::array{routeMarker(endpoint)});
     }
-    wake();
+    waker_.wake(kRoute);
 }
 
 void JackMidiService::send(std::uint32_t port, EndpointRef destination,
@@ -216,28 +240,12 @@ JackMidiService::Counters JackMidiService::counters() const {
     return Counters{accepted_.load(), dropped_.load(), written_.load(), discarded_.load()};
 }
 
-void JackMidiService::wake() {
-    {
-        std::lock_guard lock(mutex_);
-        routeDirty_ = true;
-    }
-    wakeup_.notify_all();
-}
-
-void JackMidiService::onGraphChanged() {
-    {
-        std::lock_guard lock(mutex_);
-        setupDirty_ = true;
-    }
-    wakeup_.notify_all();
-}
-
 void JackMidiService::onShutdown() {
     // Sends stop at once; the worker closes the client, empties the list and
-    // reports the change at its next poll.
+    // reports the change.
     alive_.store(false);
     admitted_.store(0, std::memory_order_release);
-    serverGone_.store(true, std::memory_order_release);
+    waker_.wake(kServerGone);
 }
 
 void JackMidiService::updateAdmissionLocked() {
@@ -248,78 +256,73 @@ void JackMidiService::updateAdmissionLocked() {
 }
 
 // The worker. libjack is never called with `mutex_` or `cacheMutex_` held:
-// libjack's notification thread takes `mutex_` in the callbacks above, and
-// closing a client waits for that thread.
+// closing a client waits for libjack's notification thread, which must never
+// wait for this one. It sleeps in `waker_` without a timeout whenever a client
+// is open and nothing is asked of it.
 void JackMidiService::run() {
-    using Clock = std::chrono::steady_clock;
+    using Clock = Waker::Clock;
     constexpr auto kBurstWindow = std::chrono::milliseconds(20);
-    constexpr auto kRoutePoll = std::chrono::milliseconds(2);
+    nameThisThread("jack-worker");
 
-    std::unique_lock lock(mutex_);
+    Waker::Reasons pending = 0;
     auto nextAttempt = Clock::now();
-    while (!stop_) {
-        if (serverGone_.exchange(false)) {
-            lock.unlock();
+    while (true) {
+        pending |= waker_.take();
+        std::optional<std::string> clientName;
+        std::optional<std::string> portName;
+        {
+            std::lock_guard lock(mutex_);
+            if (stop_) {
+                break;
+            }
+            clientName = clientName_;
+            portName = portName_;
+        }
+        if ((pending & kServerGone) != 0) {
+            // Every other reason concerned the dead client.
+            pending = 0;
             closeClient();
             setupChanged_.notify();
-            lock.lock();
             nextAttempt = Clock::now() + options_.reconnectInterval;
             continue;
         }
         if (!client_) {
-            setupDirty_ = false;
-            routeDirty_ = false;
-            if (clientName_ && Clock::now() >= nextAttempt) {
-                const std::string name = *clientName_;
-                const std::optional<std::string> port = portName_;
-                lock.unlock();
-                const bool opened = openClient(name, port);
-                lock.lock();
-                nextAttempt = Clock::now() + options_.reconnectInterval;
-                setupDirty_ = opened;
-            } else if (clientName_) {
-                wakeup_.wait_until(lock, nextAttempt, [this] { return stop_; });
+            pending = 0;
+            if (!clientName) {
+                pending = waker_.wait();
+            } else if (Clock::now() < nextAttempt) {
+                pending = waker_.wait(nextAttempt);
             } else {
-                wakeup_.wait(lock, [this] { return stop_ || clientName_.has_value(); });
+                const bool opened = openClient(*clientName, portName);
+                nextAttempt = Clock::now() + options_.reconnectInterval;
+                pending = opened ? kGraph : 0;
             }
             continue;
         }
-        if (!client_->portRequested && portName_) {
-            const std::string name = *portName_;
-            lock.unlock();
-            registerPort(name);
-            lock.lock();
+        if (!client_->portRequested && portName) {
+            registerPort(*portName);
         }
-        if (setupDirty_) {
+        if ((pending & kGraph) != 0) {
             // Registration callbacks come in bursts (a client with several
             // ports, a client leaving): gather them into one listing.
-            wakeup_.wait_for(lock, kBurstWindow, [this] { return stop_ || serverGone_.load(); });
-            setupDirty_ = false;
-            routeDirty_ = false;
-            lock.unlock();
+            const auto until = Clock::now() + kBurstWindow;
+            while ((pending & (kStop | kServerGone)) == 0 && Clock::now() < until) {
+                pending |= waker_.wait(until);
+            }
+            if ((pending & (kStop | kServerGone)) != 0) {
+                continue;
+            }
+            pending &= ~(kGraph | kRoute | kCommand);
             refreshPorts();
             reconcileWiring();
-            lock.lock();
             continue;
         }
-        if (std::exchange(routeDirty_, false) || ring_.readable() > 0) {
-            lock.unlock();
+        if ((pending & kRoute) != 0) {
             reconcileWiring();
-            lock.lock();
         }
-        const auto wakeNow = [this] {
-            return stop_ || serverGone_.load() || setupDirty_ || routeDirty_ ||
-                   (portName_ && !client_->portRequested);
-        };
-        if (ring_.readable() > 0) {
-            // The process callback may stop at a route marker and wait for the
-            // wiring it names; it cannot wake this thread itself.
-            wakeup_.wait_for(lock, kRoutePoll, wakeNow);
-        } else {
-            wakeup_.wait_for(lock, options_.shutdownPoll, wakeNow);
-        }
+        // A command is read at the top of the loop; a stop is seen there too.
+        pending = waker_.wait();
     }
-    lock.unlock();
     closeClient();
 }
 
@@ -342,6 +345,7 @@ bool JackMidiService::openClient(const std::string& name,
     state->client = client;
     state->ownPrefix = std::string(jack_get_client_name(client)) + ":";
 
+    jack_set_thread_init_callback(client, JackCallbacks::threadInit, this);
     jack_set_process_callback(client, JackCallbacks::process, this);
     jack_on_info_shutdown(client, JackCallbacks::shutdown, this);
     jack_set_port_registration_callback(client, JackCallbacks::portRegistration, this);
@@ -354,6 +358,8 @@ bool JackMidiService::openClient(const std::string& name,
     outPort_.store(nullptr);
     wantedRoute_.store(0);
     seenWiring_ = 0;
+    askedRoute_ = 0;
+    askedWiring_ = 0;
     wiring_.store(packWiring(0, ++wiringGeneration_));
 
     // Sends are admitted only from here on; a selection made concurrently
@@ -511,7 +517,7 @@ int JackMidiService::process(std::uint32_t frames) {
             const EndpointRef next = markerEndpoint(event);
             if (next != route && next != wiredTo) {
                 if (next != abandonedRoute_.load(std::memory_order_acquire)) {
-                    wantedRoute_.store(next, std::memory_order_relaxed);
+                    askForRoute(next, wiring);
                     break;
                 }
                 // Gone and deselected: what follows this marker is stale and
@@ -528,7 +534,7 @@ int JackMidiService::process(std::uint32_t frames) {
             // is still selected (it may come back, and the worker is asked
             // to wire it); otherwise they are stale.
             if (selected == route) {
-                wantedRoute_.store(route, std::memory_order_relaxed);
+                askForRoute(route, wiring);
                 break;
             }
             ++discarded;
@@ -547,6 +553,19 @@ int JackMidiService::process(std::uint32_t frames) {
     written_.fetch_add(written, std::memory_order_relaxed);
     discarded_.fetch_add(discarded, std::memory_order_relaxed);
     return 0;
+}
+
+// Real-time thread. The worker learns what to wire from `wantedRoute_`; it is
+// woken only when the route or the wiring differs from the last time, so a
+// stream held for a missing destination costs no wake-up per cycle: the
+// destination's return wakes the worker through the registration callbacks.
+void JackMidiService::askForRoute(EndpointRef route, std::uint64_t wiring) {
+    wantedRoute_.store(route, std::memory_order_relaxed);
+    if (route != askedRoute_ || wiring != askedWiring_) {
+        askedRoute_ = route;
+        askedWiring_ = wiring;
+        waker_.wake(kRoute);
+    }
 }
 
 }  // namespace tarnwell

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <map>
@@ -14,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/base/waker.hpp"
 #include "core/midi/midi_service.hpp"
 #include "core/midi/setup_changed_relay.hpp"
 #include "core/midi/spsc_ring.hpp"
@@ -35,15 +35,22 @@ namespace tarnwell {
 //   None of them calls libjack: `listDestinations` reads a cache,
 //   `selectDestination` and `createClient`/`createOutputPort` hand work to the
 //   service's worker thread, and `send` only appends to a lock-free ring.
-// - The worker thread owns the JACK client: it opens it (never starting a
-//   server), lists and wires ports, and after the server has gone away closes
-//   the dead client and tries to open a new one about once a second.
-// - The JACK process callback is the ring's only consumer. It writes at most
-//   `eventsPerCycle` events per cycle, each 3-byte message its own event, in
-//   order; an event the port buffer refuses stays for the next cycle.
-// - JACK's registration and shutdown callbacks only wake the worker. The
-//   worker merges a burst of them into one listing and calls the setup-changed
-//   handler, on the worker thread, when the list changed.
+// - The worker thread ("jack-worker") owns the JACK client: it opens it (never
+//   starting a server), lists and wires ports, and after the server has gone
+//   away closes the dead client and tries to open a new one about once a
+//   second. Otherwise it sleeps until something wakes it: it has no timer.
+// - The JACK process callback ("jack-process") is the ring's only consumer. It
+//   writes at most `eventsPerCycle` events per cycle, each 3-byte message its
+//   own event, in order; an event the port buffer refuses stays for the next
+//   cycle. When it stops at a destination that is not wired yet it wakes the
+//   worker, once per destination and wiring.
+// - JACK's registration and shutdown callbacks (on libjack's notification
+//   thread, "jack-notify") only wake the worker. The worker merges a burst of
+//   them into one listing and calls the setup-changed handler, on the worker
+//   thread, when the list changed.
+// - Every wake-up goes through one `Waker` with a reason bit per source, so a
+//   source added later (an input port's process callback) wakes the same
+//   worker the same way.
 //
 // Delivery: a sequence is accepted whole or dropped whole, and counted.
 // Sequences are dropped while no client exists or the server is gone, when the
@@ -65,9 +72,6 @@ public:
         // Ring capacity in 3-byte messages (rounded up to a power of two).
         std::size_t ringCapacity = 65536;
         std::chrono::milliseconds reconnectInterval{1000};
-        // How often the worker looks for a server shutdown that libjack has
-        // reported; the shutdown callback only records it.
-        std::chrono::milliseconds shutdownPoll{50};
     };
 
     struct Counters {
@@ -103,14 +107,24 @@ public:
     [[nodiscard]] bool connectedToServer() const { return alive_.load(); }
     // Events queued and not yet handed to JACK (approximate off the main thread).
     [[nodiscard]] std::size_t queuedMessages() const { return ring_.readable(); }
+    // How often the worker thread has woken so far.
+    [[nodiscard]] std::uint64_t workerWakeups() const { return waker_.wakeups(); }
 
 private:
     struct ClientState;
     friend struct JackCallbacks;
     static constexpr std::uint32_t kPortHandle = 1;
 
+    // Why the worker was woken: one bit each.
+    static constexpr Waker::Reasons kStop = 1U << 0;
+    static constexpr Waker::Reasons kCommand = 1U << 1;  // a client or port was asked for
+    // A destination was chosen, or the stream waits for one to be wired.
+    static constexpr Waker::Reasons kRoute = 1U << 2;
+    static constexpr Waker::Reasons kGraph = 1U
+                                             << 3;  // ports or clients came, went or were renamed
+    static constexpr Waker::Reasons kServerGone = 1U << 4;  // libjack reported a shutdown
+
     void run();
-    void wake();
     bool openClient(const std::string& name, const std::optional<std::string>& portName);
     void registerPort(const std::string& name);
     void closeClient();
@@ -119,23 +133,19 @@ private:
     void updateAdmissionLocked();
     EndpointRef handleFor(const std::string& portName);
     int process(std::uint32_t frames);
+    // Process callback: the stream waits for `route` to be wired.
+    void askForRoute(EndpointRef route, std::uint64_t wiring);
     void onShutdown();
-    void onGraphChanged();
 
     const Options options_;
     SpscRing ring_;
 
-    // Commands and wake-up reasons for the worker, guarded by `mutex_`.
+    Waker waker_;
+    // Commands for the worker, guarded by `mutex_`; each comes with a wake.
     std::mutex mutex_;
-    std::condition_variable wakeup_;
     std::optional<std::string> clientName_;
     std::optional<std::string> portName_;
     bool stop_ = false;
-    bool setupDirty_ = false;
-    bool routeDirty_ = false;
-    // Set by libjack's shutdown callback, which may do no more than store
-    // atomics (it must be as safe as a signal handler); the worker polls it.
-    std::atomic<bool> serverGone_{false};
 
     // Worker thread only.
     std::unique_ptr<ClientState> client_;
@@ -172,6 +182,10 @@ private:
     std::atomic<EndpointRef> abandonedRoute_{0};
     std::atomic<EndpointRef> processRoute_{0};  // route of the messages at the ring's front
     std::uint64_t seenWiring_ = 0;              // process callback only
+    // The route the process callback last woke the worker for, and the
+    // wiring it saw then (process callback only).
+    EndpointRef askedRoute_ = 0;
+    std::uint64_t askedWiring_ = 0;
     std::atomic<std::uint64_t> accepted_{0};
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> written_{0};

@@ -186,9 +186,14 @@ void MidiManager::deliver(const SentSequence& sequence, int channel) {
     const NrpnBytes bytes = encodeNRPN(sequence.value, sequence.number, channel);
     service_->send(outPort_, sequence.destination, bytes);
     ++sentSequences_;
-    // An observer may remove itself while being told.
-    for (std::size_t i = 0; i < observers_.size(); ++i) {
-        observers_[i]->sequenceSent(sequence);
+    // An observer may remove itself while being told; the next one then
+    // moves into its place and is told too.
+    for (std::size_t i = 0; i < observers_.size();) {
+        SendObserver* observer = observers_[i];
+        observer->sequenceSent(sequence);
+        if (i < observers_.size() && observers_[i] == observer) {
+            ++i;
+        }
     }
 }
 

@@ -44,6 +44,7 @@ void MonitorFeed::sequenceSent(const SentSequence& sequence) {
                 if (row.recent.size() > limits_.recentPerRow) {
                     row.recent.pop_front();
                 }
+                announce();
                 return;
             }
         }
@@ -70,6 +71,7 @@ void MonitorFeed::sequenceSent(const SentSequence& sequence) {
         rows_.pop_front();
         ++droppedRows_;
     }
+    announce();
 }
 
 void MonitorFeed::clear() {
@@ -77,6 +79,7 @@ void MonitorFeed::clear() {
     newest_.clear();
     droppedRows_ = 0;
     ++version_;
+    announce();
 }
 
 std::string monitorText(const std::deque<MonitorRow>& rows, std::chrono::nanoseconds epoch,

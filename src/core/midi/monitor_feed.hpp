@@ -65,13 +65,24 @@ public:
     [[nodiscard]] std::chrono::nanoseconds epoch() const { return epoch_; }
     // Changes whenever the rows change, so a view redraws only then.
     [[nodiscard]] std::uint64_t version() const { return version_; }
+    // Called after every change of the rows, inside the send that made it
+    // (it must not send), so a view that sleeps while nothing changes learns
+    // when to wake. Empty for none.
+    void setChangeHandler(std::function<void()> handler) { changed_ = std::move(handler); }
     // Rows that fell off the oldest end since the last clear.
     [[nodiscard]] std::uint64_t droppedRows() const { return droppedRows_; }
 
     void clear();
 
 private:
+    void announce() {
+        if (changed_) {
+            changed_();
+        }
+    }
+
     NameOf nameOf_;
+    std::function<void()> changed_;
     Limits limits_;
     std::deque<MonitorRow> rows_;
     // The newest row of each destination and number, by id.

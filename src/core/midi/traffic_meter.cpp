@@ -1,5 +1,6 @@
 #include "core/midi/traffic_meter.hpp"
 
+#include "core/midi/midi_manager.hpp"
 #include "core/midi/sent_sequence.hpp"
 
 namespace tarnwell {
@@ -11,6 +12,16 @@ void TrafficMeter::sample(std::chrono::nanoseconds now, std::uint64_t totalSeque
     while (samples_.size() > 2 && now - samples_[1].time >= window_) {
         samples_.pop_front();
     }
+}
+
+void TrafficMeter::restart(std::chrono::nanoseconds now, std::uint64_t totalSequences) {
+    samples_.clear();
+    grew_ = false;
+    samples_.push_back({now, totalSequences});
+}
+
+bool TrafficMeter::isQuiet() const {
+    return samples_.empty() || samples_.front().total == samples_.back().total;
 }
 
 double TrafficMeter::sequencesPerSecond() const {
@@ -34,6 +45,29 @@ double TrafficMeter::bytesPerSecond() const {
 
 double TrafficMeter::load(std::int64_t budget) const {
     return budget > 0 ? bytesPerSecond() / static_cast<double>(budget) : 0.0;
+}
+
+void SendWatch::arm(MidiManager& manager) {
+    if (manager_ == &manager) {
+        return;
+    }
+    disarm();
+    manager_ = &manager;
+    manager.addSendObserver(this);
+}
+
+void SendWatch::disarm() {
+    if (manager_ != nullptr) {
+        manager_->removeSendObserver(this);
+        manager_ = nullptr;
+    }
+}
+
+void SendWatch::sequenceSent(const SentSequence&) {
+    disarm();
+    if (onSend_) {
+        onSend_();
+    }
 }
 
 }  // namespace tarnwell

@@ -54,6 +54,16 @@ std::int64_t PhysicsSimulation::sentValue(const Ball& ball) {
     return nrpnValueFromDouble(ball.pos.x / boundingWidth * static_cast<double>(kNrpnMax));
 }
 
+bool PhysicsSimulation::anyRunning() const {
+    return std::ranges::any_of(balls_, [](const Ball& ball) { return ball.isRunning; });
+}
+
+void PhysicsSimulation::skipTicks(std::uint64_t count) {
+    for (std::uint64_t i = 0; i < count; ++i) {
+        time_ += kTimeStep;
+    }
+}
+
 void PhysicsSimulation::updateBall(std::size_t index) {
     if (index >= balls_.size()) {
         return;

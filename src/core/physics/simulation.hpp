@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -63,6 +64,14 @@ public:
     void timerTick();
     // The value a running ball sends for its parameter where it stands.
     [[nodiscard]] static std::int64_t sentValue(const Ball& ball);
+    // Whether a tick would move anything. While none does, the timer may
+    // sleep and account for the ticks it slept through with `skipTicks`.
+    [[nodiscard]] bool anyRunning() const;
+    // The effect of `count` ticks while no ball runs: `time` advances by
+    // `kTimeStep` `count` times, one addition each, so it holds exactly what
+    // those ticks would have left. Moves nothing, sends nothing, announces
+    // nothing. Only for ticks with no ball running.
+    void skipTicks(std::uint64_t count);
     // Moves the ball at `index` by one step at the current `time`. Sends
     // nothing. An index outside the list does nothing.
     void updateBall(std::size_t index);

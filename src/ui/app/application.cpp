@@ -9,13 +9,18 @@
 #include "core/base/random.hpp"
 #include "core/midi/midi_manager.hpp"
 #include "core/midi/midi_service.hpp"
+#include "core/midi/monitor_feed.hpp"
 #include "core/midi/platform_midi.hpp"
+#include "core/midi/traffic_meter.hpp"
 #include "core/model.hpp"
 #include "core/panel/resume_file.hpp"
 #include "ui/app/main_window.hpp"
 #include "ui/app/qt_file_chooser.hpp"
 #include "ui/app/qt_main_queue.hpp"
 #include "ui/app/settings.hpp"
+#include "ui/midi/link_settings.hpp"
+#include "ui/midi/midi_activity_view.hpp"
+#include "ui/midi/midi_monitor_dock.hpp"
 #include "ui/panel/content_view.hpp"
 #include "ui/panel/preset_dialogs.hpp"
 #include "ui/panel/preset_list_model.hpp"
@@ -108,6 +113,8 @@ void Application::shutDown() {
     // the client.
     window_.reset();
     tickTimer_.reset();
+    monitorFeed_.reset();
+    trafficMeter_.reset();
     model_.reset();
     midiService_.reset();
     // Windows the main window took with it (About) are deleted later.
@@ -127,7 +134,7 @@ void Application::buildPanel() {
     controller.setSendAllOnConnect(settings_->sendPanelOnConnect());
     physicsView_ = new PhysicsView(model_->physics(), model_->random());
     window_->showPanel(new ContentView(*model_, window_->actions(), physicsView_));
-    window_->installMidiActivity(model_->sharedMidi(), *settings_);
+    installMidiViews();
     // After the views, so the status line tells how the stored file fared.
     if (settings_->restorePresetsAtStart()) {
         model_->presets().restoreStoredPresets();
@@ -140,8 +147,37 @@ void Application::buildPanel() {
                                   ContentView::NoticePlacement::below);
     }
     bindActions();
-    tickTimer_ = std::make_unique<TickTimer>([this] { model_->physics().timerTick(); });
+    // The timer wakes only while a ball runs; the ticks it sleeps through
+    // still advance the simulation's time, so a ball started later resumes
+    // where an always-running timer would have it.
+    PhysicsSimulation& physics = model_->physics();
+    tickTimer_ =
+        std::make_unique<TickTimer>([&physics] { physics.timerTick(); },
+                                    [&physics](std::uint64_t ticks) { physics.skipTicks(ticks); });
+    tickTimer_->setPaused(!physics.anyRunning());
     tickTimer_->start();
+    connections_.push_back(physics.changed.connect([this, &physics](PhysicsChange change) {
+        if (change == PhysicsChange::settings) {
+            tickTimer_->setPaused(!physics.anyRunning());
+        }
+    }));
+}
+
+void Application::installMidiViews() {
+    MidiManager& midi = model_->midi();
+    midi.setLinkChoices(loadLinkChoices(settings_->store()));
+    connections_.push_back(midi.changed.connect([this, &midi](MidiManagerChange change) {
+        if (change == MidiManagerChange::link) {
+            saveLinkChoices(settings_->store(), midi.linkChoices());
+            settings_->commit();
+        }
+    }));
+    monitorFeed_ = std::make_unique<MonitorFeed>([&midi](EndpointRef endpoint) {
+        return midi.destinationName(endpoint).value_or("endpoint " + std::to_string(endpoint));
+    });
+    trafficMeter_ = std::make_unique<TrafficMeter>();
+    window_->showMidiActivity(new MidiActivityView(model_->sharedMidi(), *trafficMeter_));
+    window_->midiMonitor()->setSource(model_->sharedMidi(), *monitorFeed_);
 }
 
 std::filesystem::path Application::resumeFile() const {

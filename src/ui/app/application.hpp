@@ -19,11 +19,13 @@ class MainQueue;
 class MainWindow;
 class MidiService;
 class Model;
+class MonitorFeed;
 class PhysicsView;
 class QtMainQueue;
 class RandomSource;
 class Settings;
 class TickTimer;
+class TrafficMeter;
 
 // What the application draws on from outside. Each empty member means the
 // platform's own: tests and measurements replace some of them.
@@ -39,8 +41,10 @@ struct AppEnvironment {
 
 // The composition root: builds the window, and when its start-up screen has
 // had its time, the model (MIDI manager, controller, presets, physics), the
-// 60 Hz tick timer and the views, handing each view what it shows. Nothing
-// else creates a model object. Needs a QApplication; main thread only.
+// 60 Hz tick timer, the MIDI monitor's record and the traffic meter, and the
+// views, handing each view what it shows. It loads the MIDI link choices into
+// the manager and saves them when they change. Nothing else creates a model
+// object. Needs a QApplication; main thread only.
 class Application {
 public:
     explicit Application(AppEnvironment environment = {});
@@ -70,6 +74,9 @@ public:
 
 private:
     void buildPanel();
+    // The status bar's MIDI activity and the monitor's record, with the link
+    // choices they show.
+    void installMidiViews();
     // Wires the menus' commands to the model just built.
     void bindActions();
     // On the notice line (once the panel is up) and the error output.
@@ -89,6 +96,10 @@ private:
     // Declared before the window so the views go before what they show.
     std::unique_ptr<Model> model_;
     std::unique_ptr<TickTimer> tickTimer_;
+    // What the monitor dock and the activity view show; they go after the
+    // window and before the model.
+    std::unique_ptr<MonitorFeed> monitorFeed_;
+    std::unique_ptr<TrafficMeter> trafficMeter_;
     std::unique_ptr<MainWindow> window_;
     PhysicsView* physicsView_ = nullptr;
     std::vector<Connection> connections_;

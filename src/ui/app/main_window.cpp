@@ -9,10 +9,7 @@
 #include <QVBoxLayout>
 
 #include "core/base/main_queue.hpp"
-#include "core/midi/midi_manager.hpp"
 #include "ui/app/art_view.hpp"
-#include "ui/app/settings.hpp"
-#include "ui/midi/link_settings.hpp"
 #include "ui/midi/midi_activity_view.hpp"
 #include "ui/midi/midi_monitor_dock.hpp"
 #include "ui/panel/content_view.hpp"
@@ -140,25 +137,12 @@ void MainWindow::buildViewMenu(QMenu* before) {
     view->addAction(monitor);
 }
 
-void MainWindow::installMidiActivity(std::shared_ptr<MidiManager> manager, Settings& settings) {
-    if (!manager || midiActivity_) {
+void MainWindow::showMidiActivity(MidiActivityView* activity) {
+    if (activity == nullptr || midiActivity_ != nullptr) {
         return;
     }
-    midiManager_ = manager;
-    manager->setLinkChoices(loadLinkChoices(settings.store()));
-    midiActivity_ = new MidiActivityView(manager);
+    midiActivity_ = activity;
     statusBar()->addPermanentWidget(midiActivity_);
-    midiMonitor_->setMidiManager(manager);
-    // Held by the slot, which lives as long as the view.
-    auto saved = std::make_shared<Connection>();
-    *saved =
-        manager->changed.connect([manager = manager.get(), &settings](MidiManagerChange change) {
-            if (change == MidiManagerChange::link) {
-                saveLinkChoices(settings.store(), manager->linkChoices());
-                settings.commit();
-            }
-        });
-    connect(midiActivity_, &QObject::destroyed, this, [saved] { saved->disconnect(); });
 }
 
 ContentView* MainWindow::contentView() const {

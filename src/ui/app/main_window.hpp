@@ -1,7 +1,6 @@
 #pragma once
 
 #include <chrono>
-#include <memory>
 
 #include <QMainWindow>
 #include <QPointer>
@@ -13,9 +12,7 @@ namespace tarnwell {
 class ContentView;
 class MainQueue;
 class MidiActivityView;
-class MidiManager;
 class MidiMonitorDock;
-class Settings;
 
 // The application's window: the start-up screen for its first 1.5 seconds,
 // then the controller window that the application builds at that moment; the
@@ -37,14 +34,13 @@ public:
     [[nodiscard]] ContentView* contentView() const;
     [[nodiscard]] QWidget* aboutWindow() const { return about_; }
     [[nodiscard]] const PanelActions& actions() const { return actions_; }
+    // The monitor dock exists from the start (the View menu holds it); it
+    // shows nothing until the application gives it its source.
     [[nodiscard]] MidiMonitorDock* midiMonitor() const { return midiMonitor_; }
+    // Null until `showMidiActivity`.
     [[nodiscard]] MidiActivityView* midiActivity() const { return midiActivity_; }
-    // The panel's one MIDI manager; null until the controller window exists.
-    [[nodiscard]] std::shared_ptr<MidiManager> midiManager() const { return midiManager_; }
-    // The MIDI activity in the status bar and the monitor's source, once the
-    // manager exists; link choices are loaded from and saved to `settings`,
-    // which must outlive the window.
-    void installMidiActivity(std::shared_ptr<MidiManager> manager, Settings& settings);
+    // Puts the MIDI activity in the status bar; the window takes it over.
+    void showMidiActivity(MidiActivityView* activity);
     // Whether showing the panel sizes the window to it; off once a size the
     // user left it at has been restored.
     void setFitsToPanel(bool fits) { fitsToPanel_ = fits; }
@@ -80,7 +76,6 @@ private:
     PanelActions actions_;
     MidiMonitorDock* midiMonitor_ = nullptr;
     MidiActivityView* midiActivity_ = nullptr;
-    std::shared_ptr<MidiManager> midiManager_;
     QPointer<ContentView> content_;
     QPointer<QWidget> about_;
 };

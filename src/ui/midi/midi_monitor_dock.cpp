@@ -29,14 +29,7 @@ QString secondsSince(std::chrono::nanoseconds time, std::chrono::nanoseconds epo
 
 }  // namespace
 
-MidiMonitorDock::MidiMonitorDock(QWidget* parent, MonitorFeed::Limits limits)
-    : QDockWidget("MIDI Monitor", parent),
-      feed_(
-          [this](EndpointRef endpoint) {
-              const auto name = manager_ ? manager_->destinationName(endpoint) : std::nullopt;
-              return name.value_or("endpoint " + std::to_string(endpoint));
-          },
-          limits) {
+MidiMonitorDock::MidiMonitorDock(QWidget* parent) : QDockWidget(tr("MIDI Monitor"), parent) {
     setObjectName("midiMonitor");
 
     auto* body = new QWidget(this);
@@ -79,71 +72,113 @@ MidiMonitorDock::MidiMonitorDock(QWidget* parent, MonitorFeed::Limits limits)
 
     connect(pause_, &QPushButton::toggled, this, [this] { updateListening(); });
     connect(clear, &QPushButton::clicked, this, [this] {
-        feed_.clear();
+        if (feed_ != nullptr) {
+            feed_->clear();
+        }
         clearLines();
     });
     connect(copy, &QPushButton::clicked, this,
             [this] { QGuiApplication::clipboard()->setText(text()); });
 
-    repaint_.setInterval(kRepaintInterval);
+    repaint_.setSingleShot(true);
     connect(&repaint_, &QTimer::timeout, this, [this] { refresh(); });
 }
 
 MidiMonitorDock::~MidiMonitorDock() {
     if (manager_ && listening_) {
-        manager_->removeSendObserver(&feed_);
+        manager_->removeSendObserver(feed_);
+    }
+    if (feed_ != nullptr) {
+        feed_->setChangeHandler({});
     }
 }
 
-void MidiMonitorDock::setMidiManager(std::shared_ptr<MidiManager> manager) {
+void MidiMonitorDock::setSource(std::shared_ptr<MidiManager> manager, MonitorFeed& feed) {
     if (manager_ && listening_) {
-        manager_->removeSendObserver(&feed_);
+        manager_->removeSendObserver(feed_);
         listening_ = false;
     }
+    if (feed_ != nullptr) {
+        feed_->setChangeHandler({});
+    }
     manager_ = std::move(manager);
+    feed_ = &feed;
+    feed_->setChangeHandler([this] { scheduleRefresh(); });
+    clearLines();
     updateListening();
 }
 
 void MidiMonitorDock::showEvent(QShowEvent* event) {
     QDockWidget::showEvent(event);
+    onScreen_ = true;
     updateListening();
+    scheduleRefresh();
 }
 
 void MidiMonitorDock::hideEvent(QHideEvent* event) {
     QDockWidget::hideEvent(event);
+    // Closed, or its window minimised (which hides the children too).
+    onScreen_ = false;
+    repaint_.stop();
     updateListening();
 }
 
 // Listens while open: a minimised window still records, a closed monitor
 // does not.
 void MidiMonitorDock::updateListening() {
-    const bool wanted = manager_ && !isHidden() && !pause_->isChecked();
+    const bool wanted = manager_ && feed_ != nullptr && !isHidden() && !pause_->isChecked();
     if (wanted == listening_) {
         return;
     }
     listening_ = wanted;
     if (wanted) {
-        manager_->addSendObserver(&feed_);
-        repaint_.start();
+        manager_->addSendObserver(feed_);
     } else {
-        manager_->removeSendObserver(&feed_);
+        manager_->removeSendObserver(feed_);
+    }
+}
+
+// One refresh for any number of changes, at most one a repaint interval.
+// A change that finds the interval over refreshes through a posted call, which
+// runs before the window's pending repaint: a change made by a tick of the
+// balls is then drawn in the frame the tick draws anyway, not in one of its
+// own. A stream's last change, which no later change follows, is refreshed
+// by the timer a little after the interval.
+void MidiMonitorDock::scheduleRefresh() {
+    if (!onScreen_ || refreshQueued_ || feed_ == nullptr || feed_->version() == shownVersion_) {
+        return;
+    }
+    const auto since = std::chrono::milliseconds(
+        sinceRefresh_.isValid() ? sinceRefresh_.elapsed() : kRepaintInterval.count());
+    if (since >= kRepaintInterval) {
         repaint_.stop();
-        refresh();
+        refreshQueued_ = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                refreshQueued_ = false;
+                refresh();
+            },
+            Qt::QueuedConnection);
+    } else if (!repaint_.isActive()) {
+        repaint_.start(kRepaintInterval - since + kLastChangeDelay);
     }
 }
 
 void MidiMonitorDock::clearLines() {
     tree_->clear();
     items_.clear();
-    shownVersion_ = feed_.version();
+    shownVersion_ = feed_ != nullptr ? feed_->version() : 0;
 }
 
 void MidiMonitorDock::refresh() {
-    if (feed_.version() == shownVersion_) {
+    repaint_.stop();
+    if (feed_ == nullptr || feed_->version() == shownVersion_) {
         return;
     }
-    shownVersion_ = feed_.version();
-    const auto& rows = feed_.rows();
+    sinceRefresh_.start();
+    shownVersion_ = feed_->version();
+    const auto& rows = feed_->rows();
     if (rows.empty()) {
         clearLines();
         return;
@@ -180,7 +215,7 @@ void MidiMonitorDock::showLine(QTreeWidgetItem* item, const MonitorRow& row) con
     const bool fresh = item->data(0, kCountRole).isNull();
     item->setData(0, kCountRole, QVariant::fromValue<qulonglong>(row.count));
     if (fresh) {
-        item->setText(kTime, secondsSince(row.first, feed_.epoch()));
+        item->setText(kTime, secondsSince(row.first, feed_->epoch()));
         item->setText(kNumber, QString::number(row.number));
         item->setText(kName, QString::fromStdString(nrpnName(row.number)));
         item->setText(kDestination, QString::fromStdString(row.destinationName));
@@ -194,8 +229,11 @@ void MidiMonitorDock::showLine(QTreeWidgetItem* item, const MonitorRow& row) con
 
 // An expanded line lists the row's latest sequences, oldest first.
 void MidiMonitorDock::showRecent(QTreeWidgetItem* item) {
+    if (feed_ == nullptr) {
+        return;
+    }
     const auto id = item->data(0, kIdRole).toULongLong();
-    const auto& rows = feed_.rows();
+    const auto& rows = feed_->rows();
     if (rows.empty() || id < rows.front().id || id - rows.front().id >= rows.size()) {
         return;
     }
@@ -204,7 +242,7 @@ void MidiMonitorDock::showRecent(QTreeWidgetItem* item) {
     const QString name = QString::fromStdString(nrpnName(row.number));
     for (const SentSequence& s : row.recent) {
         auto* child = new QTreeWidgetItem(item);
-        child->setText(kTime, secondsSince(s.time, feed_.epoch()));
+        child->setText(kTime, secondsSince(s.time, feed_->epoch()));
         child->setText(kNumber, QString::number(s.number));
         child->setText(kName, name);
         child->setText(kValue, QString::number(s.value));
@@ -212,7 +250,10 @@ void MidiMonitorDock::showRecent(QTreeWidgetItem* item) {
 }
 
 QString MidiMonitorDock::text() const {
-    return QString::fromStdString(monitorText(feed_.rows(), feed_.epoch(), nrpnName));
+    if (feed_ == nullptr) {
+        return {};
+    }
+    return QString::fromStdString(monitorText(feed_->rows(), feed_->epoch(), nrpnName));
 }
 
 }  // namespace tarnwell

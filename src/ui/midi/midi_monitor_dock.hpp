@@ -6,6 +6,7 @@
 #include <memory>
 
 #include <QDockWidget>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include "core/midi/monitor_feed.hpp"
@@ -22,27 +23,38 @@ class MidiManager;
 // parameter folded into one live line (latest value, count, rate) whose
 // recent sequences show when it is expanded. Newest at the bottom.
 //
-// It listens to the manager only while it is open and not paused, so a
-// closed monitor costs the send path nothing; the lines are brought up to
-// date by a timer, at most `kRepaintInterval` apart, never per send.
+// It records into its feed only while it is open and not paused, so a
+// closed monitor costs the send path nothing. The lines follow the feed only
+// when its rows changed and only while the dock is on screen (not while its
+// window is minimised): at most one refresh a `kRepaintInterval`, at once for
+// a change after a quiet spell, and drawn with the balls' frame when a tick
+// made the change. With nothing sent it does not wake at all.
 class MidiMonitorDock : public QDockWidget {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds kRepaintInterval{50};
+    static constexpr std::chrono::milliseconds kRepaintInterval{250};
+    // How long after the interval the last change of a stream waits for a
+    // later one to carry it (longer than a tick).
+    static constexpr std::chrono::milliseconds kLastChangeDelay{40};
 
-    explicit MidiMonitorDock(QWidget* parent = nullptr, MonitorFeed::Limits limits = {});
+    explicit MidiMonitorDock(QWidget* parent = nullptr);
     ~MidiMonitorDock() override;
 
-    // The manager whose sends are shown; may be set once it exists.
-    void setMidiManager(std::shared_ptr<MidiManager> manager);
+    // Shows the sends of `manager` as recorded in `feed`, which the monitor
+    // attaches to the manager while it listens. Both must outlive the dock;
+    // may be set once they exist.
+    void setSource(std::shared_ptr<MidiManager> manager, MonitorFeed& feed);
 
     [[nodiscard]] bool isListening() const { return listening_; }
-    [[nodiscard]] const MonitorFeed& feed() const { return feed_; }
+    // Null until a source is set.
+    [[nodiscard]] const MonitorFeed* feed() const { return feed_; }
     [[nodiscard]] QTreeWidget* lines() const { return tree_; }
     // All lines as plain text, as "Copy" puts them on the clipboard.
     [[nodiscard]] QString text() const;
-    // Brings the lines up to date with what was sent; the timer calls it.
+    // Brings the lines up to date with what was sent; the refresh timer calls it.
     void refresh();
+    // Whether a refresh is armed.
+    [[nodiscard]] bool isRefreshPending() const { return refreshQueued_ || repaint_.isActive(); }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -50,13 +62,17 @@ protected:
 
 private:
     void updateListening();
+    void scheduleRefresh();
     void clearLines();
     void showLine(QTreeWidgetItem* item, const MonitorRow& row) const;
     void showRecent(QTreeWidgetItem* item);
 
     std::shared_ptr<MidiManager> manager_;
-    MonitorFeed feed_;
+    MonitorFeed* feed_ = nullptr;
     bool listening_ = false;
+    bool onScreen_ = false;
+    bool refreshQueued_ = false;
+    QElapsedTimer sinceRefresh_;
     QTreeWidget* tree_ = nullptr;
     QPushButton* pause_ = nullptr;
     QTimer repaint_;

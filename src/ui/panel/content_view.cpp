@@ -26,7 +26,6 @@ ContentView::ContentView(Model& model, const PanelActions& actions, QWidget* phy
     : QWidget(parent), model_(model), actions_(actions) {
     shownModulation_.fill(-1);
     setObjectName("ContentView");
-    setStyleSheet(theme::panelStyleSheet());
     Controller& controller = model_.controller();
     Presets& presets = model_.presets();
 
@@ -111,6 +110,7 @@ ContentView::ContentView(Model& model, const PanelActions& actions, QWidget* phy
         modulationShownAt_ = now;
         showModulation();
     }));
+    theme::stylePanelButtons(this);
 }
 
 ContentView::~ContentView() {

@@ -5,9 +5,11 @@
 
 namespace tarnwell {
 
-TickTimer::TickTimer(std::function<void()> onTick, QObject* parent)
+TickTimer::TickTimer(std::function<void()> onTick, TickScheduler::Skipped onSkipped,
+                     QObject* parent)
     : QObject(parent),
-      scheduler_([] { return std::chrono::steady_clock::now(); }, std::move(onTick)) {
+      scheduler_([] { return std::chrono::steady_clock::now(); }, std::move(onTick),
+                 std::move(onSkipped)) {
     timer_.setSingleShot(true);
     timer_.setTimerType(Qt::PreciseTimer);
     connect(&timer_, &QTimer::timeout, this, &TickTimer::wake);
@@ -23,6 +25,17 @@ void TickTimer::start() {
 void TickTimer::stop() {
     scheduler_.stop();
     timer_.stop();
+}
+
+void TickTimer::setPaused(bool paused) {
+    scheduler_.setPaused(paused);
+    if (const auto deadline = scheduler_.nextDeadline()) {
+        if (!timer_.isActive()) {
+            arm(*deadline);
+        }
+    } else {
+        timer_.stop();
+    }
 }
 
 void TickTimer::wake() {
