@@ -24,11 +24,11 @@ void QtFileChooser::show(bool forSaving, Choice done) {
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         dialog->setFileMode(QFileDialog::AnyFile);
         dialog->setDefaultSuffix("json");
-        dialog->setWindowTitle(QObject::tr("Export Presets"));
+        dialog->setWindowTitle(saveTitle_);
     } else {
         dialog->setAcceptMode(QFileDialog::AcceptOpen);
         dialog->setFileMode(QFileDialog::ExistingFile);
-        dialog->setWindowTitle(QObject::tr("Import Presets"));
+        dialog->setWindowTitle(openTitle_);
     }
     if (settings_ != nullptr && !settings_->folder(forSaving).isEmpty()) {
         dialog->setDirectory(settings_->folder(forSaving));

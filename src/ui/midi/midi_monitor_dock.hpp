@@ -10,6 +10,7 @@
 
 #include "core/midi/monitor_feed.hpp"
 
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -43,6 +44,10 @@ public:
     [[nodiscard]] QString text() const;
     // Brings the lines up to date with what was sent; the timer calls it.
     void refresh();
+    // Says that `lost` messages of the hardware controller were lost on the
+    // way in (its queue was full); hidden while none were.
+    void showInputLoss(std::uint64_t lost);
+    [[nodiscard]] QLabel* inputLossText() const { return inputLoss_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -59,6 +64,7 @@ private:
     bool listening_ = false;
     QTreeWidget* tree_ = nullptr;
     QPushButton* pause_ = nullptr;
+    QLabel* inputLoss_ = nullptr;
     QTimer repaint_;
     std::uint64_t shownVersion_ = 0;
     std::map<std::uint64_t, QTreeWidgetItem*> items_;  // by row id
