@@ -10,6 +10,8 @@
 #include "core/midi/monitor_feed.hpp"
 #include "core/midi/traffic_meter.hpp"
 #include "core/panel/nrpn_names.hpp"
+#include "core/panel/parameters.hpp"
+#include "core/physics/named_parameters.hpp"
 #include "core/physics/simulation.hpp"
 #include "support/panel_harness.hpp"
 
@@ -255,6 +257,22 @@ TEST(NrpnNamesTest, EveryKindOfNumberIsNamedAsThePanelShowsIt) {
     EXPECT_EQ(nrpnName(132), "PNP on");
     EXPECT_EQ(nrpnName(141), "channel assign off");
     EXPECT_EQ(nrpnName(43), "NRPN 43");
+}
+
+TEST(NrpnNamesTest, TheSliderTheBallListAndTheMonitorNameAParameterFromOneRow) {
+    const auto& rows = parameterTable();
+    ASSERT_EQ(rows.size(), 42u);
+    const auto& named = namedNRPNs();
+    ASSERT_EQ(named.size(), 41u) << "no ball drives the last parameter";
+    for (std::size_t i = 0; i < named.size(); ++i) {
+        EXPECT_EQ(named[i].number, rows[i].number);
+        EXPECT_EQ(named[i].name, rows[i].shortName);
+        EXPECT_EQ(nrpnName(rows[i].number), rows[i].label);
+    }
+    EXPECT_EQ(rows[36].label, "regeneration left");
+    EXPECT_EQ(named[36], (NamedNRPN{37, "regen left"}));
+    EXPECT_EQ(named[35], (NamedNRPN{36, "Octave F"}));
+    EXPECT_EQ(parameterDescription(41), "The further regeneration parameter; sends NRPN 42.");
 }
 
 TEST(TrafficMeterTest, RatesFollowTheCountOverTheLastSecond) {

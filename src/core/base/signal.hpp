@@ -86,8 +86,6 @@ public:
         state->sweep();
     }
 
-    [[nodiscard]] std::size_t slotCount() const { return state_->slots.size(); }
-
 private:
     struct Slot {
         std::function<void(Args...)> fn;

@@ -22,11 +22,6 @@ inline constexpr std::int64_t kDinBytesPerSecond = 3125;
 // cable's capacity, not only the long-run average.
 inline constexpr std::int64_t kDinPacedBytesPerSecond = kDinBytesPerSecond * 9 / 10;
 
-// The link's capacity in bytes a second; 0 means unlimited.
-[[nodiscard]] constexpr std::int64_t linkBudget(LinkSpeed speed) {
-    return speed == LinkSpeed::din ? kDinBytesPerSecond : 0;
-}
-
 [[nodiscard]] constexpr std::string_view linkSpeedText(LinkSpeed speed) {
     return speed == LinkSpeed::din ? "DIN MIDI" : "Software/USB";
 }

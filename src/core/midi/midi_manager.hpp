@@ -65,7 +65,6 @@ public:
     MidiManager(const MidiManager&) = delete;
     MidiManager& operator=(const MidiManager&) = delete;
 
-    [[nodiscard]] std::uint32_t midiClient() const { return midiClient_; }
     [[nodiscard]] std::uint32_t outPort() const { return outPort_; }
 
     [[nodiscard]] const std::optional<std::string>& connectedDeviceName() const {

@@ -22,7 +22,6 @@ struct ModeToggleInfo {
     ModeToggle toggle;
     // The switch's field in the panel's state, as stored files name it.
     std::string_view stateName;
-    std::string_view viewName;
     // Sent as both value and parameter when the switch turns on / off.
     std::int64_t onNumber;
     std::int64_t offNumber;
@@ -39,21 +38,18 @@ struct ModeToggleInfo {
 // adding a row. The texts are shown verbatim (" channel assign on" keeps its
 // leading space).
 inline constexpr std::array<ModeToggleInfo, kModeToggleCount> kModeToggles = {{
-    {ModeToggle::voiceModeToggle, "voiceModeToggle", "VoiceModeToggleView", 130, 131,
-     "Voice allocation A", "Voice allocation B", "voiceModeToggle",
-     "Switches the voice allocation between A and B"},
-    {ModeToggle::drumModeToggle, "DrumModeToggle", "DrumModeToggleView", 132, 133, "PNP off",
-     "PNP on", "drumModeToggle", "Switches the PNP (drum) mode on or off"},
-    {ModeToggle::filterModeToggle, "FilterModeToggle", "FilterButtonView", 134, 135,
-     "regen filter A", "regen filter B", "filterModeToggle",
-     "Switches the regeneration filter between A and B"},
-    {ModeToggle::regenModeToggle, "regenModeToggle", "regenButtonView", 136, 137, "regen mode C",
-     "regen mode D", "regenModeToggle", "Switches the regeneration between modes C and D"},
-    {ModeToggle::regen2ModeToggle, "regen2ModeToggle", "regen2ButtonView", 138, 139, "regen mode A",
-     "regen mode B", "regen2ModeToggle", "Switches the regeneration between modes A and B"},
-    {ModeToggle::midiModeToggle, "midimodeToggle", "midimodeToggleView", 140, 141,
-     "channel assign off", " channel assign on", "",
-     "Switches the MIDI channel assignment on or off"},
+    {ModeToggle::voiceModeToggle, "voiceModeToggle", 130, 131, "Voice allocation A",
+     "Voice allocation B", "voiceModeToggle", "Switches the voice allocation between A and B"},
+    {ModeToggle::drumModeToggle, "DrumModeToggle", 132, 133, "PNP off", "PNP on", "drumModeToggle",
+     "Switches the PNP (drum) mode on or off"},
+    {ModeToggle::filterModeToggle, "FilterModeToggle", 134, 135, "regen filter A", "regen filter B",
+     "filterModeToggle", "Switches the regeneration filter between A and B"},
+    {ModeToggle::regenModeToggle, "regenModeToggle", 136, 137, "regen mode C", "regen mode D",
+     "regenModeToggle", "Switches the regeneration between modes C and D"},
+    {ModeToggle::regen2ModeToggle, "regen2ModeToggle", 138, 139, "regen mode A", "regen mode B",
+     "regen2ModeToggle", "Switches the regeneration between modes A and B"},
+    {ModeToggle::midiModeToggle, "midimodeToggle", 140, 141, "channel assign off",
+     " channel assign on", "", "Switches the MIDI channel assignment on or off"},
 }};
 
 [[nodiscard]] constexpr const ModeToggleInfo& modeToggleInfo(ModeToggle toggle) {

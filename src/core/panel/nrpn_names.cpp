@@ -6,10 +6,9 @@
 namespace tarnwell {
 
 std::string nrpnName(std::int64_t number) {
-    const auto& labels = sliderLabels();
-    for (std::size_t i = 0; i < labels.size(); ++i) {
-        if (nrpnNumberOfIndex(static_cast<std::int64_t>(i)) == number) {
-            return labels[i];
+    for (const ParameterRow& row : parameterTable()) {
+        if (row.number == number) {
+            return row.label;
         }
     }
     if (number == kResetDacNumber) {

@@ -31,15 +31,21 @@ inline constexpr std::int64_t kCommandValue = 127;
 [[nodiscard]] constexpr std::int64_t slotOfIndex(std::int64_t index) {
     return index % kSlotsPerUnit;
 }
-// The index of the slot that NRPN number `n` addresses, in unit `unit`.
-[[nodiscard]] constexpr std::int64_t indexOfSlotInUnit(std::int64_t n, std::int64_t unit) {
-    return (n - 1) % kSlotsPerUnit + kSlotsPerUnit * unit;
-}
+// Everything the panel says about one parameter, in one row: the one table
+// labels, short names, tooltips and NRPN numbers come from.
+struct ParameterRow {
+    std::int64_t index;
+    std::int64_t number;      // the NRPN number it is sent on
+    std::string label;        // shown above its slider, verbatim
+    std::string shortName;    // in lists and the monitor; empty where no ball drives it
+    std::string description;  // one sentence for a tooltip, with the NRPN number
+};
 
-// The label shown above each slider, by parameter index (`sliderLabels`).
+// The 42 rows, by parameter index.
+[[nodiscard]] const std::vector<ParameterRow>& parameterTable();
+// The labels column of the table, by parameter index (`sliderLabels`).
 [[nodiscard]] const std::vector<std::string>& sliderLabels();
-// One sentence on what the parameter at `index` sets and the NRPN number it
-// sends, for a tooltip.
+// The description column; empty for an index outside the table.
 [[nodiscard]] std::string parameterDescription(std::int64_t index);
 
 // NRPN numbers of one mod button: `on` while its flag is set, `off` otherwise.

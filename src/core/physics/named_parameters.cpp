@@ -1,8 +1,6 @@
 #include "core/physics/named_parameters.hpp"
 
 #include <algorithm>
-#include <array>
-#include <string_view>
 
 #include "core/panel/parameters.hpp"
 
@@ -10,26 +8,12 @@ namespace tarnwell {
 
 namespace {
 
-constexpr std::array<std::string_view, kSlotsPerUnit> kSlotNames = {
-    "Odd harmonics", "Even harmonics", "Harmonic partials", "Harmonic tilt", "Tuning", "Octave",
-};
-
-constexpr std::array<std::string_view, 5> kRegenNames = {
-    "regen left", "regen right", "regen filter", "regen feedback", "regen mix",
-};
-
 std::vector<NamedNRPN> buildTable() {
     std::vector<NamedNRPN> table;
-    table.reserve(kUnitCount * kSlotsPerUnit + kRegenNames.size());
-    std::int64_t number = 1;
-    for (int unit = 0; unit < kUnitCount; ++unit) {
-        const char letter = static_cast<char>('A' + unit);
-        for (const auto slot : kSlotNames) {
-            table.push_back({number++, std::string(slot) + ' ' + letter});
+    for (const ParameterRow& row : parameterTable()) {
+        if (!row.shortName.empty()) {
+            table.push_back({row.number, row.shortName});
         }
-    }
-    for (const auto regen : kRegenNames) {
-        table.push_back({number++, std::string(regen)});
     }
     return table;
 }

@@ -16,7 +16,7 @@ struct NamedNRPN {
 
 // The 41 parameters a ball can drive, in ascending order of number: six per
 // unit A to F ("Odd harmonics A" ... "Octave F"), then the five regen
-// parameters 37 to 41.
+// parameters 37 to 41; the short names of the parameter table.
 [[nodiscard]] const std::vector<NamedNRPN>& namedNRPNs();
 
 // The text under a ball's title: ": " and the name of `number`, or

@@ -1,5 +1,7 @@
 #include "ui/app/application.hpp"
 
+#include <utility>
+
 #include <QAction>
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -60,6 +62,11 @@ Application::Application(AppEnvironment environment)
     }
     QObject::connect(window_.get(), &MainWindow::startupFinished, window_.get(),
                      [this] { buildPanel(); });
+    // Saved while the window still stands where the user left it: whatever
+    // ends the program (Quit, a signal, the close button) closes it first.
+    QObject::connect(window_.get(), &MainWindow::closing, window_.get(),
+                     [this] { settings_->setWindowGeometry(window_->saveGeometry()); });
+    settings_->onFailure([this](const QString& why) { tellSettingsFailure(why); });
 
     // The options can be set before the panel is up; they take effect there.
     const PanelActions& actions = window_->actions();
@@ -101,11 +108,11 @@ void Application::shutDown() {
     if (midiService_) {
         midiService_->drain(kQuitDrainBound);
     }
-    if (model_ && settings_->resumeAtStart()) {
-        keepSoundForNextRun();
-    }
     if (window_->isVisible()) {
         settings_->setWindowGeometry(window_->saveGeometry());
+    }
+    if (model_ && settings_->resumeAtStart()) {
+        keepSoundForNextRun();
     }
     connections_.clear();
     inputNotifier_.reset();
@@ -141,6 +148,10 @@ void Application::buildPanel() {
     }
     if (settings_->resumeAtStart()) {
         resumeSound();
+    }
+    if (!untoldSettingsFailure_.isEmpty()) {
+        contentView()->showNotice({true, std::exchange(untoldSettingsFailure_, {}).toStdString()},
+                                  ContentView::NoticePlacement::below);
     }
     bindActions();
     installController();
@@ -359,12 +370,27 @@ void Application::bindActions() {
     }));
 }
 
-void Application::start() {
-    const QByteArray geometry = settings_->windowGeometry();
-    if (geometry.isEmpty() || !window_->restoreGeometry(geometry)) {
-        window_->resize(900, 900);
+void Application::tellSettingsFailure(const QString& why) {
+    qWarning("tarnwell: %s", qPrintable(why));
+    if (ContentView* view = contentView()) {
+        view->showNotice({true, why.toStdString()}, ContentView::NoticePlacement::below);
     } else {
+        untoldSettingsFailure_ = why;
+    }
+}
+
+void Application::start() {
+    // A damaged saved geometry (cut short, a size below zero) can restore a
+    // window too small to use; the default size is taken instead.
+    constexpr QSize kSmallestRestored{320, 240};
+    const QByteArray geometry = settings_->windowGeometry();
+    if (!geometry.isEmpty() && window_->restoreGeometry(geometry) &&
+        window_->width() >= kSmallestRestored.width() &&
+        window_->height() >= kSmallestRestored.height()) {
         window_->setFitsToPanel(false);
+    } else {
+        window_->setWindowState(Qt::WindowNoState);
+        window_->resize(900, 900);
     }
     window_->show();
 }

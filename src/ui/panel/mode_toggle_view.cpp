@@ -6,11 +6,33 @@
 
 namespace tarnwell {
 
+namespace {
+
+// The view's name, by switch, for styling and for tests to find it.
+QString viewName(ModeToggle toggle) {
+    switch (toggle) {
+        case ModeToggle::voiceModeToggle:
+            return QStringLiteral("VoiceModeToggleView");
+        case ModeToggle::drumModeToggle:
+            return QStringLiteral("DrumModeToggleView");
+        case ModeToggle::filterModeToggle:
+            return QStringLiteral("FilterButtonView");
+        case ModeToggle::regenModeToggle:
+            return QStringLiteral("regenButtonView");
+        case ModeToggle::regen2ModeToggle:
+            return QStringLiteral("regen2ButtonView");
+        case ModeToggle::midiModeToggle:
+            return QStringLiteral("midimodeToggleView");
+    }
+    return {};
+}
+
+}  // namespace
+
 ModeToggleView::ModeToggleView(Controller& controller, ModeToggle toggle, QWidget* parent)
     : QCheckBox(parent), controller_(controller), toggle_(toggle) {
     const ModeToggleInfo& info = modeToggleInfo(toggle);
-    setObjectName(
-        QString::fromUtf8(info.viewName.data(), static_cast<qsizetype>(info.viewName.size())));
+    setObjectName(viewName(toggle));
     setFocusPolicy(Qt::StrongFocus);
     setToolTip(tr("%1; sends NRPN %2 when on, %3 when off.")
                    .arg(QString::fromUtf8(info.meaning.data(),
