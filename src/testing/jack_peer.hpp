@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -75,10 +76,18 @@ public:
     using LineHandler = std::function<void(const std::string&)>;
 
     // Runs `argv` in the environment of this process (prefix it with "env"
-    // and assignments to add to that).
-    ChildProcess(std::vector<std::string> argv, LineHandler onLine) : onLine_(std::move(onLine)) {
+    // and assignments to add to that). With `feedInput`, its standard input
+    // is a pipe `writeLine` writes to; otherwise /dev/null.
+    ChildProcess(std::vector<std::string> argv, LineHandler onLine, bool feedInput = false)
+        : onLine_(std::move(onLine)) {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) {
+            return;
+        }
+        int input[2] = {-1, -1};
+        if (feedInput && pipe2(input, O_CLOEXEC) != 0) {
+            close(fds[0]);
+            close(fds[1]);
             return;
         }
         // Room for a long burst of lines while the reading thread is not
@@ -88,7 +97,11 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (feedInput) {
+            posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        }
 
         std::vector<char*> args;
         for (auto& a : argv) {
@@ -101,11 +114,18 @@ public:
         }
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
+        if (feedInput) {
+            close(input[0]);
+            writeFd_ = input[1];
+        }
         readFd_ = fds[0];
         reader_ = std::thread([this] { readLines(); });
     }
 
     ~ChildProcess() {
+        if (writeFd_ >= 0) {
+            close(writeFd_);
+        }
         stop(SIGTERM);
         if (reader_.joinable()) {
             reader_.join();
@@ -117,6 +137,16 @@ public:
 
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Writes `line` and a newline to the child's standard input (when it was
+    // made with `feedInput`). Returns whether all of it was written.
+    bool writeLine(const std::string& line) {
+        if (writeFd_ < 0) {
+            return false;
+        }
+        const std::string text = line + "\n";
+        return ::write(writeFd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
 
     // Sends `signal` and reaps the child (SIGKILL after 5 s if it lingers).
     void stop(int signal) {
@@ -163,6 +193,7 @@ private:
     LineHandler onLine_;
     pid_t pid_ = -1;
     int readFd_ = -1;
+    int writeFd_ = -1;
     std::thread reader_;
 };
 
@@ -289,6 +320,68 @@ private:
     mutable std::condition_variable arrived_;
     std::vector<std::uint8_t> bytes_;
     std::vector<std::string> other_;
+    ChildProcess process_;  // last: its reader thread uses the members above
+};
+
+// A sending JACK MIDI peer in a process of its own: a hardware controller for
+// tests, tests/support/midi_sender.py on python3-rtmidi, with the output port
+// "<client>:output". Each `send` is one message, sent when the script reads
+// it; pace them well under a hundred a JACK period.
+class MidiSender {
+public:
+    explicit MidiSender(const std::string& server = {}, const std::string& client = "midi-sender")
+        : port_(client + ":output"),
+          process_(
+              {"env", "JACK_NO_START_SERVER=1",
+               server.empty() ? "JACK_NO_START_SERVER=1" : "JACK_DEFAULT_SERVER=" + server,
+               "/usr/bin/python3", scriptPath(), client},
+              [this](const std::string& line) { onLine(line); }, true) {}
+
+    [[nodiscard]] const std::string& port() const { return port_; }
+
+    bool waitReady(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [this] { return ready_; });
+    }
+    // Sends one message (or waits `ms` for a "wait ms" line).
+    bool send(const std::vector<std::uint8_t>& message) {
+        std::string line;
+        for (const std::uint8_t b : message) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%02x ", b);
+            line += hex;
+        }
+        return process_.writeLine(line);
+    }
+    // Waits until `count` messages have been sent in all.
+    bool waitSent(std::size_t count, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return sent_ >= count; });
+    }
+    void stop() { process_.stop(SIGTERM); }
+
+private:
+    static std::string scriptPath() {
+        std::string path = TARNWELL_MIDI_PEER_SCRIPT;
+        path.replace(path.rfind("midi_peer.py"), std::string("midi_peer.py").size(),
+                     "midi_sender.py");
+        return path;
+    }
+    void onLine(const std::string& line) {
+        std::lock_guard lock(mutex_);
+        if (line == "ready") {
+            ready_ = true;
+        } else if (line.starts_with("sent ")) {
+            sent_ = std::stoul(line.substr(5));
+        }
+        changed_.notify_all();
+    }
+
+    const std::string port_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool ready_ = false;
+    std::size_t sent_ = 0;
     ChildProcess process_;  // last: its reader thread uses the members above
 };
 

@@ -14,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/midi/jack_input.hpp"
 #include "core/midi/midi_service.hpp"
 #include "core/midi/setup_changed_relay.hpp"
 #include "core/midi/spsc_ring.hpp"
@@ -44,6 +45,11 @@ namespace tarnwell {
 // - JACK's registration and shutdown callbacks only wake the worker. The
 //   worker merges a burst of them into one listing and calls the setup-changed
 //   handler, on the worker thread, when the list changed.
+//
+// Input (optional): sources are the MIDI outputs of other clients, listed and
+// handled like destinations; `createInputPort` registers "InPort" on the
+// same client and the selected source is wired to it (JackMidiInput holds
+// that side; its process callback runs first in ours).
 //
 // Delivery: a sequence is accepted whole or dropped whole, and counted.
 // Sequences are dropped while no client exists or the server is gone, when the
@@ -97,6 +103,15 @@ public:
     // passed (messages held for a missing destination wait that long).
     void drain(std::chrono::milliseconds bound) override;
     void setSetupChangedHandler(SetupChangedHandler handler) override;
+    // Thru: each message its own event, in stream order with `send`.
+    void sendRaw(std::uint32_t port, EndpointRef destination,
+                 std::span<const std::uint8_t> messages) override;
+    std::vector<DestinationInfo> listSources() override;
+    std::uint32_t createInputPort(std::uint32_t client, const std::string& name,
+                                  std::shared_ptr<WakeSignal> wake) override;
+    void selectSource(EndpointRef source, std::uint8_t stream) override;
+    std::size_t takeInput(MidiInputConsumer& consumer) override;
+    [[nodiscard]] std::uint64_t droppedInput() const override;
 
     [[nodiscard]] Counters counters() const;
     // True while a client is open on a running server.
@@ -108,6 +123,7 @@ private:
     struct ClientState;
     friend struct JackCallbacks;
     static constexpr std::uint32_t kPortHandle = 1;
+    static constexpr std::uint32_t kInPortHandle = 2;
 
     void run();
     void wake();
@@ -118,6 +134,8 @@ private:
     void reconcileWiring();
     void updateAdmissionLocked();
     EndpointRef handleFor(const std::string& portName);
+    // Queues `events` (a whole send) for `destination`; counts it.
+    void queueEvents(std::uint32_t port, EndpointRef destination, std::span<RingEvent> events);
     int process(std::uint32_t frames);
     void onShutdown();
     void onGraphChanged();
@@ -130,6 +148,7 @@ private:
     std::condition_variable wakeup_;
     std::optional<std::string> clientName_;
     std::optional<std::string> portName_;
+    std::optional<std::string> inPortName_;
     bool stop_ = false;
     bool setupDirty_ = false;
     bool routeDirty_ = false;
@@ -179,6 +198,8 @@ private:
     std::atomic<std::uint64_t> cycles_{0};  // process callbacks run
 
     SetupChangedRelay setupChanged_;
+
+    JackMidiInput input_;
 
     std::thread worker_;
 };
