@@ -176,8 +176,7 @@ void ControllerTest::everyControlThatSendsHasTheMenuByMouseKeyAndAssistiveAction
 
 void ControllerTest::learnFromTheMenuBindsTheNextKnobAndEscapeCancels() {
     Played h;
-    h.view->controllerInputPicker()->setCurrentIndex(1);
-    Q_EMIT h.view->controllerInputPicker()->activated(1);
+    QTest::keyClick(h.view->controllerInputPicker(), Qt::Key_Down);  // "None" to "Knobs"
     QCOMPARE(h.service->inputPortName(), std::optional<std::string>("InPort"));
 
     ParameterSlider* tuning = h.slider(4);
@@ -342,7 +341,7 @@ void ControllerTest::sourceMappingsAndThruAreRememberedAcrossRuns() {
         auto* picker = h.view->controllerInputPicker();
         QCOMPARE(picker->itemText(0), QString("None"));
         QCOMPARE(picker->itemText(1), QString("Knobs"));
-        Q_EMIT picker->activated(1);
+        picker->setCurrentIndex(1);
         h.input().engine().addMapping(
             proposeMapping({ControlKind::ballRun, 0}, {SourceKind::note, 0, 48}));
         h.actions().passThru->setChecked(true);
@@ -368,7 +367,7 @@ void ControllerTest::sourceMappingsAndThruAreRememberedAcrossRuns() {
         service->inject(knobs, Bytes{0x90, 48, 100}, h.clock.now().count());
         h.input().service();
         QVERIFY(h.model().physics().balls()[0].isRunning);
-        Q_EMIT h.view->controllerInputPicker()->activated(0);  // None
+        h.view->controllerInputPicker()->setCurrentIndex(0);  // None
         h.app->shutDown();
     }
     Played h({.folder = &folder});

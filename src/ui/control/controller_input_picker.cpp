@@ -19,7 +19,12 @@ ControllerInputPicker::ControllerInputPicker(ControllerInput& input, QWidget* pa
            "and choose Learn Controller to give it a knob"));
     setSizeAdjustPolicy(QComboBox::AdjustToContents);
     showSources();
-    connect(this, &QComboBox::activated, this, [this](int row) {
+    // Any change of the row but our own redraws (which block signals): a
+    // click, the keyboard, an assistive technology setting the current item.
+    connect(this, &QComboBox::currentIndexChanged, this, [this](int row) {
+        if (row < 0) {
+            return;
+        }
         const QVariant name = itemData(row, kNameRole);
         input_.chooseSource(name.isValid() ? std::optional(name.toString().toStdString())
                                            : std::nullopt);
