@@ -461,4 +461,96 @@ private:
     std::atomic<std::size_t> maxPerCycle_{0};
 };
 
+// An in-process JACK client with one MIDI output port, "tarnwell-source:out",
+// on the default server: a controller whose sends are timed in its process
+// callback. `send` puts one message out in the next cycle and stamps it with
+// jack_get_time(); `stream` sends CC 74 on channel 1 at a steady rate, its
+// values running 0-127, spread over each cycle.
+class JackSource {
+public:
+    static constexpr const char* kPort = "tarnwell-source:out";
+
+    JackSource() {
+        client_ = jack_client_open("tarnwell-source", JackNoStartServer, nullptr);
+        if (client_ == nullptr) {
+            return;
+        }
+        sampleRate_ = jack_get_sample_rate(client_);
+        port_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        jack_set_process_callback(client_, &JackSource::process, this);
+        jack_activate(client_);
+    }
+    ~JackSource() {
+        if (client_ != nullptr) {
+            jack_client_close(client_);
+        }
+    }
+    JackSource(const JackSource&) = delete;
+    JackSource& operator=(const JackSource&) = delete;
+
+    [[nodiscard]] bool ok() const { return client_ != nullptr && port_ != nullptr; }
+
+    // Sends `message` in the next cycle. Returns at once; `sent` tells when.
+    void send(std::array<std::uint8_t, 3> message) {
+        pending_ = message;
+        requested_.fetch_add(1, std::memory_order_release);
+    }
+    // How many `send`s have gone out, and when the last one did.
+    [[nodiscard]] std::uint64_t sent() const { return done_.load(std::memory_order_acquire); }
+    [[nodiscard]] jack_time_t sentAt() const { return sentAt_.load(std::memory_order_acquire); }
+    bool waitSent(std::uint64_t count, std::chrono::milliseconds timeout) const {
+        const auto deadline = Clock::now() + timeout;
+        while (sent() < count && Clock::now() < deadline) {
+            std::this_thread::sleep_for(100us);
+        }
+        return sent() >= count;
+    }
+
+    // Messages a second of the stream; 0 stops it.
+    void stream(double perSecond) { rate_.store(perSecond, std::memory_order_release); }
+    [[nodiscard]] std::uint64_t streamed() const {
+        return streamed_.load(std::memory_order_acquire);
+    }
+
+private:
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<JackSource*>(arg);
+        void* buffer = jack_port_get_buffer(self->port_, frames);
+        jack_midi_clear_buffer(buffer);
+        const std::uint64_t requested = self->requested_.load(std::memory_order_acquire);
+        if (requested != self->done_.load(std::memory_order_relaxed)) {
+            jack_midi_event_write(buffer, 0, self->pending_.data(), self->pending_.size());
+            self->sentAt_.store(jack_get_time(), std::memory_order_release);
+            self->done_.store(requested, std::memory_order_release);
+        }
+        const double rate = self->rate_.load(std::memory_order_acquire);
+        if (rate <= 0) {
+            self->owed_ = 0;
+            return 0;
+        }
+        self->owed_ += rate * frames / self->sampleRate_;
+        const auto count = static_cast<std::uint32_t>(self->owed_);
+        self->owed_ -= count;
+        std::uint64_t streamed = self->streamed_.load(std::memory_order_relaxed);
+        for (std::uint32_t i = 0; i < count; ++i, ++streamed) {
+            const std::array<std::uint8_t, 3> cc{0xB0, 74,
+                                                 static_cast<std::uint8_t>(streamed & 127)};
+            jack_midi_event_write(buffer, i * frames / count, cc.data(), cc.size());
+        }
+        self->streamed_.store(streamed, std::memory_order_release);
+        return 0;
+    }
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    double sampleRate_ = 48000;
+    std::array<std::uint8_t, 3> pending_{};
+    std::atomic<std::uint64_t> requested_{0};
+    std::atomic<std::uint64_t> done_{0};
+    std::atomic<jack_time_t> sentAt_{0};
+    std::atomic<double> rate_{0};
+    double owed_ = 0;  // process callback only
+    std::atomic<std::uint64_t> streamed_{0};
+};
+
 }  // namespace tarnwell::test
