@@ -29,12 +29,14 @@
 #include "ui/panel/preset_list_model.hpp"
 #include "ui/physics/physics_view.hpp"
 #include "ui/physics/tick_timer.hpp"
+#include "ui/theme.hpp"
 
 namespace tarnwell {
 
 Application::Application(AppEnvironment environment)
     : environment_(std::move(environment)),
       settings_(std::make_unique<Settings>(environment_.settingsFile)) {
+    theme::installStyle();
     if (!environment_.queue) {
         ownQueue_ = std::make_unique<QtMainQueue>();
         environment_.queue = ownQueue_.get();
