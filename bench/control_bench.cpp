@@ -151,7 +151,7 @@ void BM_ControllerStreamToPanel(benchmark::State& state) {
     model.controller().destinationPickerAppeared();
     queue.runPending();
     ManualQueueTime clock(queue);
-    ModelControlTarget target(model, queue, clock);
+    ModelControlTarget target(model, clock);
     runStream(state, target, &queue, [&service] { service->clearRecorded(); });
 }
 BENCHMARK(BM_ControllerStreamToPanel)->Unit(benchmark::kMicrosecond);

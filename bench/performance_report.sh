@@ -22,9 +22,10 @@ if [ -z "$build" ] || [ ! -d "$build/bench" ]; then
     exit 2
 fi
 programs=(tarnwell_bench_midi tarnwell_bench_presets tarnwell_bench_physics
-    tarnwell_measure_tick_rate tarnwell_measure_panel tarnwell_measure_physics_page
-    tarnwell_measure_jack tarnwell_measure_hand_to_wire tarnwell_measure_din_pacing
-    tarnwell_jack_sink libtarnwell_panel_probe.so)
+    tarnwell_bench_control tarnwell_measure_tick_rate tarnwell_measure_panel
+    tarnwell_measure_physics_page tarnwell_measure_jack tarnwell_measure_hand_to_wire
+    tarnwell_measure_controller tarnwell_measure_din_pacing tarnwell_jack_sink
+    libtarnwell_panel_probe.so)
 for p in "${programs[@]}"; do
     if [ ! -e "$build/bench/$p" ]; then
         echo "performance_report: $build/bench/$p is missing; build it first" >&2
@@ -81,11 +82,14 @@ bench_args=(--benchmark_repetitions=5 --benchmark_report_aggregates_only=true)
 run send "$build/bench/tarnwell_bench_midi" "${bench_args[@]}"
 run presets "$build/bench/tarnwell_bench_presets"
 run physics "$build/bench/tarnwell_bench_physics" "${bench_args[@]}"
+run control "$build/bench/tarnwell_bench_control" "${bench_args[@]}"
 run tick env BUILD_DIR="$build" bench/measure_tick_rate.sh "$seconds"
 run page env BUILD_DIR="$build" bench/measure_physics_page.sh "$seconds"
 run panel "$build/bench/tarnwell_measure_panel" "$seconds"
 run jack "$build/bench/tarnwell_measure_jack" 3000
 run hand "$build/bench/tarnwell_measure_hand_to_wire" 500
+# A minute of the 2,000 message/s flood, whatever the other runs' length.
+run controller "$build/bench/tarnwell_measure_controller" 500 "$seconds" 60
 run din "$build/bench/tarnwell_measure_din_pacing" "$seconds"
 # Its own JACK server and Xvfb, the real program with the probe, 30 s a run.
 run wakeups env BUILD_DIR="$build" bench/measure_wakeups.sh -s 30 -r "${WAKEUP_ROUNDS:-1}" \
@@ -143,6 +147,12 @@ out=docs/performance.md
     echo "| the same with five balls: page shown / hidden / shown with the monitor open | $(woke shown 4) / $(woke hidden 4) / $(woke monitor 4) |"
     echo "| real program on Xvfb with JACK, CPU with five balls: page shown / hidden / shown with the monitor open | $(woke shown 6)% / $(woke hidden 6)% / $(woke monitor 6)% of one core |"
     echo "| hand-to-wire (key press to JACK input port) | $(first hand 'hand-to-wire') |"
+    echo "| controller-to-wire (CC at a JACK output port to NRPN at a JACK input port) | $(first controller 'controller-to-wire') |"
+    echo "| controller stream of 1,000 messages/s, CPU | $(first controller '^stream of') |"
+    echo "| the same, over the idle panel | $(first controller 'the stream costs') |"
+    echo "| a minute of 2,000 messages/s | $(first controller 'during the flood') |"
+    echo "| after it, idle | $(first controller 'after the flood') |"
+    echo "| controller engine, a 1,000 message/s stream through ring, parser, mappings and frames (CPU, median of 5) | $(first control '^BM_ControllerStream_median' | awk '{print $4, $5}') |"
     echo "| DIN pacing, busiest 100 ms at the port | $(first din 'busiest 100 ms') |"
     echo "| DIN pacing, hand edits during the stream | $(first din 'hand edits') |"
     echo "| DIN pacing, hand edits that did not arrive | $(first din 'replaced in the pacer' | sed 's/^ *//') |"
@@ -179,6 +189,8 @@ out=docs/performance.md
     section "Start-up, memory, idle CPU: bench/measure_panel.cpp" panel
     section "Over JACK, ours beside RtMidi and python-rtmidi: bench/jack_measure.cpp" jack
     section "Hand-to-wire latency: bench/measure_hand_to_wire.cpp" hand
+    section "A hardware controller over JACK: bench/measure_controller.cpp" controller
+    section "Controller engine: bench/control_bench.cpp" control
     section "DIN pacing with five balls: bench/measure_din_pacing.cpp" din
     section "Wake-ups and CPU per thread of the real program: bench/measure_wakeups.sh" wakeups
 } >"$out"

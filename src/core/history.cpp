@@ -23,7 +23,7 @@ History::History(std::size_t maxSteps, std::size_t maxBytes)
     : maxSteps_(maxSteps), maxBytes_(maxBytes) {}
 
 void History::push(std::deque<Step>& stack, std::string action, PanelState state) {
-    stack.emplace_back(std::move(action), std::move(state));
+    stack.emplace_back(std::move(action), std::move(state), nextId_++);
     bytes_ += stack.back().weight;
 }
 

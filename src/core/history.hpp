@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/base/signal.hpp"
@@ -55,10 +56,36 @@ public:
     // open gesture only its first step is kept. Clears the redo stack.
     void record(std::string action, PanelState before);
     // Whether `record` would keep a step now: false inside a gesture that
-    // has its step already, so a drag builds its snapshot once.
-    [[nodiscard]] bool wantsStep() const { return gestureDepth_ == 0 || !gestureRecorded_; }
+    // has its step already, so a drag builds its snapshot once, and false
+    // while joining a step that is still the newest.
+    [[nodiscard]] bool wantsStep() const {
+        return (joinStep_ == 0 || joinStep_ != newestStep()) &&
+               (gestureDepth_ == 0 || !gestureRecorded_);
+    }
     void beginGesture();
     void endGesture();
+
+    // Steps are numbered as they are stacked (redo stacks a step anew, under
+    // a new number); the newest undo step's number, 0 when there is none.
+    [[nodiscard]] std::uint64_t newestStep() const { return undo_.empty() ? 0 : undo_.back().id; }
+    // While one exists, a `record` joins step `step` instead of stacking a
+    // step of its own, but only while `step` is still the newest: once
+    // anything else has been recorded, or the step was undone, the record
+    // is a step of its own. So an edit joins exactly the step its caller
+    // names and no other edit ever joins it (unlike a gesture, which takes
+    // in everything recorded while it is open). `step` 0 joins nothing.
+    class JoinScope {
+    public:
+        JoinScope(History& history, std::uint64_t step)
+            : history_(history), previous_(std::exchange(history.joinStep_, step)) {}
+        ~JoinScope() { history_.joinStep_ = previous_; }
+        JoinScope(const JoinScope&) = delete;
+        JoinScope& operator=(const JoinScope&) = delete;
+
+    private:
+        History& history_;
+        std::uint64_t previous_;
+    };
 
     [[nodiscard]] bool canUndo() const { return !undo_.empty(); }
     [[nodiscard]] bool canRedo() const { return !redo_.empty(); }
@@ -77,11 +104,15 @@ public:
 
 private:
     struct Step {
-        Step(std::string name, PanelState panel)
-            : action(std::move(name)), state(std::move(panel)), weight(state.weight()) {}
+        Step(std::string name, PanelState panel, std::uint64_t number)
+            : action(std::move(name)),
+              state(std::move(panel)),
+              weight(state.weight()),
+              id(number) {}
         std::string action;
         PanelState state;
         std::size_t weight;  // as counted into `bytes_` when the step was stacked
+        std::uint64_t id;
     };
     void push(std::deque<Step>& stack, std::string action, PanelState state);
     PanelState pop(std::deque<Step>& stack);
@@ -94,6 +125,8 @@ private:
     std::size_t bytes_ = 0;
     int gestureDepth_ = 0;
     bool gestureRecorded_ = false;
+    std::uint64_t nextId_ = 1;
+    std::uint64_t joinStep_ = 0;
 };
 
 }  // namespace tarnwell

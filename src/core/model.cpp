@@ -1,12 +1,13 @@
 #include "core/model.hpp"
 
+#include "core/control/controller_input.hpp"
 #include "core/midi/midi_manager.hpp"
 #include "core/panel/nrpn_names.hpp"
 
 namespace tarnwell {
 
 Model::Model(std::shared_ptr<MidiService> midiService, MainQueue& queue, RandomSource& random,
-             FileChooser* chooser, Presets::Folder documentsFolder)
+             FileChooser* chooser, Presets::Folder documentsFolder, const TimeSource& clock)
     : midi_(MidiManager::create(std::move(midiService), queue)),
       random_(random),
       controller_(*midi_, queue, random),
@@ -16,6 +17,7 @@ Model::Model(std::shared_ptr<MidiService> midiService, MainQueue& queue, RandomS
     controller_.setChangeObserver(this);
     presets_.setChangeObserver(this);
     physics_.setChangeObserver(this);
+    controllerInput_ = std::make_unique<ControllerInput>(*this, queue, clock);
 }
 
 Model::~Model() = default;

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/base/change_observer.hpp"
+#include "core/base/time_source.hpp"
 #include "core/history.hpp"
 #include "core/panel/controller.hpp"
 #include "core/panel/presets.hpp"
@@ -13,6 +14,7 @@
 
 namespace tarnwell {
 
+class ControllerInput;
 class FileChooser;
 class MainQueue;
 class MidiManager;
@@ -32,10 +34,11 @@ class RandomSource;
 class Model final : private ChangeObserver {
 public:
     // A null `midiService` means no MIDI system: the panel runs "Not
-    // Connected". `queue`, `random` and `chooser` (when given) must outlive
-    // the model.
+    // Connected". `queue`, `random`, `chooser` (when given) and `clock` must
+    // outlive the model; `clock` times the hardware controller's input.
     Model(std::shared_ptr<MidiService> midiService, MainQueue& queue, RandomSource& random,
-          FileChooser* chooser, Presets::Folder documentsFolder);
+          FileChooser* chooser, Presets::Folder documentsFolder,
+          const TimeSource& clock = steadyTime());
     ~Model();
     Model(const Model&) = delete;
     Model& operator=(const Model&) = delete;
@@ -49,6 +52,9 @@ public:
     // The source that randomise and the physics page's dice draw from.
     [[nodiscard]] RandomSource& random() { return random_; }
     [[nodiscard]] History& history() { return history_; }
+    // A hardware controller driving the panel; it has no input port until
+    // a source is chosen.
+    [[nodiscard]] ControllerInput& controllerInput() { return *controllerInput_; }
 
     void undo();
     void redo();
@@ -72,6 +78,8 @@ private:
     Presets presets_;
     PhysicsSimulation physics_;
     History history_;
+    // Last: it drives the parts above.
+    std::unique_ptr<ControllerInput> controllerInput_;
 };
 
 }  // namespace tarnwell

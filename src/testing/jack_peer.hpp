@@ -10,6 +10,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -75,10 +76,18 @@ public:
     using LineHandler = std::function<void(const std::string&)>;
 
     // Runs `argv` in the environment of this process (prefix it with "env"
-    // and assignments to add to that).
-    ChildProcess(std::vector<std::string> argv, LineHandler onLine) : onLine_(std::move(onLine)) {
+    // and assignments to add to that). With `feedInput`, its standard input
+    // is a pipe `writeLine` writes to; otherwise /dev/null.
+    ChildProcess(std::vector<std::string> argv, LineHandler onLine, bool feedInput = false)
+        : onLine_(std::move(onLine)) {
         int fds[2];
         if (pipe2(fds, O_CLOEXEC) != 0) {
+            return;
+        }
+        int input[2] = {-1, -1};
+        if (feedInput && pipe2(input, O_CLOEXEC) != 0) {
+            close(fds[0]);
+            close(fds[1]);
             return;
         }
         // Room for a long burst of lines while the reading thread is not
@@ -88,7 +97,11 @@ public:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDOUT_FILENO);
         posix_spawn_file_actions_adddup2(&actions, fds[1], STDERR_FILENO);
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        if (feedInput) {
+            posix_spawn_file_actions_adddup2(&actions, input[0], STDIN_FILENO);
+        } else {
+            posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        }
 
         std::vector<char*> args;
         for (auto& a : argv) {
@@ -101,11 +114,18 @@ public:
         }
         posix_spawn_file_actions_destroy(&actions);
         close(fds[1]);
+        if (feedInput) {
+            close(input[0]);
+            writeFd_ = input[1];
+        }
         readFd_ = fds[0];
         reader_ = std::thread([this] { readLines(); });
     }
 
     ~ChildProcess() {
+        if (writeFd_ >= 0) {
+            close(writeFd_);
+        }
         stop(SIGTERM);
         if (reader_.joinable()) {
             reader_.join();
@@ -117,6 +137,16 @@ public:
 
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Writes `line` and a newline to the child's standard input (when it was
+    // made with `feedInput`). Returns whether all of it was written.
+    bool writeLine(const std::string& line) {
+        if (writeFd_ < 0) {
+            return false;
+        }
+        const std::string text = line + "\n";
+        return ::write(writeFd_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
 
     // Sends `signal` and reaps the child (SIGKILL after 5 s if it lingers).
     void stop(int signal) {
@@ -163,6 +193,7 @@ private:
     LineHandler onLine_;
     pid_t pid_ = -1;
     int readFd_ = -1;
+    int writeFd_ = -1;
     std::thread reader_;
 };
 
@@ -292,6 +323,68 @@ private:
     ChildProcess process_;  // last: its reader thread uses the members above
 };
 
+// A sending JACK MIDI peer in a process of its own: a hardware controller for
+// tests, tests/support/midi_sender.py on python3-rtmidi, with the output port
+// "<client>:output". Each `send` is one message, sent when the script reads
+// it; pace them well under a hundred a JACK period.
+class MidiSender {
+public:
+    explicit MidiSender(const std::string& server = {}, const std::string& client = "midi-sender")
+        : port_(client + ":output"),
+          process_(
+              {"env", "JACK_NO_START_SERVER=1",
+               server.empty() ? "JACK_NO_START_SERVER=1" : "JACK_DEFAULT_SERVER=" + server,
+               "/usr/bin/python3", scriptPath(), client},
+              [this](const std::string& line) { onLine(line); }, true) {}
+
+    [[nodiscard]] const std::string& port() const { return port_; }
+
+    bool waitReady(std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [this] { return ready_; });
+    }
+    // Sends one message (or waits `ms` for a "wait ms" line).
+    bool send(const std::vector<std::uint8_t>& message) {
+        std::string line;
+        for (const std::uint8_t b : message) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, "%02x ", b);
+            line += hex;
+        }
+        return process_.writeLine(line);
+    }
+    // Waits until `count` messages have been sent in all.
+    bool waitSent(std::size_t count, std::chrono::milliseconds timeout) {
+        std::unique_lock lock(mutex_);
+        return changed_.wait_for(lock, timeout, [&] { return sent_ >= count; });
+    }
+    void stop() { process_.stop(SIGTERM); }
+
+private:
+    static std::string scriptPath() {
+        std::string path = TARNWELL_MIDI_PEER_SCRIPT;
+        path.replace(path.rfind("midi_peer.py"), std::string("midi_peer.py").size(),
+                     "midi_sender.py");
+        return path;
+    }
+    void onLine(const std::string& line) {
+        std::lock_guard lock(mutex_);
+        if (line == "ready") {
+            ready_ = true;
+        } else if (line.starts_with("sent ")) {
+            sent_ = std::stoul(line.substr(5));
+        }
+        changed_.notify_all();
+    }
+
+    const std::string port_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool ready_ = false;
+    std::size_t sent_ = 0;
+    ChildProcess process_;  // last: its reader thread uses the members above
+};
+
 // An in-process JACK client with one MIDI input port, "tarnwell-sink:in", on
 // the default server. Stamps each event with jack_get_time() when its process
 // callback sees it, keeps its first three bytes, and keeps the largest number
@@ -366,6 +459,98 @@ private:
     std::vector<std::array<std::uint8_t, 3>> events_;
     std::atomic<std::size_t> count_{0};
     std::atomic<std::size_t> maxPerCycle_{0};
+};
+
+// An in-process JACK client with one MIDI output port, "tarnwell-source:out",
+// on the default server: a controller whose sends are timed in its process
+// callback. `send` puts one message out in the next cycle and stamps it with
+// jack_get_time(); `stream` sends CC 74 on channel 1 at a steady rate, its
+// values running 0-127, spread over each cycle.
+class JackSource {
+public:
+    static constexpr const char* kPort = "tarnwell-source:out";
+
+    JackSource() {
+        client_ = jack_client_open("tarnwell-source", JackNoStartServer, nullptr);
+        if (client_ == nullptr) {
+            return;
+        }
+        sampleRate_ = jack_get_sample_rate(client_);
+        port_ = jack_port_register(client_, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+        jack_set_process_callback(client_, &JackSource::process, this);
+        jack_activate(client_);
+    }
+    ~JackSource() {
+        if (client_ != nullptr) {
+            jack_client_close(client_);
+        }
+    }
+    JackSource(const JackSource&) = delete;
+    JackSource& operator=(const JackSource&) = delete;
+
+    [[nodiscard]] bool ok() const { return client_ != nullptr && port_ != nullptr; }
+
+    // Sends `message` in the next cycle. Returns at once; `sent` tells when.
+    void send(std::array<std::uint8_t, 3> message) {
+        pending_ = message;
+        requested_.fetch_add(1, std::memory_order_release);
+    }
+    // How many `send`s have gone out, and when the last one did.
+    [[nodiscard]] std::uint64_t sent() const { return done_.load(std::memory_order_acquire); }
+    [[nodiscard]] jack_time_t sentAt() const { return sentAt_.load(std::memory_order_acquire); }
+    bool waitSent(std::uint64_t count, std::chrono::milliseconds timeout) const {
+        const auto deadline = Clock::now() + timeout;
+        while (sent() < count && Clock::now() < deadline) {
+            std::this_thread::sleep_for(100us);
+        }
+        return sent() >= count;
+    }
+
+    // Messages a second of the stream; 0 stops it.
+    void stream(double perSecond) { rate_.store(perSecond, std::memory_order_release); }
+    [[nodiscard]] std::uint64_t streamed() const {
+        return streamed_.load(std::memory_order_acquire);
+    }
+
+private:
+    static int process(jack_nframes_t frames, void* arg) {
+        auto* self = static_cast<JackSource*>(arg);
+        void* buffer = jack_port_get_buffer(self->port_, frames);
+        jack_midi_clear_buffer(buffer);
+        const std::uint64_t requested = self->requested_.load(std::memory_order_acquire);
+        if (requested != self->done_.load(std::memory_order_relaxed)) {
+            jack_midi_event_write(buffer, 0, self->pending_.data(), self->pending_.size());
+            self->sentAt_.store(jack_get_time(), std::memory_order_release);
+            self->done_.store(requested, std::memory_order_release);
+        }
+        const double rate = self->rate_.load(std::memory_order_acquire);
+        if (rate <= 0) {
+            self->owed_ = 0;
+            return 0;
+        }
+        self->owed_ += rate * frames / self->sampleRate_;
+        const auto count = static_cast<std::uint32_t>(self->owed_);
+        self->owed_ -= count;
+        std::uint64_t streamed = self->streamed_.load(std::memory_order_relaxed);
+        for (std::uint32_t i = 0; i < count; ++i, ++streamed) {
+            const std::array<std::uint8_t, 3> cc{0xB0, 74,
+                                                 static_cast<std::uint8_t>(streamed & 127)};
+            jack_midi_event_write(buffer, i * frames / count, cc.data(), cc.size());
+        }
+        self->streamed_.store(streamed, std::memory_order_release);
+        return 0;
+    }
+
+    jack_client_t* client_ = nullptr;
+    jack_port_t* port_ = nullptr;
+    double sampleRate_ = 48000;
+    std::array<std::uint8_t, 3> pending_{};
+    std::atomic<std::uint64_t> requested_{0};
+    std::atomic<std::uint64_t> done_{0};
+    std::atomic<jack_time_t> sentAt_{0};
+    std::atomic<double> rate_{0};
+    double owed_ = 0;  // process callback only
+    std::atomic<std::uint64_t> streamed_{0};
 };
 
 }  // namespace tarnwell::test

@@ -50,6 +50,106 @@ void LoopbackMidiService::send(std::uint32_t port, EndpointRef destination,
     log_.push_back(Delivery{destination, {messages.begin(), messages.end()}});
 }
 
+void LoopbackMidiService::sendRaw(std::uint32_t port, EndpointRef destination,
+                                  std::span<const std::uint8_t> messages) {
+    std::lock_guard lock(mutex_);
+    if (failSends_ || port == 0 || port != port_) {
+        return;
+    }
+    const bool exists = std::ranges::any_of(
+        destinations_, [&](const DestinationInfo& d) { return d.endpoint == destination; });
+    if (exists) {
+        auto& bytes = raw_[destination];
+        bytes.insert(bytes.end(), messages.begin(), messages.end());
+    }
+}
+
+std::vector<DestinationInfo> LoopbackMidiService::listSources() {
+    std::lock_guard lock(mutex_);
+    return sources_;
+}
+
+std::uint32_t LoopbackMidiService::createInputPort(std::uint32_t client, const std::string& name,
+                                                   std::shared_ptr<WakeSignal> wake) {
+    std::lock_guard lock(mutex_);
+    if (failPort_ || client == 0 || input_ || !wake) {
+        return 0;
+    }
+    inputPortName_ = name;
+    wake_ = std::move(wake);
+    input_ = std::make_unique<MidiInputQueue>(inputCapacity_);
+    input_->setWake(wake_.get());
+    return 3;
+}
+
+void LoopbackMidiService::selectSource(EndpointRef source, std::uint8_t stream) {
+    std::lock_guard lock(mutex_);
+    selectedSource_ = source;
+    if (input_) {
+        input_->setStream(stream);
+    }
+}
+
+std::size_t LoopbackMidiService::takeInput(MidiInputConsumer& consumer) {
+    MidiInputQueue* input = nullptr;
+    {
+        std::lock_guard lock(mutex_);
+        input = input_.get();
+    }
+    return input != nullptr ? input->take(consumer) : 0;
+}
+
+std::uint64_t LoopbackMidiService::droppedInput() const {
+    std::lock_guard lock(mutex_);
+    return input_ ? input_->dropped() : 0;
+}
+
+EndpointRef LoopbackMidiService::addSource(std::optional<std::string> name) {
+    std::lock_guard lock(mutex_);
+    const EndpointRef endpoint = nextEndpoint_++;
+    sources_.push_back(DestinationInfo{endpoint, std::move(name)});
+    return endpoint;
+}
+
+void LoopbackMidiService::removeSource(EndpointRef source) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(sources_, [&](const DestinationInfo& d) { return d.endpoint == source; });
+}
+
+bool LoopbackMidiService::inject(EndpointRef source, std::span<const std::uint8_t> bytes,
+                                 std::int64_t time) {
+    std::lock_guard lock(mutex_);
+    const bool present = std::ranges::any_of(
+        sources_, [&](const DestinationInfo& d) { return d.endpoint == source; });
+    if (!input_ || !present || source != selectedSource_) {
+        return false;
+    }
+    const std::uint64_t before = input_->dropped();
+    input_->received(time, bytes);
+    return input_->dropped() == before;
+}
+
+std::optional<std::string> LoopbackMidiService::inputPortName() const {
+    std::lock_guard lock(mutex_);
+    return inputPortName_;
+}
+
+EndpointRef LoopbackMidiService::selectedSource() const {
+    std::lock_guard lock(mutex_);
+    return selectedSource_;
+}
+
+void LoopbackMidiService::setInputCapacity(std::size_t records) {
+    std::lock_guard lock(mutex_);
+    inputCapacity_ = records;
+}
+
+std::vector<std::uint8_t> LoopbackMidiService::rawBytesFor(EndpointRef endpoint) const {
+    std::lock_guard lock(mutex_);
+    const auto it = raw_.find(endpoint);
+    return it == raw_.end() ? std::vector<std::uint8_t>{} : it->second;
+}
+
 void LoopbackMidiService::setSetupChangedHandler(SetupChangedHandler handler) {
     setupChanged_.set(std::move(handler));
 }
@@ -128,6 +228,7 @@ std::optional<EndpointRef> LoopbackMidiService::selectedDestination() const {
 void LoopbackMidiService::clearRecorded() {
     std::lock_guard lock(mutex_);
     received_.clear();
+    raw_.clear();
     log_.clear();
 }
 

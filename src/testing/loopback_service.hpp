@@ -3,11 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "core/control/midi_input.hpp"
 #include "core/midi/midi_service.hpp"
 #include "core/midi/setup_changed_relay.hpp"
 
@@ -20,6 +22,10 @@ namespace tarnwell {
 // Threading: every member may be called from any thread. `notifySetupChanged`
 // invokes the handler on the calling thread, as a platform service would on its
 // own notification thread.
+//
+// Input: sources are added and removed like destinations; `inject` plays the
+// part of the MIDI system's input thread, queueing bytes from a source as the
+// platform would when that source is selected and an input port exists.
 class LoopbackMidiService final : public MidiService {
 public:
     struct Delivery {
@@ -34,6 +40,14 @@ public:
     void send(std::uint32_t port, EndpointRef destination,
               std::span<const std::uint8_t> messages) override;
     void setSetupChangedHandler(SetupChangedHandler handler) override;
+    void sendRaw(std::uint32_t port, EndpointRef destination,
+                 std::span<const std::uint8_t> messages) override;
+    std::vector<DestinationInfo> listSources() override;
+    std::uint32_t createInputPort(std::uint32_t client, const std::string& name,
+                                  std::shared_ptr<WakeSignal> wake) override;
+    void selectSource(EndpointRef source, std::uint8_t stream) override;
+    std::size_t takeInput(MidiInputConsumer& consumer) override;
+    [[nodiscard]] std::uint64_t droppedInput() const override;
 
     // Owner controls. Adding or removing a destination does not notify by
     // itself; call notifySetupChanged, as the platform would.
@@ -46,6 +60,19 @@ public:
     // While set, sends are dropped as a vanished device would drop them.
     void setFailSends(bool fail);
 
+    // Sources, by the same rules as destinations (no notification by itself).
+    EndpointRef addSource(std::optional<std::string> name);
+    void removeSource(EndpointRef source);
+    // The source sends `bytes` as one event, stamped `time` (nanoseconds on
+    // the clock the caller's engine uses): queued when an input port exists
+    // and `source` is the selected one, otherwise lost as on a real system.
+    // Returns whether it was queued whole.
+    bool inject(EndpointRef source, std::span<const std::uint8_t> bytes, std::int64_t time);
+    [[nodiscard]] std::optional<std::string> inputPortName() const;
+    [[nodiscard]] EndpointRef selectedSource() const;
+    // Input ring size for tests of a full queue; before the input port exists.
+    void setInputCapacity(std::size_t records);
+
     // Observations.
     [[nodiscard]] std::vector<std::uint8_t> bytesFor(EndpointRef endpoint) const;
     [[nodiscard]] std::vector<Delivery> deliveries() const;
@@ -53,6 +80,9 @@ public:
     [[nodiscard]] std::optional<std::string> clientName() const;
     [[nodiscard]] std::optional<std::string> portName() const;
     [[nodiscard]] std::optional<EndpointRef> selectedDestination() const;
+    // What sendRaw delivered to `endpoint`, kept apart from `bytesFor` so
+    // NRPN sequences still decode whole.
+    [[nodiscard]] std::vector<std::uint8_t> rawBytesFor(EndpointRef endpoint) const;
     void clearRecorded();
 
 private:
@@ -68,6 +98,14 @@ private:
     bool failClient_ = false;
     bool failPort_ = false;
     bool failSends_ = false;
+    std::map<EndpointRef, std::vector<std::uint8_t>> raw_;
+
+    std::vector<DestinationInfo> sources_;
+    std::optional<std::string> inputPortName_;
+    EndpointRef selectedSource_ = 0;
+    std::size_t inputCapacity_ = 4096;
+    std::shared_ptr<WakeSignal> wake_;
+    std::unique_ptr<MidiInputQueue> input_;
 
     SetupChangedRelay setupChanged_;
 };

@@ -27,6 +27,11 @@ struct PanelActions {
     QAction* renamePreset = nullptr;
     QAction* calibrate = nullptr;
     QAction* dice = nullptr;
+    // Controller
+    QAction* controllerMappings = nullptr;  // opens the mappings window
+    QAction* passThru = nullptr;            // checkable option
+    QAction* importMappings = nullptr;
+    QAction* exportMappings = nullptr;
     // Help
     QAction* about = nullptr;
 };

@@ -48,6 +48,7 @@ struct WindowHarness {
         environment.fileChooser = &chooser;
         environment.documentsFolder = [this] { return std::optional(folder); };
         environment.settingsFile = QString::fromStdString((folder / "settings.ini").string());
+        environment.clock = &clock;
         app = std::make_unique<Application>(environment);
         app->start();
         if (options.pastStartup) {
@@ -80,6 +81,7 @@ struct WindowHarness {
     std::shared_ptr<LoopbackMidiService> service;
     std::filesystem::path folder;
     ManualQueue queue;
+    ManualQueueTime clock{queue};
     SeededRandom random;
     FakeFileChooser chooser;
     EndpointRef synth = 0;

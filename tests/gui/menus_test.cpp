@@ -25,7 +25,8 @@ void MenusTest::commandsCarryThePlatformShortcutsAndUndoNamesWhatItGivesBack() {
     for (QAction* menu : run.window().menuBar()->actions()) {
         menus << menu->text().remove('&');
     }
-    QCOMPARE(menus, (QStringList{"File", "Edit", "View", "Help"}));
+    QCOMPARE(menus, (QStringList{"File", "Edit", "Controller", "View", "Help"}));
+    QCOMPARE(a.controllerMappings->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
     QCOMPARE(a.savePreset->shortcut(), QKeySequence(QKeySequence::Save));
     QCOMPARE(a.importPresets->shortcut(), QKeySequence(QKeySequence::Open));
     QCOMPARE(a.savePresetAs->shortcut(), QKeySequence(QKeySequence::SaveAs));

@@ -17,7 +17,7 @@ using test::Sent;
 struct ModelControlTargetTest : ::testing::Test {
     test::PanelHarness h;
     ManualQueueTime clock{h.queue};
-    ModelControlTarget target{*h.model, h.queue, clock};
+    ModelControlTarget target{*h.model, clock};
     ControlEngine engine{target};
     History& history = h.model->history();
 

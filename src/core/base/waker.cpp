@@ -53,7 +53,15 @@ void Waker::wake(Reasons reasons) noexcept {
         while (write(fds_[1], &byte, 1) < 0 && errno == EINTR) {
         }
         errno = saved;
+        writes_.fetch_add(1, std::memory_order_relaxed);
     }
+}
+
+Waker::Reasons Waker::takeWatched() noexcept {
+    if (fds_[0] >= 0) {
+        drainPipe();
+    }
+    return take();
 }
 
 Waker::Reasons Waker::take() noexcept {

@@ -37,14 +37,26 @@ public:
     // Returns and clears the pending reasons without waiting.
     Reasons take() noexcept;
 
+    // For a waiter that sleeps in its own loop (an event loop watching `fd`)
+    // rather than in `wait`: empties the pipe, then returns and clears the
+    // pending reasons. A wake after the emptying writes again, so the
+    // descriptor turns readable again and no wake is lost.
+    Reasons takeWatched() noexcept;
+    // The read end: readable while a reason may be pending. -1 when no pipe
+    // could be made; a watcher must then look on its own.
+    [[nodiscard]] int fd() const { return fds_[0]; }
+
     // How often `wait` has returned: a thread's wake-ups, for tests.
     [[nodiscard]] std::uint64_t wakeups() const { return wakeups_.load(); }
+    // How often `wake` wrote to the pipe: a watcher's wake-ups.
+    [[nodiscard]] std::uint64_t writes() const { return writes_.load(); }
 
 private:
     void drainPipe() noexcept;
 
     std::atomic<Reasons> pending_{0};
     std::atomic<std::uint64_t> wakeups_{0};
+    std::atomic<std::uint64_t> writes_{0};
     // Read end, write end; both non-blocking. -1 when no pipe could be made:
     // `wait` then sleeps in short steps, the only way left to notice a wake.
     int fds_[2] = {-1, -1};

@@ -74,6 +74,18 @@ void ControlEngine::removeMapping(std::size_t index) {
     mappingsChanged.emit();
 }
 
+bool ControlEngine::replaceMapping(std::size_t index, const Mapping& mapping) {
+    if (index >= mappings_.size() || !mappingProblem(mapping).empty()) {
+        return false;
+    }
+    release(index);
+    mappings_[index] = mapping;
+    runtime_[index] = Runtime{};
+    rebuildIndex();
+    mappingsChanged.emit();
+    return true;
+}
+
 void ControlEngine::forgetControl(ControlId control) {
     bool removed = false;
     for (std::size_t i = mappings_.size(); i-- > 0;) {

@@ -111,6 +111,10 @@ public:
     // False (and nothing changes) for a mapping with a problem or when full.
     bool addMapping(const Mapping& mapping);
     void removeMapping(std::size_t index);
+    // Puts `mapping` in the place of mapping `index` (an edit in the mappings
+    // window); the others keep their state. False (and nothing changes) for
+    // an index outside the list or a mapping with a problem.
+    bool replaceMapping(std::size_t index, const Mapping& mapping);
     // Removes every mapping of `control` ("Forget Controller").
     void forgetControl(ControlId control);
     [[nodiscard]] std::vector<Mapping> mappingsOf(ControlId control) const;

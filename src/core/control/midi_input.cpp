@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/base/wake_signal.hpp"
+
 namespace tarnwell {
 
 bool MidiInputWriter::write(std::uint8_t stream, std::int64_t time,
@@ -38,6 +40,27 @@ bool MidiInputWriter::write(std::uint8_t stream, std::int64_t time,
         gapPending_ &= ~bit;
     }
     return true;
+}
+
+void MidiInputQueue::received(std::int64_t time, std::span<const std::uint8_t> bytes) noexcept {
+    if (bytes.empty()) {
+        return;
+    }
+    // Written even when the ring is full: the writer counts the loss and
+    // marks the gap, and the main thread must still be woken to make room.
+    writer_.write(stream_.load(std::memory_order_acquire), time, bytes);
+    if (WakeSignal* wake = wake_.load(std::memory_order_acquire)) {
+        wake->notify();
+    }
+}
+
+std::size_t MidiInputQueue::take(MidiInputConsumer& consumer) {
+    const std::size_t count = ring_.readable();
+    for (std::size_t i = 0; i < count; ++i) {
+        consumer.receive(ring_.peek(i));
+    }
+    ring_.commit(count);
+    return count;
 }
 
 }  // namespace tarnwell

@@ -10,6 +10,8 @@
 
 namespace tarnwell {
 
+class WakeSignal;
+
 // Raw MIDI input from a hardware controller, on its way from the MIDI system's
 // real-time thread to the main thread.
 //
@@ -73,6 +75,61 @@ private:
     std::atomic<std::uint64_t> dropped_{0};
     // Streams whose next record follows lost input; producer-only.
     std::uint32_t gapPending_ = 0;
+};
+
+// Takes the records of an input queue on the main thread.
+class MidiInputConsumer {
+public:
+    virtual ~MidiInputConsumer() = default;
+    virtual void receive(const MidiInputEvent& record) = 0;
+};
+
+// One MIDI system's input on its way to the main thread: the ring its input
+// thread writes, the stream number its records carry and the signal that
+// wakes the main thread. A service keeps one per input thread, so every ring
+// has one producer.
+//
+// Threading: `received` on the MIDI system's input thread (one at a time; the
+// role may move to another thread only across a synchronisation point such as
+// closing and opening a port). It never blocks, locks or allocates; the wake
+// is one atomic operation and, when the main thread was not yet told, one
+// write to a pipe. `setStream` and `setWake` on the main thread; `take` on the
+// main thread only.
+class MidiInputQueue {
+public:
+    // About two seconds of a controller streaming 2,000 messages a second,
+    // should the main thread stall that long; beyond that input is dropped
+    // and counted, never queued without bound.
+    static constexpr std::size_t kDefaultRecords = 4096;
+
+    explicit MidiInputQueue(std::size_t records = kDefaultRecords)
+        : ring_(records), writer_(ring_) {}
+    MidiInputQueue(const MidiInputQueue&) = delete;
+    MidiInputQueue& operator=(const MidiInputQueue&) = delete;
+
+    // Set before input can arrive; the signal must outlive the queue's use.
+    void setWake(WakeSignal* wake) { wake_.store(wake, std::memory_order_release); }
+    void setStream(std::uint8_t stream) { stream_.store(stream, std::memory_order_release); }
+    [[nodiscard]] std::uint8_t stream() const { return stream_.load(std::memory_order_acquire); }
+
+    // The bytes of one event as the MIDI system delivered it, at `time`
+    // (nanoseconds on the steady clock).
+    void received(std::int64_t time, std::span<const std::uint8_t> bytes) noexcept;
+
+    // Hands every record queued now to `consumer`, oldest first; returns how
+    // many.
+    std::size_t take(MidiInputConsumer& consumer);
+    // Events lost because the ring was full.
+    [[nodiscard]] std::uint64_t dropped() const { return writer_.droppedEvents(); }
+    [[nodiscard]] std::size_t capacity() const { return ring_.capacity(); }
+    // Records waiting now (approximate off the main thread).
+    [[nodiscard]] std::size_t queued() const { return ring_.readable(); }
+
+private:
+    MidiInputRing ring_;
+    MidiInputWriter writer_;
+    std::atomic<std::uint8_t> stream_{0};
+    std::atomic<WakeSignal*> wake_{nullptr};
 };
 
 // One complete MIDI message as the parser delivers it: a channel message with

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "core/base/main_queue.hpp"
+#include "core/midi/midi_manager.hpp"
 #include "core/model.hpp"
 
 namespace tarnwell {
@@ -32,23 +32,10 @@ double Ball::*ballField(ControlKind kind) {
 
 }  // namespace
 
-ModelControlTarget::ModelControlTarget(Model& model, MainQueue& queue, const TimeSource& clock)
-    : model_(model),
-      queue_(queue),
-      clock_(clock),
-      self_(std::make_shared<ModelControlTarget*>(this)) {
-    // Undo or redo while a turn is open ends it, so the next move is a step
-    // of its own and not lost inside a gesture whose step was taken back.
-    historyConnection_ = model_.history().changed.connect([this] {
-        if (!editing_) {
-            endTurn();
-        }
-    });
-}
+ModelControlTarget::ModelControlTarget(Model& model, const TimeSource& clock)
+    : model_(model), clock_(clock) {}
 
-ModelControlTarget::~ModelControlTarget() {
-    endTurn();
-}
+ModelControlTarget::~ModelControlTarget() = default;
 
 void ModelControlTarget::setMorphControl(MorphControl* morph) {
     endTurn();
@@ -88,6 +75,11 @@ double ModelControlTarget::value(ControlId control) const {
     return field != nullptr ? balls[i].*field : 0.0;
 }
 
+bool ModelControlTarget::turnOpen() const {
+    return turnOpen_ && clock_.now() - lastMove_ < kJoinWindow &&
+           model_.history().newestStep() == turnStep_;
+}
+
 void ModelControlTarget::setValue(ControlId control, double value) {
     if (!isValidControl(control)) {
         return;
@@ -97,19 +89,27 @@ void ModelControlTarget::setValue(ControlId control, double value) {
         return;
     }
     value = std::clamp(value, info.minimum, info.maximum);
-    touch(control);
-    editing_ = true;
-    if (control.kind == ControlKind::parameter) {
-        model_.controller().editParameter(control.index, value);
-    } else if (control.kind == ControlKind::morph) {
-        if (morph_ != nullptr) {
-            morph_->setMorphPosition(value);
+    History& history = model_.history();
+    const std::chrono::nanoseconds now = clock_.now();
+    const bool joins = turnOpen() && control == turnControl_;
+    {
+        const History::JoinScope join(history, joins ? turnStep_ : 0);
+        const MidiManager::OriginScope origin(model_.midi(), SendOrigin::controller);
+        if (control.kind == ControlKind::parameter) {
+            model_.controller().editParameter(control.index, value);
+        } else if (control.kind == ControlKind::morph) {
+            if (morph_ != nullptr) {
+                morph_->setMorphPosition(value);
+            }
+        } else if (const auto field = ballField(control.kind)) {
+            model_.physics().editBall(control.index,
+                                      [field, value](Ball& ball) { ball.*field = value; });
         }
-    } else if (const auto field = ballField(control.kind)) {
-        model_.physics().editBall(control.index,
-                                  [field, value](Ball& ball) { ball.*field = value; });
     }
-    editing_ = false;
+    turnOpen_ = true;
+    turnControl_ = control;
+    turnStep_ = history.newestStep();
+    lastMove_ = now;
 }
 
 void ModelControlTarget::setOn(ControlId control, bool on) {
@@ -117,6 +117,7 @@ void ModelControlTarget::setOn(ControlId control, bool on) {
         return;
     }
     endTurn();
+    const MidiManager::OriginScope origin(model_.midi(), SendOrigin::controller);
     Controller& controller = model_.controller();
     switch (control.kind) {
         case ControlKind::modButton:
@@ -144,6 +145,7 @@ void ModelControlTarget::press(ControlId control) {
         return;
     }
     endTurn();
+    const MidiManager::OriginScope origin(model_.midi(), SendOrigin::controller);
     switch (control.kind) {
         case ControlKind::resetDac:
             model_.controller().resetDAC();
@@ -162,75 +164,65 @@ void ModelControlTarget::press(ControlId control) {
     }
 }
 
-void ModelControlTarget::touch(ControlId control) {
-    const std::chrono::nanoseconds now = clock_.now();
-    if (turnOpen_ && (control != turnControl_ || now - lastMove_ >= kJoinWindow)) {
-        endTurn();
+bool controlHasDefault(ControlId control) {
+    if (!isValidControl(control)) {
+        return false;
     }
-    if (!turnOpen_) {
-        turnOpen_ = true;
-        turnControl_ = control;
-        beginGesture(control);
-    }
-    lastMove_ = now;
-    armEnd(kJoinWindow);
-}
-
-void ModelControlTarget::armEnd(std::chrono::nanoseconds after) {
-    if (endArmed_) {
-        return;
-    }
-    endArmed_ = true;
-    std::weak_ptr<ModelControlTarget*> weak = self_;
-    queue_.postAfter(std::chrono::ceil<std::chrono::milliseconds>(after), [weak] {
-        const auto self = weak.lock();
-        if (!self) {
-            return;
-        }
-        ModelControlTarget& target = **self;
-        target.endArmed_ = false;
-        if (!target.turnOpen_) {
-            return;
-        }
-        const auto quiet = target.clock_.now() - target.lastMove_;
-        if (quiet >= kJoinWindow) {
-            target.endTurn();
-        } else {
-            target.armEnd(kJoinWindow - quiet);
-        }
-    });
-}
-
-void ModelControlTarget::endTurn() {
-    if (!turnOpen_) {
-        return;
-    }
-    turnOpen_ = false;
-    endGesture(turnControl_);
-}
-
-void ModelControlTarget::beginGesture(ControlId control) {
-    if (control.kind == ControlKind::parameter) {
-        model_.controller().beginGesture();
-    } else if (control.kind == ControlKind::morph) {
-        if (morph_ != nullptr) {
-            morph_->beginMorphGesture();
-        }
-    } else {
-        model_.physics().beginGesture();
+    switch (control.kind) {
+        case ControlKind::resetDac:
+        case ControlKind::dice:
+        case ControlKind::calibrate:
+        case ControlKind::physicsDice:
+        case ControlKind::morph:
+            return false;
+        default:
+            return true;
     }
 }
 
-void ModelControlTarget::endGesture(ControlId control) {
-    if (control.kind == ControlKind::parameter) {
-        model_.controller().endGesture();
-    } else if (control.kind == ControlKind::morph) {
-        if (morph_ != nullptr) {
-            morph_->endMorphGesture();
-        }
-    } else {
-        model_.physics().endGesture();
+bool resetControlToDefault(Model& model, ControlId control) {
+    if (!controlHasDefault(control)) {
+        return false;
     }
+    Controller& controller = model.controller();
+    const std::size_t i = control.index;
+    switch (control.kind) {
+        case ControlKind::parameter:
+            // A new panel starts with every parameter at 0.
+            if (controller.sliderValues()[i] != 0.0) {
+                controller.editParameter(control.index, 0.0);
+            }
+            return true;
+        case ControlKind::modButton:
+            if (controller.modButtonPressed()[i]) {
+                controller.toggleModButton(control.index);
+            }
+            return true;
+        case ControlKind::modeSwitch:
+            controller.setModeToggle(static_cast<ModeToggle>(i), false);
+            return true;
+        default:
+            break;
+    }
+    PhysicsSimulation& physics = model.physics();
+    if (i >= physics.balls().size() || i >= initialBalls().size()) {
+        return false;
+    }
+    if (control.kind == ControlKind::ballRun) {
+        if (physics.balls()[i].isRunning) {
+            physics.toggleRunning(i);
+        }
+        return true;
+    }
+    const auto field = ballField(control.kind);
+    if (field == nullptr) {
+        return false;
+    }
+    const double initial = initialBalls()[i].*field;
+    if (physics.balls()[i].*field != initial) {
+        physics.editBall(i, [field, initial](Ball& ball) { ball.*field = initial; });
+    }
+    return true;
 }
 
 }  // namespace tarnwell

@@ -1,7 +1,7 @@
 #pragma once
 
 #include <chrono>
-#include <memory>
+#include <cstdint>
 
 #include "core/base/signal.hpp"
 #include "core/base/time_source.hpp"
@@ -9,48 +9,47 @@
 
 namespace tarnwell {
 
-class MainQueue;
 class Model;
 
 // The owner of the morph position between two presets, once there is one.
+// `setMorphPosition` records its undo step through the model's history like
+// any edit, so the moves of one knob turn join one step.
 class MorphControl {
 public:
     virtual ~MorphControl() = default;
     [[nodiscard]] virtual double morphPosition() const = 0;  // 0 to 1
     virtual void setMorphPosition(double position) = 0;
-    virtual void beginMorphGesture() = 0;
-    virtual void endMorphGesture() = 0;
 };
 
 // Drives the real panel from the controller engine, through the same
 // operations as a mouse or keyboard edit (Controller::editParameter,
 // toggleModButton, setModeToggle, resetDAC, randomizeSliders, the physics
 // simulation's ball edits), so grouping copies, sending, undo and the
-// modified marker all follow as for a hand edit.
+// modified marker all follow as for a hand edit. Everything it sends goes out
+// as SendOrigin::controller: paced like a hand edit, shown apart in the
+// monitor.
 //
-// Undo: one knob turn is one step. Moves of one continuous control closer
-// than kJoinWindow apart join one step (an open gesture of the model); a
-// move of another control, a press or a switch, an undo or redo, or
-// kJoinWindow without a move ends it. The end after the pause comes from a
-// task posted after a delay, armed only while a turn is open, so nothing
-// runs while the controller rests. Another edit made by other means inside
-// that half second (a click on dice right after a turn) joins the turn's
-// step: undo then takes back both together; nothing is lost, and redo gives
-// both back.
+// Undo: one knob turn is one step. A move of a continuous control joins the
+// step of the previous move when that move was of the same control, less
+// than kJoinWindow before, and its step is still the newest (History's
+// JoinScope). So a move of another control, a press or a switch, an edit by
+// any other means (a click on dice right after a turn), an undo or redo, or
+// a pause of kJoinWindow starts a new step; and no other edit ever joins a
+// knob's step. Nothing runs while the controller rests: the pause is
+// measured when the next move comes.
 //
-// Threading: main thread only. `model`, `queue` and `clock` must outlive it.
+// Threading: main thread only. `model` and `clock` must outlive it.
 class ModelControlTarget final : public ControlTarget {
 public:
     static constexpr std::chrono::milliseconds kJoinWindow{500};
 
-    ModelControlTarget(Model& model, MainQueue& queue, const TimeSource& clock = steadyTime());
+    explicit ModelControlTarget(Model& model, const TimeSource& clock = steadyTime());
     ~ModelControlTarget() override;
     ModelControlTarget(const ModelControlTarget&) = delete;
     ModelControlTarget& operator=(const ModelControlTarget&) = delete;
 
     // The morph position's owner; until one is set the morph control stays at
-    // 0 and moves of it do nothing. Ends an open turn first. `morph` must
-    // outlive this or be unset.
+    // 0 and moves of it do nothing. `morph` must outlive this or be unset.
     void setMorphControl(MorphControl* morph);
 
     [[nodiscard]] double value(ControlId control) const override;
@@ -58,30 +57,28 @@ public:
     void setOn(ControlId control, bool on) override;
     void press(ControlId control) override;
 
-    // Ends the open knob turn now, if any.
-    void endTurn();
-    [[nodiscard]] bool turnOpen() const { return turnOpen_; }
+    // Ends the open knob turn now, if any: the next move is a step of its own.
+    void endTurn() { turnOpen_ = false; }
+    // Whether the next move of the last control moved would join its step.
+    [[nodiscard]] bool turnOpen() const;
 
 private:
-    void touch(ControlId control);
-    void armEnd(std::chrono::nanoseconds after);
-    void beginGesture(ControlId control);
-    void endGesture(ControlId control);
-
     Model& model_;
-    MainQueue& queue_;
     const TimeSource& clock_;
     MorphControl* morph_ = nullptr;
-    Connection historyConnection_;
 
     bool turnOpen_ = false;
     ControlId turnControl_;
+    std::uint64_t turnStep_ = 0;
     std::chrono::nanoseconds lastMove_{0};
-    bool endArmed_ = false;
-    bool editing_ = false;  // inside one of our own edits
-    // Delayed tasks hold a weak reference, so one that runs after this
-    // object has gone does nothing.
-    std::shared_ptr<ModelControlTarget*> self_;
 };
+
+// Puts `control` back to the value a new panel starts with, as one hand edit
+// (one undo step): a parameter to 0, a ball setting to the ball's first
+// setting, a button or switch off, a ball stopped. Returns false, changing
+// nothing, for a control without such a value (Reset DAC, dice, morph).
+bool resetControlToDefault(Model& model, ControlId control);
+// Whether `control` has a value to reset to.
+[[nodiscard]] bool controlHasDefault(ControlId control);
 
 }  // namespace tarnwell

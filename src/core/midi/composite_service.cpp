@@ -105,6 +105,72 @@ void CompositeMidiService::send(std::uint32_t port, EndpointRef destination,
     }
 }
 
+void CompositeMidiService::sendRaw(std::uint32_t port, EndpointRef destination,
+                                   std::span<const std::uint8_t> messages) {
+    const auto o = owner(destination);
+    if (port != kHandle || !o) {
+        return;
+    }
+    const Backend& backend = backends_[o->backend];
+    if (backend.port != 0) {
+        backend.service->sendRaw(backend.port, o->inner, messages);
+    }
+}
+
+std::vector<DestinationInfo> CompositeMidiService::listSources() {
+    std::vector<DestinationInfo> all;
+    for (std::size_t i = 0; i < backends_.size(); ++i) {
+        for (auto& s : backends_[i].service->listSources()) {
+            if (s.endpoint != 0 && s.endpoint <= kInnerMask) {
+                all.push_back(DestinationInfo{compose(i, s.endpoint), std::move(s.name)});
+            }
+        }
+    }
+    return all;
+}
+
+std::uint32_t CompositeMidiService::createInputPort(std::uint32_t client, const std::string& name,
+                                                    std::shared_ptr<WakeSignal> wake) {
+    if (client != kHandle) {
+        return 0;
+    }
+    bool any = false;
+    for (auto& backend : backends_) {
+        if (backend.client != 0 && backend.inPort == 0) {
+            backend.inPort = backend.service->createInputPort(backend.client, name, wake);
+        }
+        any = any || backend.inPort != 0;
+    }
+    return any ? kHandle : 0;
+}
+
+void CompositeMidiService::selectSource(EndpointRef source, std::uint8_t stream) {
+    const auto o = owner(source);
+    for (std::size_t i = 0; i < backends_.size(); ++i) {
+        if (backends_[i].inPort != 0) {
+            backends_[i].service->selectSource(o && o->backend == i ? o->inner : 0, stream);
+        }
+    }
+}
+
+std::size_t CompositeMidiService::takeInput(MidiInputConsumer& consumer) {
+    std::size_t taken = 0;
+    for (auto& backend : backends_) {
+        if (backend.inPort != 0) {
+            taken += backend.service->takeInput(consumer);
+        }
+    }
+    return taken;
+}
+
+std::uint64_t CompositeMidiService::droppedInput() const {
+    std::uint64_t dropped = 0;
+    for (const auto& backend : backends_) {
+        dropped += backend.service->droppedInput();
+    }
+    return dropped;
+}
+
 void CompositeMidiService::setSetupChangedHandler(SetupChangedHandler handler) {
     setupChanged_.set(std::move(handler));
 }

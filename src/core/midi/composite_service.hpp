@@ -11,10 +11,13 @@
 
 namespace tarnwell {
 
-// Several MIDI services shown as one: their destinations in one list (each
-// backend's in its own order, backends in the order given), sends and
-// selection routed to the backend that owns the endpoint, and every backend's
-// setup change forwarded.
+// Several MIDI services shown as one: their destinations and sources in one
+// list each (each backend's in its own order, backends in the order given),
+// sends and selection routed to the backend that owns the endpoint, and every
+// backend's setup change forwarded. Input: every backend gets an input port
+// and the one wake signal; a source selected on one backend deselects the
+// others', and input is taken from all of them (each backend keeps its own
+// queue, so each has one producer).
 //
 // Endpoint handles are namespaced: the top 8 bits hold the backend's position
 // plus one, the low 24 bits the backend's own handle. A backend handle that
@@ -43,6 +46,15 @@ public:
     // Drains the backends in turn within one shared bound.
     void drain(std::chrono::milliseconds bound) override;
     void setSetupChangedHandler(SetupChangedHandler handler) override;
+    void sendRaw(std::uint32_t port, EndpointRef destination,
+                 std::span<const std::uint8_t> messages) override;
+    std::vector<DestinationInfo> listSources() override;
+    // Succeeds when at least one backend succeeds.
+    std::uint32_t createInputPort(std::uint32_t client, const std::string& name,
+                                  std::shared_ptr<WakeSignal> wake) override;
+    void selectSource(EndpointRef source, std::uint8_t stream) override;
+    std::size_t takeInput(MidiInputConsumer& consumer) override;
+    [[nodiscard]] std::uint64_t droppedInput() const override;
 
     // The namespacing, exposed for tests and diagnostics.
     [[nodiscard]] static EndpointRef compose(std::size_t backend, EndpointRef inner);
@@ -57,6 +69,7 @@ private:
         std::shared_ptr<MidiService> service;
         std::uint32_t client = 0;
         std::uint32_t port = 0;
+        std::uint32_t inPort = 0;
     };
     static constexpr std::uint32_t kHandle = 1;
 

@@ -21,11 +21,15 @@ void DinPacer::offer(const SentSequence& sequence) {
         it->number = sequence.number;
         it->value = sequence.value;
         it->time = sequence.time;
+        if (sequence.origin != SendOrigin::physics) {
+            it->origin = sequence.origin;
+        }
         return;
     }
+    // A move on a hardware controller is a hand edit: it goes first too.
     if (const auto it = std::ranges::find_if(physics_, matches); it != physics_.end()) {
         ++replaced_;
-        if (sequence.origin == SendOrigin::hand) {
+        if (sequence.origin != SendOrigin::physics) {
             physics_.erase(it);
             hand_.push_back(sequence);
         } else {
@@ -35,7 +39,7 @@ void DinPacer::offer(const SentSequence& sequence) {
         }
         return;
     }
-    (sequence.origin == SendOrigin::hand ? hand_ : physics_).push_back(sequence);
+    (sequence.origin == SendOrigin::physics ? physics_ : hand_).push_back(sequence);
 }
 
 std::optional<SentSequence> DinPacer::release(std::chrono::nanoseconds now) {

@@ -21,7 +21,8 @@ namespace tarnwell {
 //   control may own several numbers (a switch sends its on or its off
 //   number): `ControlOf` says which control a number belongs to, so a switch
 //   flipped twice while held ends on the synthesizer as it ends on the panel.
-// - Hand edits go before physics values; within each, in order of arrival.
+// - Hand edits (mouse, keyboard, a hardware controller) go before physics
+//   values; within each, in order of arrival.
 //   A physics value replacing a kept hand edit keeps the hand edit's place.
 // - The link is modelled as busy for `slot` per sequence. A release up to one
 //   slot late keeps the schedule, so a late timer costs no throughput; two

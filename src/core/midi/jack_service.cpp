@@ -10,6 +10,8 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include "core/midi/midi_bytes.hpp"
+
 namespace tarnwell {
 
 namespace {
@@ -17,7 +19,22 @@ namespace {
 // A route marker carries its endpoint in the three message bytes, so endpoint
 // handles of this service stay below 2^24.
 constexpr std::uint8_t kRouteMarker = 1;
+// Messages shorter than three bytes (passed on from a controller) carry
+// their length in the marker; a 3-byte message has none.
+constexpr std::uint8_t kOneByteMessage = 2;
+constexpr std::uint8_t kTwoByteMessage = 3;
 constexpr EndpointRef kMaxHandle = 0xFFFFFF;
+
+std::size_t messageLength(const RingEvent& e) {
+    switch (e.marker) {
+        case kOneByteMessage:
+            return 1;
+        case kTwoByteMessage:
+            return 2;
+        default:
+            return 3;
+    }
+}
 
 RingEvent routeMarker(EndpointRef endpoint) {
     RingEvent e;
@@ -87,6 +104,7 @@ struct JackMidiService::ClientState {
     std::string ownPrefix;      // "<our client name>:"
     std::string wiredPortName;  // destination our port was last connected to by us
     bool portRequested = false;
+    bool inPortRequested = false;
 };
 
 // libjack's C callbacks. The registration ones run on libjack's notification
@@ -183,17 +201,9 @@ void JackMidiService::selectDestination(EndpointRef endpoint) {
 void JackMidiService::send(std::uint32_t port, EndpointRef destination,
                            std::span<const std::uint8_t> messages) {
     const std::size_t count = messages.size() / 3;
-    if (port != kPortHandle || count == 0 || messages.size() % 3 != 0 || destination == 0 ||
-        destination != admitted_.load(std::memory_order_acquire)) {
+    if (count == 0 || messages.size() % 3 != 0) {
         dropped_.fetch_add(1, std::memory_order_relaxed);
         return;
-    }
-    if (markerOwed_) {
-        if (!ring_.pushAll(std::array{routeMarker(markedRoute_)})) {
-            dropped_.fetch_add(1, std::memory_order_relaxed);
-            return;
-        }
-        markerOwed_ = false;
     }
     constexpr std::size_t kInline = 16;
     std::array<RingEvent, kInline> inlineEvents;
@@ -208,11 +218,85 @@ void JackMidiService::send(std::uint32_t port, EndpointRef destination,
     for (std::size_t i = 0; i < count; ++i) {
         events[i].bytes = {messages[3 * i], messages[3 * i + 1], messages[3 * i + 2]};
     }
+    queueEvents(port, destination, events);
+}
+
+void JackMidiService::sendRaw(std::uint32_t port, EndpointRef destination,
+                              std::span<const std::uint8_t> messages) {
+    constexpr std::size_t kMost = 12;  // what one pass of thru carries
+    std::array<RingEvent, kMost> events{};
+    std::size_t count = 0;
+    const bool whole = forEachMidiMessage(messages, [&](std::span<const std::uint8_t> message) {
+        if (count == kMost) {
+            return;
+        }
+        RingEvent& e = events[count++];
+        std::copy(message.begin(), message.end(), e.bytes.begin());
+        e.marker = message.size() == 1   ? kOneByteMessage
+                   : message.size() == 2 ? kTwoByteMessage
+                                         : 0;
+    });
+    if (!whole || count == 0 || count == kMost) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    queueEvents(port, destination, std::span(events).first(count));
+}
+
+void JackMidiService::queueEvents(std::uint32_t port, EndpointRef destination,
+                                  std::span<RingEvent> events) {
+    if (port != kPortHandle || destination == 0 ||
+        destination != admitted_.load(std::memory_order_acquire)) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    if (markerOwed_) {
+        if (!ring_.pushAll(std::array{routeMarker(markedRoute_)})) {
+            dropped_.fetch_add(1, std::memory_order_relaxed);
+            return;
+        }
+        markerOwed_ = false;
+    }
     if (ring_.pushAll(events)) {
         accepted_.fetch_add(1, std::memory_order_relaxed);
     } else {
         dropped_.fetch_add(1, std::memory_order_relaxed);
     }
+}
+
+std::vector<DestinationInfo> JackMidiService::listSources() {
+    return input_.sources();
+}
+
+std::uint32_t JackMidiService::createInputPort(std::uint32_t client, const std::string& name,
+                                               std::shared_ptr<WakeSignal> wake) {
+    if (client == 0 || !wake) {
+        return 0;
+    }
+    {
+        std::lock_guard lock(mutex_);
+        if (inPortName_) {
+            return 0;
+        }
+        input_.setWake(std::move(wake));
+        inPortName_ = name;
+    }
+    waker_.wake(kCommand);
+    return kInPortHandle;
+}
+
+void JackMidiService::selectSource(EndpointRef source, std::uint8_t stream) {
+    if (input_.selectSource(source, stream)) {
+        waker_.wake(kRoute);
+    }
+}
+
+std::size_t JackMidiService::takeInput(MidiInputConsumer& consumer) {
+    return input_.take(consumer);
+}
+
+std::uint64_t JackMidiService::droppedInput() const {
+    return input_.dropped();
 }
 
 void JackMidiService::drain(std::chrono::milliseconds bound) {
@@ -270,6 +354,7 @@ void JackMidiService::run() {
         pending |= waker_.take();
         std::optional<std::string> clientName;
         std::optional<std::string> portName;
+        std::optional<std::string> inPortName;
         {
             std::lock_guard lock(mutex_);
             if (stop_) {
@@ -277,6 +362,7 @@ void JackMidiService::run() {
             }
             clientName = clientName_;
             portName = portName_;
+            inPortName = inPortName_;
         }
         if ((pending & kServerGone) != 0) {
             // Every other reason concerned the dead client.
@@ -301,6 +387,12 @@ void JackMidiService::run() {
         }
         if (!client_->portRequested && portName) {
             registerPort(*portName);
+        }
+        if (!client_->inPortRequested && inPortName) {
+            client_->inPortRequested = true;
+            input_.registerPort(client_->client, *inPortName);
+            // Listed and wired once it is there.
+            pending |= kGraph;
         }
         if ((pending & kGraph) != 0) {
             // Registration callbacks come in bursts (a client with several
@@ -397,6 +489,7 @@ void JackMidiService::closeClient() {
     presentNames_.clear();
     if (client_) {
         outPort_.store(nullptr);
+        input_.clientClosed();
         jack_client_close(client_->client);
         client_.reset();
     }
@@ -425,6 +518,9 @@ void JackMidiService::refreshPorts() {
         destinations_ = std::move(list);
         updateAdmissionLocked();
     }
+    changed = input_.listSources(client_->client, client_->ownPrefix,
+                                 [this](const std::string& name) { return handleFor(name); }) ||
+              changed;
     if (changed) {
         setupChanged_.notify();
     }
@@ -448,6 +544,9 @@ EndpointRef JackMidiService::handleFor(const std::string& portName) {
 // one named by a route marker the process callback is waiting at, otherwise
 // the current route. Connections made by others are left alone.
 void JackMidiService::reconcileWiring() {
+    if (client_ && alive_.load()) {
+        input_.reconcile(client_->client);
+    }
     if (!client_ || client_->port == nullptr || !alive_.load()) {
         return;
     }
@@ -489,6 +588,7 @@ void JackMidiService::reconcileWiring() {
 // port buffer functions.
 int JackMidiService::process(std::uint32_t frames) {
     cycles_.fetch_add(1, std::memory_order_relaxed);
+    input_.process(frames);
     auto* port = static_cast<jack_port_t*>(outPort_.load(std::memory_order_acquire));
     if (port == nullptr) {
         return 0;
@@ -542,7 +642,7 @@ int JackMidiService::process(std::uint32_t frames) {
             continue;
         }
         if (written == options_.eventsPerCycle ||
-            jack_midi_event_write(buffer, 0, event.bytes.data(), event.bytes.size()) != 0) {
+            jack_midi_event_write(buffer, 0, event.bytes.data(), messageLength(event)) != 0) {
             break;
         }
         ++written;

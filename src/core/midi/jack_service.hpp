@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/base/waker.hpp"
+#include "core/midi/jack_input.hpp"
 #include "core/midi/midi_service.hpp"
 #include "core/midi/setup_changed_relay.hpp"
 #include "core/midi/spsc_ring.hpp"
@@ -51,6 +52,11 @@ namespace tarnwell {
 // - Every wake-up goes through one `Waker` with a reason bit per source, so a
 //   source added later (an input port's process callback) wakes the same
 //   worker the same way.
+//
+// Input (optional): sources are the MIDI outputs of other clients, listed and
+// handled like destinations; `createInputPort` registers "InPort" on the
+// same client and the selected source is wired to it (JackMidiInput holds
+// that side; its process callback runs first in ours).
 //
 // Delivery: a sequence is accepted whole or dropped whole, and counted.
 // Sequences are dropped while no client exists or the server is gone, when the
@@ -101,6 +107,15 @@ public:
     // passed (messages held for a missing destination wait that long).
     void drain(std::chrono::milliseconds bound) override;
     void setSetupChangedHandler(SetupChangedHandler handler) override;
+    // Thru: each message its own event, in stream order with `send`.
+    void sendRaw(std::uint32_t port, EndpointRef destination,
+                 std::span<const std::uint8_t> messages) override;
+    std::vector<DestinationInfo> listSources() override;
+    std::uint32_t createInputPort(std::uint32_t client, const std::string& name,
+                                  std::shared_ptr<WakeSignal> wake) override;
+    void selectSource(EndpointRef source, std::uint8_t stream) override;
+    std::size_t takeInput(MidiInputConsumer& consumer) override;
+    [[nodiscard]] std::uint64_t droppedInput() const override;
 
     [[nodiscard]] Counters counters() const;
     // True while a client is open on a running server.
@@ -114,6 +129,7 @@ private:
     struct ClientState;
     friend struct JackCallbacks;
     static constexpr std::uint32_t kPortHandle = 1;
+    static constexpr std::uint32_t kInPortHandle = 2;
 
     // Why the worker was woken: one bit each.
     static constexpr Waker::Reasons kStop = 1U << 0;
@@ -132,6 +148,8 @@ private:
     void reconcileWiring();
     void updateAdmissionLocked();
     EndpointRef handleFor(const std::string& portName);
+    // Queues `events` (a whole send) for `destination`; counts it.
+    void queueEvents(std::uint32_t port, EndpointRef destination, std::span<RingEvent> events);
     int process(std::uint32_t frames);
     // Process callback: the stream waits for `route` to be wired.
     void askForRoute(EndpointRef route, std::uint64_t wiring);
@@ -145,6 +163,7 @@ private:
     std::mutex mutex_;
     std::optional<std::string> clientName_;
     std::optional<std::string> portName_;
+    std::optional<std::string> inPortName_;
     bool stop_ = false;
 
     // Worker thread only.
@@ -193,6 +212,8 @@ private:
     std::atomic<std::uint64_t> cycles_{0};  // process callbacks run
 
     SetupChangedRelay setupChanged_;
+
+    JackMidiInput input_;
 
     std::thread worker_;
 };

@@ -69,6 +69,43 @@ void MidiManager::refreshDestinations() {
         changed.emit(MidiManagerChange::destinations);
     }
     followConnectedDestination(previous);
+    refreshSources();
+}
+
+void MidiManager::refreshSources() {
+    std::vector<DestinationInfo> sources;
+    for (auto& s : service_->listSources()) {
+        if (s.name) {
+            sources.push_back(std::move(s));
+        }
+    }
+    if (sources != sources_) {
+        sources_ = std::move(sources);
+        sourcesChanged.emit();
+    }
+}
+
+bool MidiManager::openInput(const std::shared_ptr<WakeSignal>& wake) {
+    if (inPort_ == 0 && midiClient_ != 0) {
+        inPort_ = service_->createInputPort(midiClient_, kInPortName, wake);
+    }
+    return inPort_ != 0;
+}
+
+void MidiManager::selectSource(EndpointRef source, std::uint8_t stream) {
+    if (inPort_ != 0) {
+        service_->selectSource(source, stream);
+    }
+}
+
+std::size_t MidiManager::takeInput(MidiInputConsumer& consumer) {
+    return inPort_ != 0 ? service_->takeInput(consumer) : 0;
+}
+
+void MidiManager::sendRawToConnected(std::span<const std::uint8_t> messages) {
+    if (outPort_ != 0 && connectedEndpoint_) {
+        service_->sendRaw(outPort_, *connectedEndpoint_, messages);
+    }
 }
 
 void MidiManager::followConnectedDestination(const std::vector<DestinationInfo>& previous) {
@@ -166,6 +203,9 @@ void MidiManager::sendNRPN(std::int64_t value, std::int64_t parameter, int chann
 }
 
 void MidiManager::sendToConnected(std::int64_t value, std::int64_t parameter, SendOrigin origin) {
+    if (origin == SendOrigin::hand) {
+        origin = handOrigin_;
+    }
     if (const auto endpoint = connectedEndpoint_) {
         sendNRPN(value, parameter, 0, *endpoint, origin);
     }

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/base/signal.hpp"
@@ -17,6 +19,8 @@
 namespace tarnwell {
 
 class MainQueue;
+class MidiInputConsumer;
+class WakeSignal;
 
 enum class MidiManagerChange {
     destinations,  // `destinations` was rebuilt with different contents
@@ -50,6 +54,7 @@ class MidiManager : public std::enable_shared_from_this<MidiManager> {
 public:
     static constexpr const char* kClientName = "MidiClient";
     static constexpr const char* kOutPortName = "OutPort";
+    static constexpr const char* kInPortName = "InPort";
 
     // Creates the manager, registers the client and output port and lists the
     // destinations. `queue` and `clock` must outlive the manager.
@@ -82,6 +87,48 @@ public:
     // Connects to the destination at `index` of `destinations`; an index
     // outside the list does nothing.
     void connectToDestination(std::int64_t index);
+
+    // --- Input (a hardware controller) -----------------------------------
+    // The named sources of the service, in its order; rebuilt with the
+    // destinations whenever the service reports a change.
+    [[nodiscard]] const std::vector<DestinationInfo>& sources() const { return sources_; }
+    // Creates the input port ("InPort") on the panel's client, once; `wake`
+    // is notified from the service's input thread when input arrives (the
+    // service keeps it while it may). Returns whether the port exists.
+    bool openInput(const std::shared_ptr<WakeSignal>& wake);
+    [[nodiscard]] std::uint32_t inPort() const { return inPort_; }
+    // Takes input from `source` (0: none), its records marked `stream`.
+    void selectSource(EndpointRef source, std::uint8_t stream);
+    // Main thread: every input record queued so far, in order.
+    std::size_t takeInput(MidiInputConsumer& consumer);
+    [[nodiscard]] std::uint64_t droppedInput() const { return service_->droppedInput(); }
+    // Passes whole messages (not system-exclusive) on to the connected
+    // destination unchanged, after what was sent before them. Not paced and
+    // not shown to send observers: the monitor shows the panel's own
+    // sequences. Nothing happens while no destination is connected.
+    void sendRawToConnected(std::span<const std::uint8_t> messages);
+    // Told after every change of `sources`.
+    Signal<> sourcesChanged;
+
+    // --- Origin of hand sends ---------------------------------------------
+    // While one exists, sends asked for as SendOrigin::hand go out as
+    // `origin` instead: edits made from a hardware controller run through the
+    // same operations as the mouse's and are told apart here. Scopes nest;
+    // main thread only.
+    class OriginScope {
+    public:
+        OriginScope(MidiManager& manager, SendOrigin origin)
+            : manager_(manager), previous_(std::exchange(manager.handOrigin_, origin)) {}
+        ~OriginScope() { manager_.handOrigin_ = previous_; }
+        OriginScope(const OriginScope&) = delete;
+        OriginScope& operator=(const OriginScope&) = delete;
+
+    private:
+        MidiManager& manager_;
+        SendOrigin previous_;
+    };
+    // What a hand send counts as right now.
+    [[nodiscard]] SendOrigin handOrigin() const { return handOrigin_; }
 
     // Sends one NRPN sequence through the output port. Silent on failure.
     void sendNRPN(std::int64_t value, std::int64_t parameter, int channel, EndpointRef destination,
@@ -123,12 +170,16 @@ private:
     void updatePacing();
     void flushPaced();
     void updateHooked() { hooked_ = !observers_.empty() || pacer_.has_value(); }
+    void refreshSources();
 
     std::shared_ptr<MidiService> service_;
     MainQueue& queue_;
     const TimeSource& clock_;
     std::uint32_t midiClient_ = 0;
     std::uint32_t outPort_ = 0;
+    std::uint32_t inPort_ = 0;
+    std::vector<DestinationInfo> sources_;
+    SendOrigin handOrigin_ = SendOrigin::hand;
     std::optional<std::string> connectedDeviceName_;
     std::optional<EndpointRef> connectedEndpoint_;
     bool connectedAvailable_ = false;

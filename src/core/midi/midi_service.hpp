@@ -3,12 +3,16 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
 #include <vector>
 
 namespace tarnwell {
+
+class MidiInputConsumer;
+class WakeSignal;
 
 // A destination handle. Stable for as long as the destination exists in its
 // service; a service never reuses the handle of a vanished destination for a
@@ -24,7 +28,9 @@ struct DestinationInfo {
 };
 
 // The platform MIDI layer: a client with one output port, the destinations it
-// can reach, and delivery of whole control-change sequences.
+// can reach, and delivery of whole control-change sequences; optionally one
+// input port taking the messages of one chosen source (a hardware
+// controller), created only when asked for.
 //
 // Threading: every member is called on the main thread, except that the
 // setup-changed handler may be invoked on any thread. No member but `drain`
@@ -54,6 +60,54 @@ public:
     // calls. Returns at once; a message that cannot be delivered is dropped.
     virtual void send(std::uint32_t port, EndpointRef destination,
                       std::span<const std::uint8_t> messages) = 0;
+
+    // Delivers `messages`, one or more complete MIDI messages of 1 to 3 bytes
+    // (channel, system common or real-time messages, never system-exclusive),
+    // unchanged and each as its own message, to `destination` through
+    // `port`, in order with `send`. For messages passed on from a controller.
+    // Returns at once; what cannot be delivered is dropped. A service without
+    // this path drops them all.
+    virtual void sendRaw(std::uint32_t port, EndpointRef destination,
+                         std::span<const std::uint8_t> messages) {
+        (void)port;
+        (void)destination;
+        (void)messages;
+    }
+
+    // --- Input ----------------------------------------------------------
+    // The sources input can come from (other programs' and devices' MIDI
+    // outputs), in the service's own order; handles and names follow the
+    // rules of destinations. Listed whether or not an input port exists.
+    // Changes are reported through the setup-changed handler too.
+    virtual std::vector<DestinationInfo> listSources() { return {}; }
+    // Creates the input port of `client` under `name`. From then on the
+    // input of the selected source is queued for `takeInput`, and `wake` is
+    // notified (from the service's input thread) whenever input arrives while
+    // none was waiting; the service keeps it for as long as it may notify it.
+    // Returns a non-zero handle on success; once.
+    virtual std::uint32_t createInputPort(std::uint32_t client, const std::string& name,
+                                          std::shared_ptr<WakeSignal> wake) {
+        (void)client;
+        (void)name;
+        (void)wake;
+        return 0;
+    }
+    // Takes input from `source` only (0: from none), marking its records with
+    // `stream`. The service keeps the source wired when it comes back after
+    // vanishing, as it does the destination.
+    virtual void selectSource(EndpointRef source, std::uint8_t stream) {
+        (void)source;
+        (void)stream;
+    }
+    // Main thread: hands every input record queued so far to `consumer`, in
+    // order. Returns how many.
+    virtual std::size_t takeInput(MidiInputConsumer& consumer) {
+        (void)consumer;
+        return 0;
+    }
+    // Input events lost so far because the main thread did not take them in
+    // time (any thread).
+    [[nodiscard]] virtual std::uint64_t droppedInput() const { return 0; }
 
     // Waits until what `send` has accepted has been handed to the MIDI system,
     // or until `bound` has passed, whichever comes first; never longer. Called

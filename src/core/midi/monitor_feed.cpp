@@ -99,7 +99,7 @@ std::string monitorText(const std::deque<MonitorRow>& rows, std::chrono::nanosec
             text += buffer;
         }
         text += "\t" + row.destinationName + "\t";
-        text += row.origin == SendOrigin::physics ? "physics" : "hand";
+        text += originName(row.origin);
         text += "\n";
     }
     return text;

@@ -8,6 +8,9 @@
 
 #include <RtMidi.h>
 
+#include "core/base/wake_signal.hpp"
+#include "core/midi/midi_bytes.hpp"
+
 #if defined(__linux__)
 #include <alsa/asoundlib.h>
 #endif
@@ -80,21 +83,42 @@ private:
     std::streambuf* previous_;
 };
 
-// Creates an output object for `api`, or nothing when the API cannot open.
-std::unique_ptr<RtMidiOut> openOutput(RtMidiApi api, const std::string& clientName,
-                                      std::atomic<std::uint64_t>& errors) {
+// Creates a MIDI object of type `T` (RtMidiOut or RtMidiIn) for `api`, or
+// nothing when the API cannot open.
+template <typename T>
+std::unique_ptr<T> openMidi(RtMidiApi api, const std::string& clientName,
+                            std::atomic<std::uint64_t>& errors) {
     const CerrSilenced quiet;
     try {
-        auto out = std::make_unique<RtMidiOut>(toRtMidi(api), clientName);
-        if (out->getCurrentApi() != toRtMidi(api)) {
+        auto midi = std::make_unique<T>(toRtMidi(api), clientName);
+        if (midi->getCurrentApi() != toRtMidi(api)) {
             return nullptr;
         }
-        out->setErrorCallback(countError, &errors);
-        return out;
+        midi->setErrorCallback(countError, &errors);
+        return midi;
     } catch (const RtMidiError&) {
         errors.fetch_add(1);
         return nullptr;
     }
+}
+
+std::unique_ptr<RtMidiOut> openOutput(RtMidiApi api, const std::string& clientName,
+                                      std::atomic<std::uint64_t>& errors) {
+    return openMidi<RtMidiOut>(api, clientName, errors);
+}
+
+// RtMidi's input thread (ALSA's own thread, JACK's process thread): copies
+// the message into the queue and wakes the main thread. RtMidi hands over one
+// whole message per call; its time stamp is a delta, so the arrival is read
+// from the steady clock here.
+void inputArrived(double, std::vector<unsigned char>* message, void* userData) {
+    if (message == nullptr || message->empty()) {
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    static_cast<MidiInputQueue*>(userData)->received(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(now).count(),
+        std::span<const std::uint8_t>(message->data(), message->size()));
 }
 
 #if defined(__linux__)
@@ -133,6 +157,7 @@ RtMidiService::~RtMidiService() {
     if (worker_.joinable()) {
         worker_.join();
     }
+    closeInput();
     closePort();
 }
 
@@ -151,7 +176,7 @@ std::uint32_t RtMidiService::createOutputPort(std::uint32_t client, const std::s
 std::vector<DestinationInfo> RtMidiService::listDestinations() {
     reopenIfRestarted();
     std::lock_guard lock(cacheMutex_);
-    return destinations_;
+    return destinations_.entries;
 }
 
 void RtMidiService::selectDestination(EndpointRef endpoint) {
@@ -161,8 +186,8 @@ void RtMidiService::selectDestination(EndpointRef endpoint) {
     selected_ = endpoint;
     {
         std::lock_guard lock(cacheMutex_);
-        watched_ = endpoint;
-        watchedMissing_ = false;
+        destinations_.watched = endpoint;
+        destinations_.watchedMissing = false;
     }
     reopenNeeded_.store(false);
     openSelected();
@@ -188,6 +213,114 @@ void RtMidiService::send(std::uint32_t port, EndpointRef destination,
     }
 }
 
+void RtMidiService::sendRaw(std::uint32_t port, EndpointRef destination,
+                            std::span<const std::uint8_t> messages) {
+    reopenIfRestarted();
+    if (port != kHandle || !out_ || destination == 0 || destination != open_ ||
+        !out_->isPortOpen()) {
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+        return;
+    }
+    try {
+        forEachMidiMessage(messages, [this](std::span<const std::uint8_t> message) {
+            out_->sendMessage(message.data(), message.size());
+        });
+    } catch (const RtMidiError&) {
+        errors_.fetch_add(1);
+        dropped_.fetch_add(1, std::memory_order_relaxed);
+    }
+}
+
+std::vector<DestinationInfo> RtMidiService::listSources() {
+    reopenIfRestarted();
+    std::lock_guard lock(cacheMutex_);
+    return sources_.entries;
+}
+
+std::uint32_t RtMidiService::createInputPort(std::uint32_t client, const std::string& name,
+                                             std::shared_ptr<WakeSignal> wake) {
+    if (client != kHandle || !out_ || in_ || !wake) {
+        return 0;
+    }
+    in_ = openMidi<RtMidiIn>(api_, options_.clientName, errors_);
+    if (!in_) {
+        return 0;
+    }
+    inPortName_ = name;
+    wake_ = std::move(wake);
+    input_ = std::make_unique<MidiInputQueue>();
+    input_->setWake(wake_.get());
+    // System-exclusive is never passed on and no mapping takes it; clock
+    // and active sensing are passed on by thru.
+    in_->ignoreTypes(true, false, false);
+    in_->setCallback(inputArrived, input_.get());
+    return kHandle;
+}
+
+void RtMidiService::selectSource(EndpointRef source, std::uint8_t stream) {
+    if (!in_) {
+        return;
+    }
+    input_->setStream(stream);
+    selectedSource_ = source;
+    {
+        std::lock_guard lock(cacheMutex_);
+        sources_.watched = source;
+        sources_.watchedMissing = false;
+    }
+    inputReopenNeeded_.store(false);
+    openSelectedSource();
+}
+
+std::size_t RtMidiService::takeInput(MidiInputConsumer& consumer) {
+    reopenIfRestarted();
+    return input_ ? input_->take(consumer) : 0;
+}
+
+std::uint64_t RtMidiService::droppedInput() const {
+    return input_ ? input_->dropped() : 0;
+}
+
+bool RtMidiService::inputOpen() const {
+    return in_ && openSource_ != 0 && in_->isPortOpen();
+}
+
+void RtMidiService::openSelectedSource() {
+    closeInput();
+    std::string key;
+    {
+        std::lock_guard lock(cacheMutex_);
+        if (const auto it = sources_.keys.find(selectedSource_); it != sources_.keys.end()) {
+            key = it->second;
+        }
+    }
+    if (key.empty()) {
+        return;
+    }
+    try {
+        for (const Port& p : readPorts(*in_)) {
+            if (p.key == key) {
+                in_->openPort(p.index, inPortName_);
+                break;
+            }
+        }
+    } catch (const RtMidiError&) {
+        errors_.fetch_add(1);
+    }
+    if (in_->isPortOpen()) {
+        openSource_ = selectedSource_;
+    }
+}
+
+// Closing joins RtMidi's input thread (ALSA) or unregisters the port between
+// JACK cycles, so the queue's producer has stopped when this returns.
+void RtMidiService::closeInput() {
+    openSource_ = 0;
+    if (in_ && in_->isPortOpen()) {
+        in_->closePort();
+    }
+}
+
 void RtMidiService::setSetupChangedHandler(SetupChangedHandler handler) {
     setupChanged_.set(std::move(handler));
 }
@@ -196,12 +329,12 @@ RtMidiService::Counters RtMidiService::counters() const {
     return Counters{sent_.load(), dropped_.load(), errors_.load(), reopens_.load()};
 }
 
-std::vector<RtMidiService::Port> RtMidiService::readPorts(RtMidiOut& out) const {
+std::vector<RtMidiService::Port> RtMidiService::readPorts(RtMidi& midi) const {
     std::vector<Port> ports;
     std::map<std::string, int> seen;
-    const unsigned count = out.getPortCount();
+    const unsigned count = midi.getPortCount();
     for (unsigned i = 0; i < count; ++i) {
-        std::string name = displayName(api_, out.getPortName(i));
+        std::string name = displayName(api_, midi.getPortName(i));
         if (name.empty()) {
             continue;
         }
@@ -215,14 +348,37 @@ std::vector<RtMidiService::Port> RtMidiService::readPorts(RtMidiOut& out) const 
     return ports;
 }
 
-EndpointRef RtMidiService::handleForLocked(const std::string& key) {
-    if (const auto it = handles_.find(key); it != handles_.end()) {
+EndpointRef RtMidiService::handleForLocked(Listing& listing, const std::string& key) {
+    if (const auto it = listing.handles.find(key); it != listing.handles.end()) {
         return it->second;
     }
-    const EndpointRef handle = nextHandle_++;
-    handles_.emplace(key, handle);
-    keys_.emplace(handle, key);
+    const EndpointRef handle = listing.nextHandle++;
+    listing.handles.emplace(key, handle);
+    listing.keys.emplace(handle, key);
     return handle;
+}
+
+bool RtMidiService::updateListingLocked(Listing& listing, const std::vector<Port>& ports,
+                                        bool& cameBack) {
+    std::vector<DestinationInfo> list;
+    for (const Port& p : ports) {
+        list.push_back(DestinationInfo{handleForLocked(listing, p.key), p.name});
+    }
+    const bool changed = list != listing.entries;
+    listing.entries = std::move(list);
+    cameBack = false;
+    if (listing.watched != 0) {
+        const bool present = std::ranges::any_of(listing.entries, [&](const DestinationInfo& d) {
+            return d.endpoint == listing.watched;
+        });
+        if (!present) {
+            listing.watchedMissing = true;
+        } else if (listing.watchedMissing) {
+            listing.watchedMissing = false;
+            cameBack = true;
+        }
+    }
+    return changed;
 }
 
 void RtMidiService::openSelected() {
@@ -230,7 +386,7 @@ void RtMidiService::openSelected() {
     std::string key;
     {
         std::lock_guard lock(cacheMutex_);
-        if (const auto it = keys_.find(selected_); it != keys_.end()) {
+        if (const auto it = destinations_.keys.find(selected_); it != destinations_.keys.end()) {
             key = it->second;
         }
     }
@@ -257,6 +413,10 @@ void RtMidiService::reopenIfRestarted() {
         reopens_.fetch_add(1);
         openSelected();
     }
+    if (inputReopenNeeded_.exchange(false) && in_ && selectedSource_ != 0) {
+        reopens_.fetch_add(1);
+        openSelectedSource();
+    }
 }
 
 void RtMidiService::closePort() {
@@ -266,44 +426,44 @@ void RtMidiService::closePort() {
     }
 }
 
-// Worker: follows plug and unplug by polling, with its own output object, since
-// RtMidi objects are not shared between threads.
+// Worker: follows plug and unplug by polling, with its own output and input
+// objects, since RtMidi objects are not shared between threads.
 void RtMidiService::poll() {
     std::atomic<std::uint64_t> probeErrors{0};
     std::unique_ptr<RtMidiOut> probe;
+    std::unique_ptr<RtMidiIn> inputProbe;
     std::unique_lock lock(workerMutex_);
     while (!stop_) {
         lock.unlock();
         if (!probe) {
             probe = openOutput(api_, options_.clientName, probeErrors);
         }
+        if (!inputProbe) {
+            inputProbe = openMidi<RtMidiIn>(api_, options_.clientName, probeErrors);
+        }
         std::vector<Port> ports;
-        if (probe) {
-            try {
+        std::vector<Port> sourcePorts;
+        try {
+            if (probe) {
                 ports = readPorts(*probe);
-            } catch (const RtMidiError&) {
-                probeErrors.fetch_add(1);
             }
+            if (inputProbe) {
+                sourcePorts = readPorts(*inputProbe);
+            }
+        } catch (const RtMidiError&) {
+            probeErrors.fetch_add(1);
         }
         bool changed = false;
         {
             std::lock_guard cache(cacheMutex_);
-            std::vector<DestinationInfo> list;
-            for (const Port& p : ports) {
-                list.push_back(DestinationInfo{handleForLocked(p.key), p.name});
+            bool cameBack = false;
+            changed = updateListingLocked(destinations_, ports, cameBack);
+            if (cameBack) {
+                reopenNeeded_.store(true);
             }
-            changed = list != destinations_;
-            destinations_ = std::move(list);
-            if (watched_ != 0) {
-                const bool present = std::ranges::any_of(
-                    destinations_,
-                    [&](const DestinationInfo& d) { return d.endpoint == watched_; });
-                if (!present) {
-                    watchedMissing_ = true;
-                } else if (watchedMissing_) {
-                    watchedMissing_ = false;
-                    reopenNeeded_.store(true);
-                }
+            changed = updateListingLocked(sources_, sourcePorts, cameBack) || changed;
+            if (cameBack) {
+                inputReopenNeeded_.store(true);
             }
         }
         if (changed) {

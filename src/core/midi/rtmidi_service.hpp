@@ -11,9 +11,12 @@
 #include <thread>
 #include <vector>
 
+#include "core/control/midi_input.hpp"
 #include "core/midi/midi_service.hpp"
 #include "core/midi/setup_changed_relay.hpp"
 
+class RtMidi;
+class RtMidiIn;
 class RtMidiOut;
 
 namespace tarnwell {
@@ -39,6 +42,14 @@ enum class RtMidiApi { alsa, jack, coreMidi, windowsMM };
 // changed. When the selected destination disappears and later comes back, the
 // next main-thread call (a list or a send) closes and reopens the port, since
 // RtMidi does not follow a restarted destination by itself.
+//
+// Input: sources are listed by the same rules (the worker polls them with an
+// input object of its own). `createInputPort` makes the input object; the
+// port itself opens when a source is selected, connected to it, and its
+// messages go from RtMidi's input thread into a queue the main thread takes
+// (system-exclusive ignored; clock and active sensing kept, to be passed on).
+// A selected source that vanishes and comes back is reopened like the
+// destination.
 class RtMidiService final : public MidiService {
 public:
     struct Options {
@@ -69,8 +80,18 @@ public:
     void send(std::uint32_t port, EndpointRef destination,
               std::span<const std::uint8_t> messages) override;
     void setSetupChangedHandler(SetupChangedHandler handler) override;
+    void sendRaw(std::uint32_t port, EndpointRef destination,
+                 std::span<const std::uint8_t> messages) override;
+    std::vector<DestinationInfo> listSources() override;
+    std::uint32_t createInputPort(std::uint32_t client, const std::string& name,
+                                  std::shared_ptr<WakeSignal> wake) override;
+    void selectSource(EndpointRef source, std::uint8_t stream) override;
+    std::size_t takeInput(MidiInputConsumer& consumer) override;
+    [[nodiscard]] std::uint64_t droppedInput() const override;
 
     [[nodiscard]] Counters counters() const;
+    // Whether the input port is open to a source now.
+    [[nodiscard]] bool inputOpen() const;
 
 private:
     struct Port {
@@ -80,12 +101,28 @@ private:
     };
     static constexpr std::uint32_t kHandle = 1;
 
+    // Handles and the cached list of one direction (destinations or sources).
+    struct Listing {
+        std::vector<DestinationInfo> entries;
+        std::map<std::string, EndpointRef> handles;
+        std::map<EndpointRef, std::string> keys;
+        EndpointRef nextHandle = 1;
+        EndpointRef watched = 0;  // the selected endpoint, as the worker sees it
+        bool watchedMissing = false;
+    };
+
     void poll();
-    std::vector<Port> readPorts(RtMidiOut& out) const;
-    EndpointRef handleForLocked(const std::string& key);
+    std::vector<Port> readPorts(RtMidi& midi) const;
+    // Updates `listing` from `ports`; returns whether its entries changed and
+    // sets `cameBack` when the watched endpoint reappeared.
+    static bool updateListingLocked(Listing& listing, const std::vector<Port>& ports,
+                                    bool& cameBack);
+    static EndpointRef handleForLocked(Listing& listing, const std::string& key);
     void openSelected();
     void reopenIfRestarted();
     void closePort();
+    void openSelectedSource();
+    void closeInput();
 
     const RtMidiApi api_;
     const Options options_;
@@ -95,14 +132,21 @@ private:
     EndpointRef open_ = 0;  // endpoint the port is open to, 0 when closed
 
     mutable std::mutex cacheMutex_;
-    std::vector<DestinationInfo> destinations_;
-    std::map<std::string, EndpointRef> handles_;
-    std::map<EndpointRef, std::string> keys_;
-    EndpointRef nextHandle_ = 1;
-    EndpointRef watched_ = 0;  // selected endpoint, as the worker sees it
-    bool watchedMissing_ = false;
+    Listing destinations_;
+    Listing sources_;
+
+    // Input, main thread (the queue's producer is RtMidi's input thread).
+    // The input object goes first, while the queue its callback writes is
+    // still there.
+    std::shared_ptr<WakeSignal> wake_;
+    std::unique_ptr<MidiInputQueue> input_;
+    std::unique_ptr<RtMidiIn> in_;
+    std::string inPortName_;
+    EndpointRef selectedSource_ = 0;
+    EndpointRef openSource_ = 0;  // source the input port is open to, 0 when closed
 
     std::atomic<bool> reopenNeeded_{false};
+    std::atomic<bool> inputReopenNeeded_{false};
     std::atomic<std::uint64_t> sent_{0};
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> errors_{0};

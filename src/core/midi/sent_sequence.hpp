@@ -7,11 +7,26 @@
 
 namespace tarnwell {
 
-// Who asked for a send. Pacing lets hand edits overtake the balls' stream.
+// Who asked for a send. Pacing lets hand edits overtake the balls' stream; a
+// move on a hardware controller is a hand edit, shown apart in the monitor.
 enum class SendOrigin : std::uint8_t {
     hand,
     physics,
+    controller,
 };
+
+// "hand", "physics", "controller", as the monitor shows them.
+[[nodiscard]] constexpr const char* originName(SendOrigin origin) {
+    switch (origin) {
+        case SendOrigin::physics:
+            return "physics";
+        case SendOrigin::controller:
+            return "controller";
+        case SendOrigin::hand:
+            break;
+    }
+    return "hand";
+}
 
 // One NRPN sequence (four control changes, twelve bytes) as the panel sends it.
 struct SentSequence {

@@ -250,8 +250,11 @@ void Controller::propagateToLinkedTabs(std::int64_t index, double value) {
         }
         const std::int64_t target = unit * kSlotsPerUnit + slot;
         std::weak_ptr<Controller*> weak = self_;
-        queue_.post([weak, target, value, generation = copyGeneration_] {
+        // A copy goes out as what its source was (a hand or controller edit).
+        queue_.post([weak, target, value, generation = copyGeneration_,
+                     origin = midiManager_.handOrigin()] {
             if (auto self = weak.lock(); self && (*self)->copyGeneration_ == generation) {
+                const MidiManager::OriginScope scope((*self)->midiManager_, origin);
                 (*self)->setSliderValue(target, value);
                 (*self)->sendValue(value, nrpnNumberOfIndex(target));
             }

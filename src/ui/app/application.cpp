@@ -4,9 +4,12 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QSocketNotifier>
 
 #include "core/base/file_io.hpp"
 #include "core/base/random.hpp"
+#include "core/control/controller_input.hpp"
+#include "core/control/mapping_file.hpp"
 #include "core/midi/midi_manager.hpp"
 #include "core/midi/midi_service.hpp"
 #include "core/midi/monitor_feed.hpp"
@@ -20,6 +23,10 @@
 #include "ui/app/settings.hpp"
 #include "ui/midi/link_settings.hpp"
 #include "ui/midi/midi_activity_view.hpp"
+#include "ui/control/attach_controls.hpp"
+#include "ui/control/control_menu.hpp"
+#include "ui/control/controller_bindings.hpp"
+#include "ui/control/mappings_window.hpp"
 #include "ui/midi/midi_monitor_dock.hpp"
 #include "ui/panel/content_view.hpp"
 #include "ui/panel/preset_dialogs.hpp"
@@ -48,10 +55,16 @@ Application::Application(AppEnvironment environment)
     if (!environment_.documentsFolder) {
         environment_.documentsFolder = &documentsFolder;
     }
+    if (environment_.clock == nullptr) {
+        environment_.clock = &steadyTime();
+    }
     window_ = std::make_unique<MainWindow>(*environment_.queue);
     if (!environment_.fileChooser) {
         ownFileChooser_ = std::make_unique<QtFileChooser>(window_.get(), settings_.get());
         environment_.fileChooser = ownFileChooser_.get();
+        auto mappings = std::make_unique<QtFileChooser>(window_.get(), settings_.get());
+        mappings->setTitles(QObject::tr("Import Mappings"), QObject::tr("Export Mappings"));
+        mappingsFileChooser_ = std::move(mappings);
     }
     QObject::connect(window_.get(), &MainWindow::startupFinished, window_.get(),
                      [this] { buildPanel(); });
@@ -108,6 +121,7 @@ void Application::shutDown() {
         keepSoundForNextRun();
     }
     connections_.clear();
+    inputNotifier_.reset();
     // The views refer to the model: they go first. The model holds the MIDI
     // manager; this holds the last reference to the service, whose end closes
     // the client.
@@ -128,7 +142,8 @@ ContentView* Application::contentView() const {
 void Application::buildPanel() {
     midiService_ = environment_.makeMidiService();
     model_ = std::make_unique<Model>(midiService_, *environment_.queue, *environment_.random,
-                                     environment_.fileChooser, environment_.documentsFolder);
+                                     environment_.fileChooser, environment_.documentsFolder,
+                                     *environment_.clock);
     Controller& controller = model_->controller();
     controller.setPreferredDestination(settings_->destination());
     controller.setSendAllOnConnect(settings_->sendPanelOnConnect());
@@ -147,6 +162,7 @@ void Application::buildPanel() {
                                   ContentView::NoticePlacement::below);
     }
     bindActions();
+    installController();
     // The timer wakes only while a ball runs; the ticks it sleeps through
     // still advance the simulation's time, so a ball started later resumes
     // where an always-running timer would have it.
@@ -225,6 +241,95 @@ void Application::keepSoundForNextRun() {
     }
 }
 
+void Application::installController() {
+    ControllerInput& input = model_->controllerInput();
+    // The mappings of the last run; a damaged file is reported and set aside
+    // (it is only replaced once the musician changes a mapping).
+    const std::filesystem::path file = settings_->mappingsFile();
+    std::optional<std::string> fileInput;
+    std::error_code missing;
+    if (std::filesystem::exists(file, missing)) {
+        const MappingFileReading reading = readMappingFile(file);
+        if (!reading.file) {
+            contentView()->showNotice(
+                {true, QObject::tr("The controller mappings were not restored (%1: %2).")
+                           .arg(QString::fromStdString(file.string()),
+                                QString::fromStdString(reading.error))
+                           .toStdString()},
+                ContentView::NoticePlacement::below);
+        } else {
+            input.engine().setMappings(reading.file->mappings);
+            fileInput = reading.file->input;
+            if (!reading.warning.empty()) {
+                contentView()->showNotice({true, reading.warning},
+                                          ContentView::NoticePlacement::below);
+            }
+        }
+    }
+    input.setThru(settings_->controllerThru());
+    // Opt-in: the input port exists only once a source was chosen, in this
+    // run or an earlier one.
+    if (settings_->hasControllerInput()) {
+        input.chooseSource(settings_->controllerInput());
+    } else if (fileInput) {
+        input.chooseSource(fileInput);
+    }
+
+    // The input thread writes one byte to the signal's pipe when input
+    // arrives; nothing runs while the controller is silent.
+    if (input.wake().fd() >= 0) {
+        auto* notifier = new QSocketNotifier(input.wake().fd(), QSocketNotifier::Read);
+        QObject::connect(notifier, &QSocketNotifier::activated, notifier,
+                         [&input] { input.service(); });
+        inputNotifier_.reset(notifier);
+    } else {
+        qWarning("tarnwell: no wake-up for controller input; the controller cannot be played");
+    }
+
+    connections_.push_back(input.engine().mappingsChanged.connect([this] { keepMappings(); }));
+    connections_.push_back(input.sourceChanged.connect([this, &input] {
+        if (!settings_->hasControllerInput() ||
+            settings_->controllerInput() != input.chosenSource()) {
+            settings_->setControllerInput(input.chosenSource());
+            keepMappings();
+        }
+    }));
+    connections_.push_back(input.inputLost.connect(
+        [this](std::uint64_t lost) { window_->midiMonitor()->showInputLoss(lost); }));
+
+    controlMenus_ = new ControlMenus(window_.get());
+    attachPanelControls(*controlMenus_, *contentView(), physicsView_, window_->actions());
+    bindings_ = new ControllerBindings(
+        *controlMenus_, *model_,
+        [this](const QString& text, bool isError) {
+            if (ContentView* view = contentView()) {
+                view->showNotice({isError, text.toStdString()});
+            }
+        },
+        window_.get());
+}
+
+void Application::keepMappings() {
+    const std::string error =
+        writeMappingFile(settings_->mappingsFile(), model_->controllerInput().mappingFile());
+    if (!error.empty()) {
+        qWarning("tarnwell: the controller mappings were not kept: %s", error.c_str());
+    }
+}
+
+MappingsWindow& Application::showMappingsWindow() {
+    if (mappingsWindow_ == nullptr) {
+        FileChooser* files =
+            mappingsFileChooser_ ? mappingsFileChooser_.get() : environment_.fileChooser;
+        mappingsWindow_ = new MappingsWindow(model_->controllerInput(), *files, window_.get());
+        mappingsWindow_->setWindowFlag(Qt::Window);
+    }
+    mappingsWindow_->show();
+    mappingsWindow_->raise();
+    mappingsWindow_->activateWindow();
+    return *mappingsWindow_;
+}
+
 void Application::bindActions() {
     const PanelActions& actions = window_->actions();
     Model& model = *model_;
@@ -248,6 +353,15 @@ void Application::bindActions() {
     // Checked follows the presets, not the click: a comparison that cannot
     // start leaves it unchecked.
     bind(actions.compare, [&presets] { presets.toggleCompare(); });
+    bind(actions.controllerMappings, [this] { showMappingsWindow(); });
+    bind(actions.importMappings, [this] { showMappingsWindow().importFile(); });
+    bind(actions.exportMappings, [this] { showMappingsWindow().exportFile(); });
+    actions.passThru->setChecked(settings_->controllerThru());
+    actions.passThru->setEnabled(true);
+    QObject::connect(actions.passThru, &QAction::toggled, window, [this, &model](bool on) {
+        settings_->setControllerThru(on);
+        model.controllerInput().setThru(on);
+    });
     QObject::connect(actions.undo, &QAction::triggered, window, [&model] { model.undo(); });
     QObject::connect(actions.redo, &QAction::triggered, window, [&model] { model.redo(); });
 

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include <QObject>
 #include <QString>
 
 #include "core/base/signal.hpp"
@@ -14,9 +15,12 @@
 namespace tarnwell {
 
 class ContentView;
+class ControlMenus;
+class ControllerBindings;
 class FileChooser;
 class MainQueue;
 class MainWindow;
+class MappingsWindow;
 class MidiService;
 class Model;
 class MonitorFeed;
@@ -25,6 +29,7 @@ class QtMainQueue;
 class RandomSource;
 class Settings;
 class TickTimer;
+class TimeSource;
 class TrafficMeter;
 
 // What the application draws on from outside. Each empty member means the
@@ -37,6 +42,7 @@ struct AppEnvironment {
     FileChooser* fileChooser = nullptr;  // null: the window's JSON file dialogs
     Presets::Folder documentsFolder;     // empty: the platform's documents folder
     QString settingsFile;                // empty: the desktop's configuration folder
+    const TimeSource* clock = nullptr;   // null: the steady clock (times controller input)
 };
 
 // The composition root: builds the window, and when its start-up screen has
@@ -59,6 +65,14 @@ public:
     [[nodiscard]] PhysicsView* physicsView() const { return physicsView_; }
     [[nodiscard]] TickTimer* tickTimer() { return tickTimer_.get(); }
     [[nodiscard]] Settings& settings() { return *settings_; }
+    // The control menus, the controller's marks and the mappings window;
+    // null until the controller window has appeared (the window: until
+    // first opened).
+    [[nodiscard]] ControlMenus* controlMenus() const { return controlMenus_; }
+    [[nodiscard]] ControllerBindings* controllerBindings() const { return bindings_; }
+    [[nodiscard]] MappingsWindow* mappingsWindow() const { return mappingsWindow_; }
+    // Opens the mappings window, or raises it.
+    MappingsWindow& showMappingsWindow();
 
     // Shows the window: the start-up screen, then the controller window.
     void start();
@@ -85,6 +99,10 @@ private:
     [[nodiscard]] std::filesystem::path resumeFile() const;
     void resumeSound();
     void keepSoundForNextRun();
+    // The hardware controller: its stored mappings and source, the control
+    // menus, the wake-up from its input thread, and keeping what changes.
+    void installController();
+    void keepMappings();
 
     AppEnvironment environment_;
     std::unique_ptr<Settings> settings_;
@@ -102,6 +120,11 @@ private:
     std::unique_ptr<TrafficMeter> trafficMeter_;
     std::unique_ptr<MainWindow> window_;
     PhysicsView* physicsView_ = nullptr;
+    ControlMenus* controlMenus_ = nullptr;
+    ControllerBindings* bindings_ = nullptr;
+    MappingsWindow* mappingsWindow_ = nullptr;
+    std::unique_ptr<FileChooser> mappingsFileChooser_;
+    std::unique_ptr<QObject> inputNotifier_;
     std::vector<Connection> connections_;
     QString untoldSettingsFailure_;
 };

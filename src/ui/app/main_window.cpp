@@ -108,6 +108,25 @@ void MainWindow::buildMenus() {
     actions_.calibrate = add(edit, "calibrate", tr("Set all 42 values at random and send them"));
     actions_.dice = add(edit, "dice", tr("Set all 42 values at random and send them"));
 
+    // A hardware controller playing the panel; its input source is chosen
+    // beside "MIDI Output".
+    QMenu* controller = menuBar()->addMenu(tr("&Controller"));
+    actions_.controllerMappings =
+        add(controller, tr("Controller Mappings..."),
+            tr("Show which knobs, keys and pads move which controls, and change them"),
+            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
+    controller->addSeparator();
+    actions_.passThru =
+        add(controller, tr("Pass Other Messages to the Synth"),
+            tr("Send on, unchanged, what the controller plays that no mapping takes: notes, "
+               "sustain, pitch bend"));
+    actions_.passThru->setCheckable(true);
+    controller->addSeparator();
+    actions_.importMappings = add(controller, tr("Import Mappings..."),
+                                  tr("Replace the controller mappings with those of a file"));
+    actions_.exportMappings =
+        add(controller, tr("Export Mappings..."), tr("Write the controller mappings to a file"));
+
     QMenu* help = menuBar()->addMenu(tr("Help"));
     actions_.about = help->addAction(tr("About Tarnwell"));
     QAction* about = actions_.about;

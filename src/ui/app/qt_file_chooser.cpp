@@ -26,11 +26,11 @@ void QtFileChooser::show(bool forSaving, Choice done) {
         dialog->setAcceptMode(QFileDialog::AcceptSave);
         dialog->setFileMode(QFileDialog::AnyFile);
         dialog->setDefaultSuffix("json");
-        dialog->setWindowTitle(QObject::tr("Export Presets"));
+        dialog->setWindowTitle(saveTitle_);
     } else {
         dialog->setAcceptMode(QFileDialog::AcceptOpen);
         dialog->setFileMode(QFileDialog::ExistingFile);
-        dialog->setWindowTitle(QObject::tr("Import Presets"));
+        dialog->setWindowTitle(openTitle_);
     }
     // The folder of the last choice of this kind; until there is one, the
     // documents folder, where the panel keeps its own presets file.

@@ -22,12 +22,19 @@ public:
 
     void chooseFileToOpen(Choice done) override;
     void chooseFileToSave(Choice done) override;
+    // The dialogs' titles; "Import Presets" and "Export Presets" unless set.
+    void setTitles(QString open, QString save) {
+        openTitle_ = std::move(open);
+        saveTitle_ = std::move(save);
+    }
 
 private:
     void show(bool forSaving, Choice done);
 
     QPointer<QWidget> parent_;
     Settings* settings_;
+    QString openTitle_ = QObject::tr("Import Presets");
+    QString saveTitle_ = QObject::tr("Export Presets");
 };
 
 // The user's documents folder ($HOME/Documents on Linux), which may not exist

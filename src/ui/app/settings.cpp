@@ -20,6 +20,9 @@ constexpr auto kExportFolder = "folders/export";
 constexpr auto kSendPanelOnConnect = "options/sendPanelOnConnect";
 constexpr auto kRestorePresets = "options/restorePresetsAtStart";
 constexpr auto kResumeAtStart = "options/resumeAtStart";
+constexpr auto kControllerInput = "controller/input";
+constexpr auto kControllerThru = "controller/thru";
+constexpr auto kMappingsFileName = "controller-mappings.json";
 
 // The desktop's configuration folder as the system names it, in bytes:
 // $XDG_CONFIG_HOME, or ~/.config.
@@ -193,6 +196,34 @@ bool Settings::resumeAtStart() const {
 
 void Settings::setResumeAtStart(bool on) {
     set(kResumeAtStart, on);
+}
+
+bool Settings::hasControllerInput() const {
+    return store_->contains(kControllerInput);
+}
+
+std::optional<std::string> Settings::controllerInput() const {
+    const QString name = store_->value(kControllerInput).toString();
+    if (name.isEmpty()) {
+        return std::nullopt;
+    }
+    return name.toStdString();
+}
+
+void Settings::setControllerInput(const std::optional<std::string>& name) {
+    store_->setValue(kControllerInput, name ? QString::fromStdString(*name) : QString());
+}
+
+bool Settings::controllerThru() const {
+    return store_->value(kControllerThru, false).toBool();
+}
+
+void Settings::setControllerThru(bool on) {
+    store_->setValue(kControllerThru, on);
+}
+
+std::filesystem::path Settings::mappingsFile() const {
+    return folderPath() / kMappingsFileName;
 }
 
 std::filesystem::path Settings::folderPath() const {

@@ -47,6 +47,17 @@ public:
     void setRestorePresetsAtStart(bool on);
     [[nodiscard]] bool resumeAtStart() const;
     void setResumeAtStart(bool on);
+    // The hardware controller's input source, by name: whether one was ever
+    // chosen (None counts), and which (empty for None).
+    [[nodiscard]] bool hasControllerInput() const;
+    [[nodiscard]] std::optional<std::string> controllerInput() const;
+    void setControllerInput(const std::optional<std::string>& name);
+    // "Pass Other Messages to the Synth".
+    [[nodiscard]] bool controllerThru() const;
+    void setControllerThru(bool on);
+    // The controller mappings, kept beside the settings.
+    [[nodiscard]] std::filesystem::path mappingsFile() const;
+
     // The folder the settings live in, where the panel keeps its other
     // files of its own (the sound to resume).
     [[nodiscard]] std::filesystem::path folderPath() const;

@@ -6,6 +6,7 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTreeWidget>
@@ -18,7 +19,7 @@ namespace tarnwell {
 
 namespace {
 
-enum Column { kTime, kNumber, kName, kValue, kRate, kDestination, kColumnCount };
+enum Column { kTime, kNumber, kName, kValue, kRate, kDestination, kOrigin, kColumnCount };
 constexpr int kCountRole = Qt::UserRole;
 constexpr int kIdRole = Qt::UserRole + 1;
 
@@ -40,7 +41,7 @@ MidiMonitorDock::MidiMonitorDock(QWidget* parent) : QDockWidget(tr("MIDI Monitor
     tree_->setObjectName("midiMonitorLines");
     tree_->setAccessibleName("Sent MIDI");
     tree_->setColumnCount(kColumnCount);
-    tree_->setHeaderLabels({"Time (s)", "NRPN", "Name", "Value", "Rate", "Destination"});
+    tree_->setHeaderLabels({"Time (s)", "NRPN", "Name", "Value", "Rate", "Destination", "Origin"});
     tree_->setUniformRowHeights(true);
     tree_->setRootIsDecorated(true);
     // Fixed widths: sizing columns to their contents measures every line on
@@ -50,7 +51,7 @@ MidiMonitorDock::MidiMonitorDock(QWidget* parent) : QDockWidget(tr("MIDI Monitor
     const int digit = tree_->fontMetrics().horizontalAdvance('0');
     for (const auto& [column, digits] :
          {std::pair{kTime, 10}, std::pair{kNumber, 7}, std::pair{kName, 34}, std::pair{kValue, 8},
-          std::pair{kRate, 18}}) {
+          std::pair{kRate, 18}, std::pair{kDestination, 24}}) {
         tree_->setColumnWidth(column, digits * digit);
     }
     layout->addWidget(tree_);
@@ -68,6 +69,11 @@ MidiMonitorDock::MidiMonitorDock(QWidget* parent) : QDockWidget(tr("MIDI Monitor
     buttons->addWidget(copy);
     buttons->addStretch();
     layout->addLayout(buttons);
+    inputLoss_ = new QLabel(body);
+    inputLoss_->setObjectName("controllerInputLoss");
+    inputLoss_->setWordWrap(true);
+    inputLoss_->hide();
+    layout->addWidget(inputLoss_);
     setWidget(body);
 
     connect(pause_, &QPushButton::toggled, this, [this] { updateListening(); });
@@ -221,6 +227,7 @@ void MidiMonitorDock::showLine(QTreeWidgetItem* item, const MonitorRow& row) con
         item->setText(kDestination, QString::fromStdString(row.destinationName));
     }
     item->setText(kValue, QString::number(row.value));
+    item->setText(kOrigin, QString::fromLatin1(originName(row.origin)));
     if (row.count > 1) {
         item->setText(kRate, QString("%1 sent, %2/s").arg(row.count).arg(row.rate(), 0, 'f', 1));
         item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
@@ -246,7 +253,17 @@ void MidiMonitorDock::showRecent(QTreeWidgetItem* item) {
         child->setText(kNumber, QString::number(s.number));
         child->setText(kName, name);
         child->setText(kValue, QString::number(s.value));
+        child->setText(kOrigin, QString::fromLatin1(originName(s.origin)));
     }
+}
+
+void MidiMonitorDock::showInputLoss(std::uint64_t lost) {
+    inputLoss_->setVisible(lost > 0);
+    inputLoss_->setText(lost == 1 ? tr("Controller input: 1 message lost because it came faster "
+                                       "than the panel could take it.")
+                                  : tr("Controller input: %1 messages lost because they came "
+                                       "faster than the panel could take them.")
+                                        .arg(lost));
 }
 
 QString MidiMonitorDock::text() const {

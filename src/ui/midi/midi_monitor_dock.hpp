@@ -11,6 +11,7 @@
 
 #include "core/midi/monitor_feed.hpp"
 
+class QLabel;
 class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -55,6 +56,10 @@ public:
     void refresh();
     // Whether a refresh is armed.
     [[nodiscard]] bool isRefreshPending() const { return refreshQueued_ || repaint_.isActive(); }
+    // Says that `lost` messages of the hardware controller were lost on the
+    // way in (its queue was full); hidden while none were.
+    void showInputLoss(std::uint64_t lost);
+    [[nodiscard]] QLabel* inputLossText() const { return inputLoss_; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -75,6 +80,7 @@ private:
     QElapsedTimer sinceRefresh_;
     QTreeWidget* tree_ = nullptr;
     QPushButton* pause_ = nullptr;
+    QLabel* inputLoss_ = nullptr;
     QTimer repaint_;
     std::uint64_t shownVersion_ = 0;
     std::map<std::uint64_t, QTreeWidgetItem*> items_;  // by row id

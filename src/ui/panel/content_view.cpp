@@ -11,6 +11,7 @@
 #include <QVBoxLayout>
 
 #include "core/model.hpp"
+#include "ui/control/controller_input_picker.hpp"
 #include "ui/panel/action_button.hpp"
 #include "ui/panel/midi_slider_view.hpp"
 #include "ui/panel/mode_toggle_view.hpp"
@@ -40,9 +41,17 @@ ContentView::ContentView(Model& model, const PanelActions& actions, QWidget* phy
     destinationPicker_->setMinimumWidth(theme::metrics::kDestinationPickerWidth);
     destinationPicker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     pickerLabel->setBuddy(destinationPicker_);
+    // Where a hardware controller's knobs come from, beside where the panel
+    // sends.
+    auto* inputLabel = new QLabel(tr("Controller Input"), this);
+    inputPicker_ = new ControllerInputPicker(model_.controllerInput(), this);
+    inputLabel->setBuddy(inputPicker_);
     pickerRow->addStretch();
     pickerRow->addWidget(pickerLabel);
     pickerRow->addWidget(destinationPicker_);
+    pickerRow->addSpacing(theme::metrics::kColumnSpacing);
+    pickerRow->addWidget(inputLabel);
+    pickerRow->addWidget(inputPicker_);
     pickerRow->addStretch();
     column->addLayout(pickerRow);
     connect(destinationPicker_, &QComboBox::activated, this,

@@ -18,6 +18,7 @@ class QTabWidget;
 
 namespace tarnwell {
 
+class ControllerInputPicker;
 class Model;
 class MidiSliderView;
 class UnitPageView;
@@ -42,6 +43,8 @@ public:
     [[nodiscard]] Model& model() { return model_; }
     [[nodiscard]] QComboBox* destinationPicker() const { return destinationPicker_; }
     [[nodiscard]] QLabel* statusText() const { return status_; }
+    // "Controller Input": the hardware controller's source.
+    [[nodiscard]] ControllerInputPicker* controllerInputPicker() const { return inputPicker_; }
     [[nodiscard]] QTabWidget* tabs() const { return tabs_; }
     [[nodiscard]] UnitPageView* unitPage(int unit) const {
         return unitPages_.at(static_cast<std::size_t>(unit));
@@ -72,6 +75,7 @@ private:
     static constexpr std::chrono::milliseconds kModulationInterval{100};
     std::chrono::steady_clock::time_point modulationShownAt_;
     QComboBox* destinationPicker_ = nullptr;
+    ControllerInputPicker* inputPicker_ = nullptr;
     QLabel* status_ = nullptr;
     QTabWidget* tabs_ = nullptr;
     std::vector<UnitPageView*> unitPages_;

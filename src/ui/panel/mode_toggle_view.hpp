@@ -17,6 +17,8 @@ class ModeToggleView : public QCheckBox {
 public:
     ModeToggleView(Controller& controller, ModeToggle toggle, QWidget* parent = nullptr);
 
+    [[nodiscard]] ModeToggle toggle() const { return toggle_; }
+
 private:
     void showState();
 

@@ -48,6 +48,23 @@ public:
             slider()->editValue(v);
         }
     }
+    // A slider with a context menu (a control a hardware controller can
+    // learn) offers it as an action, as right-click and the menu key do.
+    QStringList actionNames() const override {
+        QStringList names = QAccessibleWidget::actionNames();
+        if (widget()->isEnabled() && widget()->contextMenuPolicy() == Qt::CustomContextMenu) {
+            names.prepend(showMenuAction());
+        }
+        return names;
+    }
+    void doAction(const QString& action) override {
+        if (action == showMenuAction() && widget()->isEnabled() &&
+            widget()->contextMenuPolicy() == Qt::CustomContextMenu) {
+            Q_EMIT widget()->customContextMenuRequested(slider()->handleRect().center());
+            return;
+        }
+        QAccessibleWidget::doAction(action);
+    }
     QVariant maximumValue() const override { return slider()->maximumValue(); }
     QVariant minimumValue() const override { return slider()->minimumValue(); }
     QVariant minimumStepSize() const override { return slider()->shownStep(); }
