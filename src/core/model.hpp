@@ -7,6 +7,9 @@
 #include "core/base/change_observer.hpp"
 #include "core/history.hpp"
 #include "core/panel/controller.hpp"
+#include "core/panel/locks.hpp"
+#include "core/panel/morph.hpp"
+#include "core/panel/mutate.hpp"
 #include "core/panel/presets.hpp"
 #include "core/panel/resume_file.hpp"
 #include "core/physics/simulation.hpp"
@@ -50,6 +53,19 @@ public:
     [[nodiscard]] RandomSource& random() { return random_; }
     [[nodiscard]] History& history() { return history_; }
 
+    // Exploring sounds: the parameters locked against it, Mutate's options,
+    // and the morph between two presets.
+    [[nodiscard]] Locks& locks() { return locks_; }
+    [[nodiscard]] Morph& morph() { return morph_; }
+    [[nodiscard]] const MutateOptions& mutateOptions() const { return mutateOptions_; }
+    // The percent is kept within 1-100.
+    void setMutateOptions(MutateOptions options);
+    // Mutates the panel with the options set, from the random source; one
+    // undo step. Returns how many parameters moved.
+    std::size_t mutate();
+    // After each change of the options.
+    Signal<> mutateOptionsChanged;
+
     void undo();
     void redo();
     [[nodiscard]] PanelState currentState() const;
@@ -72,6 +88,9 @@ private:
     Presets presets_;
     PhysicsSimulation physics_;
     History history_;
+    Locks locks_;
+    MutateOptions mutateOptions_;
+    Morph morph_;
 };
 
 }  // namespace tarnwell

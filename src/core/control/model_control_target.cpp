@@ -36,6 +36,7 @@ ModelControlTarget::ModelControlTarget(Model& model, MainQueue& queue, const Tim
     : model_(model),
       queue_(queue),
       clock_(clock),
+      morph_(&model.morph()),
       self_(std::make_shared<ModelControlTarget*>(this)) {
     // Undo or redo while a turn is open ends it, so the next move is a step
     // of its own and not lost inside a gesture whose step was taken back.

@@ -48,9 +48,9 @@ public:
     ModelControlTarget(const ModelControlTarget&) = delete;
     ModelControlTarget& operator=(const ModelControlTarget&) = delete;
 
-    // The morph position's owner; until one is set the morph control stays at
-    // 0 and moves of it do nothing. Ends an open turn first. `morph` must
-    // outlive this or be unset.
+    // The morph position's owner: the model's morph unless another is set;
+    // while none is (null), the morph control stays at 0 and moves of it do
+    // nothing. Ends an open turn first. `morph` must outlive this or be unset.
     void setMorphControl(MorphControl* morph);
 
     [[nodiscard]] double value(ControlId control) const override;
