@@ -1,7 +1,9 @@
 #include "ui/app/application.hpp"
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDockWidget>
 
 #include "core/base/file_io.hpp"
 #include "core/base/random.hpp"
@@ -15,6 +17,8 @@
 #include "ui/app/qt_main_queue.hpp"
 #include "ui/app/settings.hpp"
 #include "ui/panel/content_view.hpp"
+#include "ui/panel/midi_slider_view.hpp"
+#include "ui/panel/morph_view.hpp"
 #include "ui/panel/preset_dialogs.hpp"
 #include "ui/panel/preset_list_model.hpp"
 #include "ui/physics/physics_view.hpp"
@@ -116,8 +120,11 @@ void Application::buildPanel() {
     Controller& controller = model_->controller();
     controller.setPreferredDestination(settings_->destination());
     controller.setSendAllOnConnect(settings_->sendPanelOnConnect());
+    recallExploring();
     physicsView_ = new PhysicsView(model_->physics(), model_->random());
     window_->showPanel(new ContentView(*model_, window_->actions(), physicsView_));
+    window_->morphDock()->setWidget(
+        new MorphView(model_->morph(), model_->presets(), window_->actions()));
     window_->installMidiActivity(model_->sharedMidi(), *settings_);
     // After the views, so the status line tells how the stored file fared.
     if (settings_->restorePresetsAtStart()) {
@@ -129,6 +136,32 @@ void Application::buildPanel() {
     bindActions();
     tickTimer_ = std::make_unique<TickTimer>([this] { model_->physics().timerTick(); });
     tickTimer_->start();
+}
+
+void Application::recallExploring() {
+    model_->locks().setLockedIndices(settings_->lockedParameters());
+    model_->setMutateOptions({settings_->mutatePercent(), settings_->mutateSwitches()});
+    model_->morph().setPresetA(settings_->morphPreset(false));
+    model_->morph().setPresetB(settings_->morphPreset(true));
+    Model& model = *model_;
+    connections_.push_back(model.locks().changed.connect([this, &model](std::int64_t) {
+        settings_->setLockedParameters(model.locks().lockedIndices());
+    }));
+    connections_.push_back(model.mutateOptionsChanged.connect([this, &model] {
+        settings_->setMutatePercent(model.mutateOptions().percent);
+        settings_->setMutateSwitches(model.mutateOptions().switches);
+    }));
+    // The morph announces every move of its position; only its presets are kept.
+    connections_.push_back(model.morph().changed.connect(
+        [this, &model,
+         kept = std::pair(model.morph().presetA(), model.morph().presetB())]() mutable {
+            const auto now = std::pair(model.morph().presetA(), model.morph().presetB());
+            if (now != kept) {
+                kept = now;
+                settings_->setMorphPreset(false, now.first);
+                settings_->setMorphPreset(true, now.second);
+            }
+        }));
 }
 
 std::filesystem::path Application::resumeFile() const {
@@ -195,6 +228,22 @@ void Application::bindActions() {
     bind(actions.sendAll, [&controller] { controller.sendAll(); });
     bind(actions.calibrate, [&controller] { controller.randomizeSliders("calibrate"); });
     bind(actions.dice, [&controller] { controller.randomizeSliders("dice"); });
+    bind(actions.mutate, [this, &model] {
+        if (model.mutate() == 0 &&
+            model.locks().lockedIndices().size() == static_cast<std::size_t>(kParameterCount)) {
+            contentView()->showNotice(
+                {false, QObject::tr("Every parameter is locked: Mutate left the sound as it was")
+                            .toStdString()});
+        }
+    });
+    actions.mutateSwitches->setChecked(model.mutateOptions().switches);
+    bind(actions.mutateSwitches, [&model, actions] {
+        MutateOptions options = model.mutateOptions();
+        options.switches = actions.mutateSwitches->isChecked();
+        model.setMutateOptions(options);
+    });
+    actions.morph->setEnabled(true);
+    bindLockParameter();
     bind(actions.revertToSaved, [&presets] { presets.revertToSaved(); });
     // Checked follows the presets, not the click: a comparison that cannot
     // start leaves it unchecked.
@@ -242,6 +291,29 @@ void Application::bindActions() {
             settings_->setDestination(*midi.connectedDeviceName());
         }
     }));
+}
+
+// Ctrl+L and Edit > Lock Parameter act on the parameter whose slider or value
+// field has the keyboard focus; elsewhere the command is unavailable.
+void Application::bindLockParameter() {
+    QAction* lock = window_->actions().lockParameter;
+    Locks& locks = model_->locks();
+    const auto focused = [] { return parameterOfWidget(QApplication::focusWidget()); };
+    const auto show = [lock, &locks, focused] {
+        const std::optional<std::int64_t> index = focused();
+        lock->setEnabled(index.has_value());
+        lock->setChecked(index && locks.isLocked(*index));
+    };
+    QObject::connect(lock, &QAction::triggered, window_.get(), [&locks, focused, show](bool on) {
+        if (const auto index = focused()) {
+            locks.setLocked(*index, on);
+        }
+        show();
+    });
+    // Held by the action: it goes with the window, before the model.
+    QObject::connect(qApp, &QApplication::focusChanged, lock, show);
+    connections_.push_back(locks.changed.connect([show](std::int64_t) { show(); }));
+    show();
 }
 
 void Application::start() {

@@ -71,6 +71,10 @@ private:
     void buildPanel();
     // Wires the menus' commands to the model just built.
     void bindActions();
+    void bindLockParameter();
+    // Locks, Mutate's options and the morph's presets as the settings keep
+    // them, and kept there as they change.
+    void recallExploring();
     // The sound of the last run, kept at quit when the musician asked for it.
     [[nodiscard]] std::filesystem::path resumeFile() const;
     void resumeSound();

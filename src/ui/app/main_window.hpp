@@ -8,6 +8,8 @@
 
 #include "ui/commands.hpp"
 
+class QDockWidget;
+
 namespace tarnwell {
 
 class ContentView;
@@ -38,6 +40,9 @@ public:
     [[nodiscard]] QWidget* aboutWindow() const { return about_; }
     [[nodiscard]] const PanelActions& actions() const { return actions_; }
     [[nodiscard]] MidiMonitorDock* midiMonitor() const { return midiMonitor_; }
+    // "View" > "Morph": empty and closed until the application puts the
+    // morph's view in it once the panel exists.
+    [[nodiscard]] QDockWidget* morphDock() const { return morphDock_; }
     [[nodiscard]] MidiActivityView* midiActivity() const { return midiActivity_; }
     // The panel's one MIDI manager; null until the controller window exists.
     [[nodiscard]] std::shared_ptr<MidiManager> midiManager() const { return midiManager_; }
@@ -63,7 +68,7 @@ protected:
 
 private:
     void buildMenus();
-    // "View" > "MIDI Monitor": the monitor dock, closed until asked for.
+    // "View" > "MIDI Monitor" and "Morph": docks, closed until asked for.
     void buildViewMenu(QMenu* before);
     void finishStartup();
     // The panel's own size, or the screen's where that is smaller.
@@ -75,6 +80,7 @@ private:
     bool fitsToPanel_ = true;
     PanelActions actions_;
     MidiMonitorDock* midiMonitor_ = nullptr;
+    QDockWidget* morphDock_ = nullptr;
     MidiActivityView* midiActivity_ = nullptr;
     std::shared_ptr<MidiManager> midiManager_;
     QPointer<ContentView> content_;

@@ -3,6 +3,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStringList>
+
+#include "core/panel/mutate.hpp"
+#include "core/panel/parameters.hpp"
 
 namespace tarnwell {
 
@@ -15,6 +19,11 @@ constexpr auto kExportFolder = "folders/export";
 constexpr auto kSendPanelOnConnect = "options/sendPanelOnConnect";
 constexpr auto kRestorePresets = "options/restorePresetsAtStart";
 constexpr auto kResumeAtStart = "options/resumeAtStart";
+constexpr auto kLockedParameters = "explore/lockedParameters";
+constexpr auto kMutatePercent = "explore/mutatePercent";
+constexpr auto kMutateSwitches = "explore/mutateSwitches";
+constexpr auto kMorphPresetA = "explore/morphPresetA";
+constexpr auto kMorphPresetB = "explore/morphPresetB";
 
 }  // namespace
 
@@ -74,6 +83,62 @@ bool Settings::resumeAtStart() const {
 
 void Settings::setResumeAtStart(bool on) {
     store_->setValue(kResumeAtStart, on);
+}
+
+// Kept as the parameters' NRPN numbers ("1 5 37"), as the panel names them.
+std::vector<std::int64_t> Settings::lockedParameters() const {
+    std::vector<std::int64_t> indices;
+    const QStringList numbers =
+        store_->value(kLockedParameters).toString().split(' ', Qt::SkipEmptyParts);
+    for (const QString& text : numbers) {
+        bool ok = false;
+        const qlonglong number = text.toLongLong(&ok);
+        const std::int64_t index = number - nrpnNumberOfIndex(0);
+        if (ok && index >= 0 && index < kParameterCount) {
+            indices.push_back(index);
+        }
+    }
+    return indices;
+}
+
+void Settings::setLockedParameters(const std::vector<std::int64_t>& indices) {
+    QStringList numbers;
+    for (const std::int64_t index : indices) {
+        numbers << QString::number(nrpnNumberOfIndex(index));
+    }
+    store_->setValue(kLockedParameters, numbers.join(' '));
+}
+
+int Settings::mutatePercent() const {
+    bool ok = false;
+    const int percent = store_->value(kMutatePercent, kDefaultMutatePercent).toInt(&ok);
+    return ok ? clampedMutatePercent(percent) : kDefaultMutatePercent;
+}
+
+void Settings::setMutatePercent(int percent) {
+    store_->setValue(kMutatePercent, clampedMutatePercent(percent));
+}
+
+bool Settings::mutateSwitches() const {
+    return store_->value(kMutateSwitches, false).toBool();
+}
+
+void Settings::setMutateSwitches(bool on) {
+    store_->setValue(kMutateSwitches, on);
+}
+
+std::optional<std::int64_t> Settings::morphPreset(bool b) const {
+    bool ok = false;
+    const qlonglong slot = store_->value(b ? kMorphPresetB : kMorphPresetA).toLongLong(&ok);
+    return ok && slot >= 0 ? std::optional<std::int64_t>(slot) : std::nullopt;
+}
+
+void Settings::setMorphPreset(bool b, std::optional<std::int64_t> slot) {
+    if (slot) {
+        store_->setValue(b ? kMorphPresetB : kMorphPresetA, QVariant::fromValue<qlonglong>(*slot));
+    } else {
+        store_->remove(b ? kMorphPresetB : kMorphPresetA);
+    }
 }
 
 std::filesystem::path Settings::folderPath() const {
