@@ -17,7 +17,8 @@ if [ -z "$build" ] || [ ! -d "$build/bench" ]; then
 fi
 programs=(tarnwell_bench_midi tarnwell_bench_presets tarnwell_bench_physics
     tarnwell_measure_tick_rate tarnwell_measure_panel tarnwell_measure_physics_page
-    tarnwell_measure_jack tarnwell_measure_hand_to_wire tarnwell_measure_din_pacing)
+    tarnwell_measure_jack tarnwell_measure_hand_to_wire tarnwell_measure_din_pacing
+    tarnwell_measure_morph)
 for p in "${programs[@]}"; do
     if [ ! -x "$build/bench/$p" ]; then
         echo "performance_report: $build/bench/$p is missing; build it first" >&2
@@ -63,6 +64,7 @@ run panel "$build/bench/tarnwell_measure_panel" "$seconds"
 run jack "$build/bench/tarnwell_measure_jack" 3000
 run hand "$build/bench/tarnwell_measure_hand_to_wire" 500
 run din "$build/bench/tarnwell_measure_din_pacing" "$seconds"
+run morph "$build/bench/tarnwell_measure_morph" 1
 
 # first NAME PATTERN: the first line of NAME's output matching PATTERN.
 first() { grep -m1 -E "$2" "$work/$1" | sed -E 's/[[:space:]]+/ /g; s/^ //'; }
@@ -71,6 +73,12 @@ visible=$(cpu_of visible)
 monitor=$(cpu_of monitor)
 hidden=$(cpu_of hidden)
 extra=$(awk -v a="${monitor%\%}" -v b="${visible%\%}" 'BEGIN { if (a != "" && b != "") printf "%+.2f", a - b }')
+
+# morph_figure LINK PATTERN: the line matching PATTERN in the morph output's
+# paragraph for LINK.
+morph_figure() {
+    awk -v link="$1" -v pattern="$2" '/ link, a / {f = index($0, link) == 1} f && $0 ~ pattern {sub(/^ +/, ""); print; exit}' "$work/morph"
+}
 
 section() {
     printf '\n### %s\n\n```text\n' "$1"
@@ -109,6 +117,9 @@ out=docs/performance.md
     echo "| hand-to-wire (key press to JACK input port) | $(first hand 'hand-to-wire') |"
     echo "| DIN pacing, busiest 100 ms at the port | $(first din 'busiest 100 ms') |"
     echo "| DIN pacing, hand edits during the stream | $(first din 'hand edits') |"
+    echo "| morph drag A to B, 42 parameters, Software/USB: sequences a second; most sends of one parameter in a 60 Hz frame | $(morph_figure 'Software/USB' 'sequences sent' | sed -E 's/.*, ([0-9]+ a second)/\1/'); $(morph_figure 'Software/USB' 'within one 60 Hz frame' | awk '{print $NF}') |"
+    echo "| the same drag, window frame (paint pass) p50 / p99 / max | $(morph_figure 'Software/USB' 'window frame' | sed -E 's/.*: p50 //; s/, p99 / \/ /; s/, max / \/ /') |"
+    echo "| the same drag on a paced DIN link: sequences a second; the wire ends on B | $(morph_figure 'DIN' 'sequences sent' | sed -E 's/.*, ([0-9]+ a second)/\1/'); $(morph_figure 'DIN' 'ends on B' | awk '{print $NF}') |"
     echo
     echo "Reading the DIN figures: the pacer hands JACK at most one 12-byte sequence per"
     echo "4.27 ms (2,812 bytes/s, nine tenths of the cable's 3,125), two back to back only"
@@ -116,6 +127,15 @@ out=docs/performance.md
     echo "period's start, so a 100 ms window at the receiving port can hold a period's"
     echo "worth more than one at the sender; the tenth of headroom keeps both within the"
     echo "budget. The long-run rate at the port is the \"delivered\" line."
+    echo
+    echo "Reading the morph figures: a 1000 Hz pointer drags the morph slider from A to B"
+    echo "in one second. The panel is set at most once per 17 ms frame, counted from the"
+    echo "end of its sends, with the latest position; so each of the 42 parameters is sent"
+    echo "at most once a frame and the position at the release is the last one sent. On a"
+    echo "paced DIN link the pacer keeps the latest value of each parameter: the wire runs"
+    echo "at the link's budget and, once the backlog has left, ends on B. The window"
+    echo "repaints per pointer move offscreen (no display refresh to wait for), so its"
+    echo "paint passes outnumber the frames the morph sends."
     echo
     echo "## Every program's output"
     section "Send path: bench/midi_bench.cpp" send
@@ -127,5 +147,6 @@ out=docs/performance.md
     section "Over JACK, ours beside RtMidi and python-rtmidi: bench/jack_measure.cpp" jack
     section "Hand-to-wire latency: bench/measure_hand_to_wire.cpp" hand
     section "DIN pacing with five balls: bench/measure_din_pacing.cpp" din
+    section "A morph drag from A to B: bench/measure_morph.cpp" morph
 } >"$out"
 echo "wrote $out" >&2

@@ -96,7 +96,6 @@ void Morph::setMorphPosition(double position) {
 
 void Morph::apply() {
     pending_ = false;
-    armFrame();
     // Held, so a listener that replaces the list cannot pull it away.
     const auto list = presets_.sharedPresets();
     if (!ready()) {
@@ -111,6 +110,9 @@ void Morph::apply() {
                                       controller_.sliderValues(), toggles, locks_);
     ++applications_;
     controller_.setExploredSound("morph", sound.values, sound.modButtons, sound.toggles);
+    // The frame counts from the end of the sends, so however long they took,
+    // no parameter is sent again within a frame.
+    armFrame();
 }
 
 void Morph::armFrame() {
