@@ -207,6 +207,7 @@ void Presets::toggleCompare() {
     if (observer_ != nullptr) {
         observer_->willChange("compare");
     }
+    // Held: `selected` points into it, and listeners run during the sends.
     const auto list = presets_;
     comparing_ = true;
     if (setAside_) {
