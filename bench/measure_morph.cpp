@@ -109,7 +109,7 @@ struct DragResult {
     int moves = 0;
     double seconds = 0.0;
     std::uint64_t applications = 0;
-    std::size_t sequences = 0;  // handed to the service from press to the last one
+    std::size_t sequences = 0;    // handed to the service from press to the last one
     double sendingSeconds = 0.0;  // from the first of them to the last
     double lastSentAfterReleaseMs = 0.0;
     int mostInOneFrame = 0;
@@ -150,7 +150,8 @@ DragResult drag(TimingApplication& app, Application& panel, Recorder& recorder, 
         const auto t0 = Clock::now();
         mouse(slider, QEvent::MouseMove, from + (to - from) * k / moves, Qt::LeftButton);
         QApplication::processEvents(QEventLoop::AllEvents, 1);
-        result.moveMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+        result.moveMs.push_back(
+            std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
     }
     mouse(slider, QEvent::MouseButtonRelease, to, Qt::NoButton);
     const auto released = Clock::now();
@@ -174,10 +175,9 @@ DragResult drag(TimingApplication& app, Application& panel, Recorder& recorder, 
         result.sendingSeconds =
             std::chrono::duration<double>(recorder.sent.back().time - recorder.sent.front().time)
                 .count();
-        result.lastSentAfterReleaseMs =
-            std::chrono::duration<double, std::milli>(
-                recorder.sent.back().time - released.time_since_epoch())
-                .count();
+        result.lastSentAfterReleaseMs = std::chrono::duration<double, std::milli>(
+                                            recorder.sent.back().time - released.time_since_epoch())
+                                            .count();
     }
     // Sends of one parameter within any 1/60 s.
     std::map<std::int64_t, std::vector<std::chrono::nanoseconds>> times;
@@ -208,11 +208,12 @@ DragResult drag(TimingApplication& app, Application& panel, Recorder& recorder, 
 void print(const char* link, const DragResult& r) {
     std::printf("%s link, a %.2f s drag from A to B, %d pointer moves:\n", link, r.seconds,
                 r.moves);
-    std::printf("  panel set %llu times (%.1f a second); %zu sequences sent over %.2f s, %.0f a "
-                "second\n",
-                static_cast<unsigned long long>(r.applications),
-                static_cast<double>(r.applications) / r.seconds, r.sequences, r.sendingSeconds,
-                static_cast<double>(r.sequences) / r.sendingSeconds);
+    std::printf(
+        "  panel set %llu times (%.1f a second); %zu sequences sent over %.2f s, %.0f a "
+        "second\n",
+        static_cast<unsigned long long>(r.applications),
+        static_cast<double>(r.applications) / r.seconds, r.sequences, r.sendingSeconds,
+        static_cast<double>(r.sequences) / r.sendingSeconds);
     std::printf("  most sends of one parameter within one 60 Hz frame: %d\n", r.mostInOneFrame);
     std::printf("  the last sequence left %+.1f ms from the release; the wire ends on B: %s\n",
                 r.lastSentAfterReleaseMs, r.endsOnB ? "yes" : "NO");

@@ -2,6 +2,8 @@
 // focused slider, Lock Unit), Mutate from the menu with its reach beside dice,
 // and the Morph panel from the View menu, its slider driven by keyboard,
 // mouse and an assistive technology's set-value; all of it remembered.
+#include <numeric>
+
 #include <QAccessibleValueInterface>
 #include <QAction>
 #include <QDockWidget>
@@ -153,6 +155,15 @@ void ExploreTest::mutateFromTheMenuMovesOnlyUnlockedParametersWithinItsReachAndU
 
         actions.undo->trigger();
         QCOMPARE(c.sliderValues(), std::vector<double>(kParameterCount, 8000.0));
+        // With everything locked it says why nothing moved, and is no step.
+        std::vector<std::int64_t> all(kParameterCount);
+        std::iota(all.begin(), all.end(), 0);
+        run.model().locks().setLockedIndices(all);
+        const QString undoBefore = actions.undo->text();
+        actions.mutate->trigger();
+        QVERIFY(run.view->noticeText()->text().startsWith("Every parameter is locked"));
+        QCOMPARE(actions.undo->text(), undoBefore);
+        run.model().locks().setLockedIndices({5});
         actions.mutateSwitches->trigger();
         QVERIFY(run.model().mutateOptions().switches);
         run.app->shutDown();

@@ -229,8 +229,9 @@ void Application::bindActions() {
     bind(actions.calibrate, [&controller] { controller.randomizeSliders("calibrate"); });
     bind(actions.dice, [&controller] { controller.randomizeSliders("dice"); });
     bind(actions.mutate, [this, &model] {
-        if (model.mutate() == 0 &&
-            model.locks().lockedIndices().size() == static_cast<std::size_t>(kParameterCount)) {
+        const bool allLocked =
+            model.locks().lockedIndices().size() == static_cast<std::size_t>(kParameterCount);
+        if (model.mutate() == 0 && allLocked && !model.mutateOptions().switches) {
             contentView()->showNotice(
                 {false, QObject::tr("Every parameter is locked: Mutate left the sound as it was")
                             .toStdString()});
