@@ -18,6 +18,7 @@
 #include "ui/app/main_window.hpp"
 #include "ui/panel/content_view.hpp"
 #include "ui/physics/physics_view.hpp"
+#include "ui/theme.hpp"
 
 namespace {
 
@@ -44,19 +45,7 @@ int main(int argc, char** argv) {
     QDir().mkpath(dir.path());
     // "dark": the same pictures under a dark desktop palette.
     if (argc > 2 && QString(argv[2]) == "dark") {
-        QPalette dark;
-        dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x30));
-        dark.setColor(QPalette::WindowText, QColor(0xf0, 0xf0, 0xf0));
-        dark.setColor(QPalette::Base, QColor(0x1e, 0x1e, 0x1e));
-        dark.setColor(QPalette::AlternateBase, QColor(0x2d, 0x2d, 0x30));
-        dark.setColor(QPalette::Text, QColor(0xf0, 0xf0, 0xf0));
-        dark.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x40));
-        dark.setColor(QPalette::ButtonText, QColor(0xf0, 0xf0, 0xf0));
-        dark.setColor(QPalette::Highlight, QColor(0x3d, 0x8e, 0xe6));
-        dark.setColor(QPalette::HighlightedText, Qt::white);
-        dark.setColor(QPalette::ToolTipBase, QColor(0x3c, 0x3c, 0x40));
-        dark.setColor(QPalette::ToolTipText, QColor(0xf0, 0xf0, 0xf0));
-        QApplication::setPalette(dark);
+        QApplication::setPalette(tarnwell::theme::darkPalette());
     }
 
     auto service = std::make_shared<tarnwell::LoopbackMidiService>();

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 #include <QString>
 
 #include "core/physics/ball.hpp"
@@ -33,12 +34,37 @@ inline const QColor kArtText{0x1d, 0x1d, 0x1f};
 [[nodiscard]] QColor errorColour(const QColor& ground);
 [[nodiscard]] bool isDark(const QColor& colour);
 
+// The relative luminance of an sRGB colour (alpha ignored) and the contrast
+// ratio of two colours as WCAG 2.x defines them: 1 for the same colour, 21
+// for black on white.
+[[nodiscard]] double relativeLuminance(const QColor& colour);
+[[nodiscard]] double contrastRatio(const QColor& a, const QColor& b);
+
+// A dark desktop palette: the screenshots show the panel under it, and the
+// contrast tests measure the panel under it.
+[[nodiscard]] QPalette darkPalette();
+
+// The colour of a control's outline under `palette` (its current colour
+// group): the window text mixed into the window colour just far enough to
+// stand out by more than 3:1 from every ground a control sits on there (the
+// window, the panel's ground, a tab page, a text field).
+[[nodiscard]] QColor outlineColour(const QPalette& palette);
+
+// Installs the application's style: the desktop's own, with the outlines of
+// check boxes, buttons, pickers, fields, sliders, spin boxes and tabs drawn
+// in outlineColour where that style is Fusion (which otherwise darkens the
+// window colour a little: too faint on a light window, invisible on a dark
+// one). Other styles draw their own outlines. Call once a QApplication
+// exists, before the windows are shown; calling it again does nothing.
+void installStyle();
+
 // The fill of a ball's disc.
 [[nodiscard]] QColor ballColor(BallColor color);
 
 // The style sheet of the controller window, set once on its root: the
 // "multiplication", "Reset DAC" and "Group"/"Ungroup" buttons, each styled by
 // its own state (checked, pressed, focused) rather than restyled by code.
+// Their edges take the application palette's outline colour.
 [[nodiscard]] QString panelStyleSheet();
 
 // Layout metrics of the controller window, in device-independent pixels.

@@ -1,10 +1,13 @@
 #include "core/base/file_io.hpp"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <set>
 
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -12,16 +15,26 @@
 
 #include "support/temp_dir.hpp"
 
-// The unit tests link with --wrap=write and --wrap=fsync on Linux, so a test
-// can interrupt the writer and count what it makes durable.
+// The unit tests link with --wrap=write, --wrap=fsync and --wrap=link on
+// Linux, so a test can interrupt the writer, count what it makes durable and
+// refuse hard links as a file system without them (exFAT, FAT) does.
 #ifdef TARNWELL_WRAPPED_SYSCALLS
 namespace {
 std::atomic<int> interruptsToInject{0};
 std::atomic<int> fsyncs{0};
+std::atomic<bool> refuseHardLinks{false};
 }  // namespace
 extern "C" {
 ssize_t __real_write(int fd, const void* bytes, size_t count);
 int __real_fsync(int fd);
+int __real_link(const char* from, const char* to);
+int __wrap_link(const char* from, const char* to) {
+    if (refuseHardLinks) {
+        errno = EPERM;
+        return -1;
+    }
+    return __real_link(from, to);
+}
 ssize_t __wrap_write(int fd, const void* bytes, size_t count) {
     if (fd > 2 && interruptsToInject > 0) {
         --interruptsToInject;
@@ -42,10 +55,24 @@ namespace {
 
 using test::entriesIn;
 
-TEST(AtomicWrite, CreatesTheFolderAndKeepsPermissions) {
+// Sets the working folder for its lifetime.
+class InFolder {
+public:
+    explicit InFolder(const std::filesystem::path& folder) {
+        std::filesystem::current_path(folder);
+    }
+    InFolder(const InFolder&) = delete;
+    InFolder& operator=(const InFolder&) = delete;
+    ~InFolder() { std::filesystem::current_path(previous_); }
+
+private:
+    std::filesystem::path previous_ = std::filesystem::current_path();
+};
+
+TEST(AtomicWrite, MakesOnlyTheFilesOwnFolderAndKeepsPermissions) {
     namespace fs = std::filesystem;
     test::TempDir dir;
-    const auto file = dir / "a" / "b" / "presets.json";
+    const auto file = dir / "Documents" / "presets.json";
     const mode_t previous = ::umask(022);
     const std::string error = writeFileAtomically(file, "one");
     ::umask(previous);
@@ -60,6 +87,78 @@ TEST(AtomicWrite, CreatesTheFolderAndKeepsPermissions) {
     EXPECT_EQ(test::readText(file), "two");
     EXPECT_EQ(fs::status(file).permissions(), kept);
     EXPECT_EQ(entriesIn(file.parent_path()), 1u) << "no temporary file is left behind";
+
+    // A home folder that is not there (a name mangled on its way, a removed
+    // drive) is not made up: nothing is written and no folder appears.
+    EXPECT_NE(writeFileAtomically(dir / "gone" / "Documents" / "presets.json", "x"), "");
+    EXPECT_FALSE(fs::exists(dir / "gone"));
+}
+
+TEST(AtomicWrite, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
+    namespace fs = std::filesystem;
+    test::TempDir dir;
+    ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
+    fs::create_directory(dir / "folder");
+    fs::create_symlink("pipe", dir / "link-to-pipe");
+    struct Case {
+        std::string name;
+        std::string why;
+    };
+    std::vector<Case> cases = {
+        {"pipe", "named pipe"}, {"link-to-pipe", "named pipe"}, {"folder", "folder"}};
+    // A device node of its own (the null device's numbers), so nothing here
+    // can replace the machine's /dev/null; making one needs privileges.
+    if (::mknod((dir / "device").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
+        fs::create_symlink(dir / "device", dir / "link-to-device");
+        cases.push_back({"device", "device"});
+        cases.push_back({"link-to-device", "device"});
+    }
+    for (const auto& [name, why] : cases) {
+        const std::string error = writeFileAtomically(dir / name, "[]");
+        EXPECT_NE(error.find(why), std::string::npos) << name << ": " << error;
+        EXPECT_NE(writeFileKeepingEarlier(dir / name, "[]").error, "") << name;
+    }
+    EXPECT_TRUE(fs::is_fifo(dir / "pipe"));
+    EXPECT_TRUE(fs::is_symlink(dir / "link-to-pipe"));
+    EXPECT_TRUE(fs::is_directory(dir / "folder"));
+    if (fs::exists(dir / "device")) {
+        EXPECT_TRUE(fs::is_character_file(dir / "device"));
+        EXPECT_TRUE(fs::is_symlink(dir / "link-to-device"));
+    }
+    EXPECT_EQ(entriesIn(dir.path()), cases.size()) << "no file is made beside them";
+}
+
+TEST(AtomicWrite, ALinkIsReadAgainstItsOwnFolderAndADanglingOneMakesItsTarget) {
+    namespace fs = std::filesystem;
+    test::TempDir dir;
+    fs::create_directories(dir / "Documents");
+    fs::create_directories(dir / "Synced");
+    fs::create_directories(dir / "a" / "b");
+    const auto link = dir / "Documents" / "presets.json";
+    fs::create_symlink("../Synced/presets.json", link);
+    // From a working folder where the link read against it would land in
+    // a/Synced, which does not exist.
+    {
+        const InFolder elsewhere(dir / "a" / "b");
+        ASSERT_EQ(writeFileAtomically(link, "first"), "") << "a link to a file not made yet";
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(test::readText(dir / "Synced" / "presets.json"), "first");
+        const KeepingWrite second = writeFileKeepingEarlier(link, "second");
+        ASSERT_EQ(second.error, "");
+        EXPECT_TRUE(fs::is_symlink(link));
+        EXPECT_EQ(test::readText(dir / "Synced" / "presets.json"), "second");
+        EXPECT_EQ(second.keptAs.parent_path(), fs::canonical(dir / "Synced"));
+        EXPECT_EQ(test::readText(second.keptAs), "first");
+    }
+    EXPECT_FALSE(fs::exists(dir / "a" / "Synced"));
+    EXPECT_EQ(entriesIn(dir / "Documents"), 1u);
+
+    // A link into a folder that is not there (an unmounted drive) makes
+    // nothing and keeps the link.
+    fs::create_symlink("../Unmounted/presets.json", dir / "Documents" / "other.json");
+    EXPECT_NE(writeFileAtomically(dir / "Documents" / "other.json", "x"), "");
+    EXPECT_TRUE(fs::is_symlink(dir / "Documents" / "other.json"));
+    EXPECT_FALSE(fs::exists(dir / "Unmounted"));
 }
 
 #ifdef TARNWELL_WRAPPED_SYSCALLS
@@ -93,6 +192,59 @@ TEST(AtomicWrite, RemovesTheTemporaryFilesOfDeadWritersOnly) {
     EXPECT_TRUE(std::filesystem::exists(running)) << "a running writer's file stays";
     EXPECT_TRUE(std::filesystem::exists(otherFiles)) << "another file's are left to its writes";
     EXPECT_EQ(test::readText(dir / "presets.json"), "[]");
+}
+
+#ifdef TARNWELL_WRAPPED_SYSCALLS
+TEST(KeepingWrite, KeepsACopyWhereTheFileSystemRefusesHardLinks) {
+    test::TempDir dir;
+    test::writeText(dir / "presets.json", "earlier");
+    refuseHardLinks = true;
+    const KeepingWrite written = writeFileKeepingEarlier(dir / "presets.json", "new");
+    refuseHardLinks = false;
+    ASSERT_EQ(written.error, "");
+    EXPECT_EQ(test::readText(dir / "presets.json"), "new");
+    EXPECT_EQ(test::readText(written.keptAs), "earlier");
+    EXPECT_EQ(entriesIn(dir.path()), 2u);
+}
+#endif
+
+TEST(KeepingWrite, OnlyTheNewestKeptCopiesStay) {
+    test::TempDir dir;
+    // 24 copies kept by earlier writes, some within one second (numbered),
+    // and files of the user's that only look alike.
+    std::vector<std::string> earlier;
+    for (int second = 0; second < 8; ++second) {
+        for (const std::string n : {"", "-2", "-10"}) {
+            earlier.push_back("presets-20250101-1200" + std::to_string(10 + second) + n + ".json");
+        }
+    }
+    for (const auto& name : earlier) {
+        test::writeText(dir / name, name);
+    }
+    const std::vector<std::string> theUsers = {"presets-old.json", "presets-2025.json",
+                                               "presets-20250101-120000.json.bak", "other.json"};
+    for (const auto& name : theUsers) {
+        test::writeText(dir / name, name);
+    }
+    test::writeText(dir / "presets.json", "earlier");
+    const KeepingWrite written = writeFileKeepingEarlier(dir / "presets.json", "new");
+    ASSERT_EQ(written.error, "");
+    ASSERT_FALSE(written.keptAs.empty());
+
+    std::set<std::string> left;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        left.insert(entry.path().filename().string());
+    }
+    EXPECT_TRUE(left.contains(written.keptAs.filename().string()));
+    for (const auto& name : theUsers) {
+        EXPECT_TRUE(left.contains(name)) << name;
+    }
+    // The newest 19 earlier copies stay beside the one just made; within one
+    // second -2 comes after the first and -10 after -2.
+    for (std::size_t i = 0; i < earlier.size(); ++i) {
+        EXPECT_EQ(left.contains(earlier[i]), i >= earlier.size() - 19) << earlier[i];
+    }
+    EXPECT_EQ(left.size(), 20 + theUsers.size() + 1);
 }
 
 TEST(ReadWholeFile, RefusesOversizedFilesAndFolders) {

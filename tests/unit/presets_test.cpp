@@ -291,12 +291,12 @@ TEST_F(PresetTest, CancelledDialogsDoNothingAndExportWritesTheListOrReportsWhyNo
     p.exportPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "out" / "mine.json"));
     EXPECT_EQ(decodePresetFile(test::readText(h.dir / "out" / "mine.json")).presets, p.presets());
-    // A folder where the file should go: the write fails and is reported.
+    // A folder where the file should go: it is refused, with the reason.
     std::filesystem::create_directories(h.dir / "taken.json");
     p.exportPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "taken.json"));
-    EXPECT_EQ(h.notices.back().text.rfind("Export failed: could not replace ", 0), 0u)
-        << h.notices.back().text;
+    EXPECT_EQ(h.notices.back().text, "Export failed: could not write " +
+                                         (h.dir / "taken.json").string() + ": it is a folder");
 }
 
 TEST_F(PresetTest, FailedSaveKeepsThePresetInMemoryAndTheOldFileWhole) {
@@ -343,50 +343,80 @@ TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFileUnlessItHoldsNothingTo
     }
 }
 
-TEST(SavePreset, TheEarlierFileStaysInPlaceWhenTheFirstSaveFailsAndALinkIsFollowed) {
-    namespace fs = std::filesystem;
+TEST(SavePreset, TheEarlierFileStaysInPlaceWhenTheFirstSaveFails) {
     MidiSliderPreset earlier;
     earlier.values[0] = 777.0;
     const std::string earlierText = *encodePresetFile({earlier}).text;
-    {
-        // A file-size limit below the new file's size fails the write, as a
-        // full disk would.
-        PresetHarness h;
-        test::writeText(h.dir / "Documents" / "presets.json", earlierText);
-        const pid_t child = fork();
-        ASSERT_GE(child, 0);
-        if (child == 0) {
-            signal(SIGXFSZ, SIG_IGN);
-            const rlimit limit{4096, 4096};
-            setrlimit(RLIMIT_FSIZE, &limit);
-            const Notice notice = h.presets().savePreset(0);
-            _exit(notice.isError && notice.text.find(": File too large") != std::string::npos ? 0
-                                                                                              : 1);
+    // A file-size limit below the new file's size fails the write, as a full
+    // disk would.
+    PresetHarness h;
+    test::writeText(h.dir / "Documents" / "presets.json", earlierText);
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        const Notice notice = h.presets().savePreset(0);
+        _exit(notice.isError && notice.text.find(": File too large") != std::string::npos ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure is reported with its reason";
+    EXPECT_EQ(h.storedText(), earlierText);
+    EXPECT_EQ(test::entriesIn(h.dir / "Documents"), 1u) << "no copy and no temporary file is left";
+}
+
+TEST(SavePreset, TwoPanelsOnOneFileKeepEachOthersLatestSaveAside) {
+    PresetHarness a;
+    PresetHarness b;
+    b.documents = a.documents;
+    const auto stored = *a.documents / "presets.json";
+    const auto firstValue = [](const std::filesystem::path& file) {
+        const auto presets = decodePresetFile(test::readText(file)).presets;
+        return presets && !presets->empty() ? presets->front().values[0] : -1.0;
+    };
+    std::vector<std::filesystem::path> keptCopies;
+    // Two windows on one machine, each saving its own sound in turn.
+    for (int turn = 0; turn < 49; ++turn) {
+        PresetHarness& panel = turn % 2 == 0 ? a : b;
+        panel.controller().editParameter(0, 100.0 + turn);
+        const Notice notice = panel.presets().savePreset(0);
+        ASSERT_FALSE(notice.isError) << notice.text;
+        EXPECT_EQ(firstValue(stored), 100.0 + turn);
+        if (turn > 0) {
+            // The other panel's save, which this one never saw, stays beside it.
+            const auto kept = keptIn(notice);
+            ASSERT_FALSE(kept.empty()) << "turn " << turn << ": " << notice.text;
+            EXPECT_EQ(firstValue(kept), 100.0 + turn - 1) << notice.text;
+            keptCopies.push_back(kept);
         }
-        int status = 0;
-        waitpid(child, &status, 0);
-        ASSERT_TRUE(WIFEXITED(status));
-        EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure is reported with its reason";
-        EXPECT_EQ(h.storedText(), earlierText);
-        EXPECT_EQ(test::entriesIn(h.dir / "Documents"), 1u)
-            << "no copy and no temporary file is left";
     }
-    {
-        // A link into a synced folder: the linked file is kept and replaced.
-        PresetHarness h;
-        const auto synced = h.dir / "Synced" / "presets.json";
-        const auto link = h.dir / "Documents" / "presets.json";
-        test::writeText(synced, earlierText);
-        fs::create_directories(link.parent_path());
-        fs::create_symlink(synced, link);
-        const Notice first = h.presets().savePreset(0);
-        ASSERT_FALSE(first.isError) << first.text;
-        EXPECT_TRUE(fs::is_symlink(link));
-        EXPECT_EQ(decodePresetFile(test::readText(synced)).presets, h.presets().presets());
-        EXPECT_EQ(keptIn(first).parent_path(), synced.parent_path()) << first.text;
-        EXPECT_EQ(test::readText(keptIn(first)), earlierText);
-        EXPECT_EQ(test::entriesIn(h.dir / "Documents"), 1u);
+    // The newest 20 copies stay, the older ones go.
+    for (std::size_t i = 0; i < keptCopies.size(); ++i) {
+        EXPECT_EQ(std::filesystem::exists(keptCopies[i]), i + 20 >= keptCopies.size()) << i;
     }
+    // A panel saving again over its own save keeps no copy.
+    a.controller().editParameter(0, 1.0);
+    EXPECT_TRUE(keptIn(a.presets().savePreset(0)).empty());
+    EXPECT_EQ(test::entriesIn(stored.parent_path()), 20u + 1u);
+}
+
+TEST(RestoreStoredPresets, SaysWhyWhenTheStoredFileCannotBeChecked) {
+    PresetHarness h;
+    const auto stored = h.dir / "Documents" / "presets.json";
+    std::filesystem::create_directories(stored.parent_path());
+    std::filesystem::create_symlink("presets.json", stored);  // a link to itself
+    h.presets().restoreStoredPresets();
+    ASSERT_EQ(h.notices.size(), 1u);
+    EXPECT_TRUE(h.notices[0].isError);
+    EXPECT_EQ(h.notices[0].text.rfind("Saved presets not restored: ", 0), 0u) << h.notices[0].text;
+    EXPECT_EQ(h.presets().presets().size(), std::size_t{100});
+
+    const Notice save = h.presets().savePreset(0);
+    EXPECT_TRUE(save.isError) << save.text;
+    EXPECT_TRUE(std::filesystem::is_symlink(stored));
 }
 
 }  // namespace

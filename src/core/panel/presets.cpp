@@ -16,6 +16,14 @@ std::string presetCount(std::size_t n) {
     return std::to_string(n) + (n == 1 ? " preset" : " presets");
 }
 
+// Whether stored content this run has not seen is kept aside before a save
+// replaces it: all but the untouched initial list, which holds nothing to lose.
+bool storedContentWorthKeeping(std::string_view content) {
+    const PresetDecoding decoded = decodePresetFile(content);
+    return !decoded.presets ||
+           *decoded.presets != std::vector<MidiSliderPreset>(kInitialPresetCount);
+}
+
 }  // namespace
 
 Presets::Presets(Controller& controller, FileChooser* chooser, Folder documentsFolder)
@@ -159,15 +167,19 @@ Notice Presets::store(std::int64_t index, MidiSliderPreset preset, const std::st
         return notify(true,
                       what + " is kept until the panel closes, but not written: " + encoding.error);
     }
-    const KeepingWrite written = !wroteStoredFile_ && storedFileWorthKeeping(*file, *encoding.text)
-                                     ? writeFileKeepingEarlier(*file, *encoding.text)
-                                     : KeepingWrite{writeFileAtomically(*file, *encoding.text), {}};
+    const KeepingWrite written = writeFileKeepingEarlier(
+        *file, *encoding.text,
+        {.lastSeen = storedFileSeen_, .worthKeeping = &storedContentWorthKeeping});
     if (!written.error.empty()) {
         return notify(true, what + " is kept until the panel closes, but " + written.error);
     }
-    wroteStoredFile_ = true;
+    storedFileSeen_ = written.written;
     if (!written.keptAs.empty()) {
-        return notify(false, what + " " + done + " to " + file->string() +
+        const std::string elsewhere = written.changedSinceSeen
+                                          ? "; it had been changed elsewhere since this panel last "
+                                            "read or wrote it"
+                                          : "";
+        return notify(false, what + " " + done + " to " + file->string() + elsewhere +
                                  "; the presets stored there before are kept in " +
                                  written.keptAs.string());
     }
@@ -228,31 +240,6 @@ void Presets::endComparison() {
     }
 }
 
-// The stored file is not read at start, so the first save of a run would
-// replace whatever an earlier run stored there. That file is kept under a
-// dated name unless it holds nothing worth keeping (what is about to be
-// written, the untouched initial list) or is the file this run imported.
-bool Presets::storedFileWorthKeeping(const std::filesystem::path& file,
-                                     const std::string& newText) const {
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec) ||
-        (importedFrom_ && std::filesystem::equivalent(file, *importedFrom_, ec))) {
-        return false;
-    }
-    const FileRead existing = readWholeFile(file, kMaxPresetFileBytes);
-    if (existing.bytes) {
-        if (*existing.bytes == newText) {
-            return false;
-        }
-        const PresetDecoding decoded = decodePresetFile(*existing.bytes);
-        if (decoded.presets &&
-            *decoded.presets == std::vector<MidiSliderPreset>(kInitialPresetCount)) {
-            return false;
-        }
-    }
-    return true;
-}
-
 void Presets::importPresets() {
     if (!fileChooser_) {
         return;
@@ -278,7 +265,12 @@ void Presets::importPresetsFrom(const std::filesystem::path& file) {
         return;
     }
     replacePresets(std::move(*decoded.presets));
-    importedFrom_ = file;
+    // Saves continue the stored file when this is it.
+    std::error_code ec;
+    if (const auto stored = presetsFileURL();
+        stored && std::filesystem::equivalent(file, *stored, ec)) {
+        storedFileSeen_ = stampOf(*read.bytes);
+    }
     notify(false, "Imported " + presetCount(presets_->size()) + " from " + file.string());
 }
 
@@ -307,6 +299,10 @@ void Presets::restoreStoredPresets() {
     }
     std::error_code ec;
     if (!std::filesystem::exists(*file, ec)) {
+        if (ec) {
+            notify(true, "Saved presets not restored: could not check " + file->string() + ": " +
+                             ec.message());
+        }
         return;
     }
     const FileRead read = readWholeFile(*file, kMaxPresetFileBytes);
@@ -321,7 +317,7 @@ void Presets::restoreStoredPresets() {
     }
     presets_ = std::make_shared<const std::vector<MidiSliderPreset>>(std::move(*decoded.presets));
     // This run's saves continue the file it read, which is not kept aside.
-    importedFrom_ = *file;
+    storedFileSeen_ = stampOf(*read.bytes);
     announce({PresetsChange::list, -1});
     notify(false, "Restored " + presetCount(presets_->size()) + " from " + file->string());
 }

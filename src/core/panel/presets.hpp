@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/base/file_io.hpp"
 #include "core/base/signal.hpp"
 #include "core/panel/preset.hpp"
 
@@ -142,8 +143,6 @@ private:
     void soundChanged();
     void importPresetsFrom(const std::filesystem::path& file);
     void exportPresetsTo(const std::filesystem::path& file);
-    [[nodiscard]] bool storedFileWorthKeeping(const std::filesystem::path& file,
-                                              const std::string& newText) const;
     Notice notify(bool isError, std::string text);
 
     Controller& controller_;
@@ -157,7 +156,9 @@ private:
     std::shared_ptr<const std::vector<MidiSliderPreset>> presets_ =
         std::make_shared<const std::vector<MidiSliderPreset>>(kInitialPresetCount);
     std::int64_t selectedPresetIndex_ = 0;
-    bool wroteStoredFile_ = false;
+    // What the stored file held when this run last read or wrote it; a save
+    // keeps any other content aside (an earlier run's, another panel's).
+    std::optional<FileStamp> storedFileSeen_;
     std::uint64_t generation_ = 0;
     // The edited sound while the selected preset is compared with it.
     std::optional<MidiSliderPreset> setAside_;
@@ -165,7 +166,6 @@ private:
     bool modified_ = false;   // as last announced
     Connection controllerConnection_;
     Connection valuesConnection_;
-    std::optional<std::filesystem::path> importedFrom_;
 };
 
 }  // namespace tarnwell

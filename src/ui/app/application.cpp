@@ -1,5 +1,7 @@
 #include "ui/app/application.hpp"
 
+#include <utility>
+
 #include <QAction>
 #include <QApplication>
 #include <QCoreApplication>
@@ -23,12 +25,14 @@
 #include "ui/panel/preset_list_model.hpp"
 #include "ui/physics/physics_view.hpp"
 #include "ui/physics/tick_timer.hpp"
+#include "ui/theme.hpp"
 
 namespace tarnwell {
 
 Application::Application(AppEnvironment environment)
     : environment_(std::move(environment)),
       settings_(std::make_unique<Settings>(environment_.settingsFile)) {
+    theme::installStyle();
     if (!environment_.queue) {
         ownQueue_ = std::make_unique<QtMainQueue>();
         environment_.queue = ownQueue_.get();
@@ -50,6 +54,11 @@ Application::Application(AppEnvironment environment)
     }
     QObject::connect(window_.get(), &MainWindow::startupFinished, window_.get(),
                      [this] { buildPanel(); });
+    // Saved while the window still stands where the user left it: whatever
+    // ends the program (Quit, a signal, the close button) closes it first.
+    QObject::connect(window_.get(), &MainWindow::closing, window_.get(),
+                     [this] { settings_->setWindowGeometry(window_->saveGeometry()); });
+    settings_->onFailure([this](const QString& why) { tellSettingsFailure(why); });
 
     // The options can be set before the panel is up; they take effect there.
     const PanelActions& actions = window_->actions();
@@ -91,11 +100,11 @@ void Application::shutDown() {
     if (midiService_) {
         midiService_->drain(kQuitDrainBound);
     }
-    if (model_ && settings_->resumeAtStart()) {
-        keepSoundForNextRun();
-    }
     if (window_->isVisible()) {
         settings_->setWindowGeometry(window_->saveGeometry());
+    }
+    if (model_ && settings_->resumeAtStart()) {
+        keepSoundForNextRun();
     }
     connections_.clear();
     // The views refer to the model: they go first. The model holds the MIDI
@@ -132,6 +141,10 @@ void Application::buildPanel() {
     }
     if (settings_->resumeAtStart()) {
         resumeSound();
+    }
+    if (!untoldSettingsFailure_.isEmpty()) {
+        contentView()->showNotice({true, std::exchange(untoldSettingsFailure_, {}).toStdString()},
+                                  ContentView::NoticePlacement::below);
     }
     bindActions();
     tickTimer_ = std::make_unique<TickTimer>([this] { model_->physics().timerTick(); });
@@ -317,12 +330,27 @@ void Application::bindLockParameter() {
     show();
 }
 
-void Application::start() {
-    const QByteArray geometry = settings_->windowGeometry();
-    if (geometry.isEmpty() || !window_->restoreGeometry(geometry)) {
-        window_->resize(900, 900);
+void Application::tellSettingsFailure(const QString& why) {
+    qWarning("tarnwell: %s", qPrintable(why));
+    if (ContentView* view = contentView()) {
+        view->showNotice({true, why.toStdString()}, ContentView::NoticePlacement::below);
     } else {
+        untoldSettingsFailure_ = why;
+    }
+}
+
+void Application::start() {
+    // A damaged saved geometry (cut short, a size below zero) can restore a
+    // window too small to use; the default size is taken instead.
+    constexpr QSize kSmallestRestored{320, 240};
+    const QByteArray geometry = settings_->windowGeometry();
+    if (!geometry.isEmpty() && window_->restoreGeometry(geometry) &&
+        window_->width() >= kSmallestRestored.width() &&
+        window_->height() >= kSmallestRestored.height()) {
         window_->setFitsToPanel(false);
+    } else {
+        window_->setWindowState(Qt::WindowNoState);
+        window_->resize(900, 900);
     }
     window_->show();
 }

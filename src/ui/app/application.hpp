@@ -64,7 +64,8 @@ public:
     // Ends the panel once the event loop has ended, whatever ended it (the
     // window closed, quit(), a signal): the tick timer stops, tasks already
     // posted run, MIDI already sent leaves within kQuitDrainBound, and the
-    // window, the model and the MIDI client are closed. Runs once.
+    // window, the model and the MIDI client are closed. The window's place
+    // is saved as it closes (or here, when it is still open). Runs once.
     void shutDown();
 
 private:
@@ -75,6 +76,8 @@ private:
     // Locks, Mutate's options and the morph's presets as the settings keep
     // them, and kept there as they change.
     void recallExploring();
+    // On the notice line (once the panel is up) and the error output.
+    void tellSettingsFailure(const QString& why);
     // The sound of the last run, kept at quit when the musician asked for it.
     [[nodiscard]] std::filesystem::path resumeFile() const;
     void resumeSound();
@@ -93,6 +96,7 @@ private:
     std::unique_ptr<MainWindow> window_;
     PhysicsView* physicsView_ = nullptr;
     std::vector<Connection> connections_;
+    QString untoldSettingsFailure_;
 };
 
 }  // namespace tarnwell

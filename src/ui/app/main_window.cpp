@@ -181,6 +181,7 @@ void MainWindow::installMidiActivity(std::shared_ptr<MidiManager> manager, Setti
         manager->changed.connect([manager = manager.get(), &settings](MidiManagerChange change) {
             if (change == MidiManagerChange::link) {
                 saveLinkChoices(settings.store(), manager->linkChoices());
+                settings.commit();
             }
         });
     connect(midiActivity_, &QObject::destroyed, this, [saved] { saved->disconnect(); });
@@ -202,6 +203,11 @@ void MainWindow::showEvent(QShowEvent* event) {
             self->finishStartup();
         }
     });
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    Q_EMIT closing();
+    QMainWindow::closeEvent(event);
 }
 
 void MainWindow::finishStartup() {

@@ -62,9 +62,13 @@ Q_SIGNALS:
     void startupFinished();
     // The start-up screen has given way to the controller window.
     void controllerWindowShown();
+    // The window is closing, still in its place: by its close button, or
+    // because the event loop is ending (quit() closes the windows first).
+    void closing();
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();

@@ -1,5 +1,7 @@
 #include "ui/app/qt_file_chooser.hpp"
 
+#include <QDir>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QStandardPaths>
@@ -30,8 +32,15 @@ void QtFileChooser::show(bool forSaving, Choice done) {
         dialog->setFileMode(QFileDialog::ExistingFile);
         dialog->setWindowTitle(QObject::tr("Import Presets"));
     }
+    // The folder of the last choice of this kind; until there is one, the
+    // documents folder, where the panel keeps its own presets file.
     if (settings_ != nullptr && !settings_->folder(forSaving).isEmpty()) {
         dialog->setDirectory(settings_->folder(forSaving));
+    } else if (const auto documents = documentsFolder()) {
+        const QString folder = QFile::decodeName(QByteArray::fromStdString(documents->string()));
+        if (QFileInfo(folder).isDir()) {
+            dialog->setDirectory(folder);
+        }
     }
     // Exactly one answer per dialog: the chosen file, or nothing on cancel.
     auto answer = std::make_shared<Choice>(std::move(done));
@@ -42,8 +51,8 @@ void QtFileChooser::show(bool forSaving, Choice done) {
                              settings->setFolder(forSaving, QFileInfo(file).absolutePath());
                          }
                          if (*answer) {
-                             std::exchange(*answer,
-                                           {})(std::filesystem::path(file.toStdU16String()));
+                             std::exchange(*answer, {})(
+                                 std::filesystem::path(QFile::encodeName(file).toStdString()));
                          }
                      });
     QObject::connect(dialog, &QFileDialog::rejected, dialog, [answer] {
@@ -59,7 +68,20 @@ std::optional<std::filesystem::path> documentsFolder() {
     if (folder.isEmpty()) {
         return std::nullopt;
     }
-    return std::filesystem::path(folder.toStdU16String());
+    // Qt reads the home folder's name as text: a name that is not valid in
+    // the locale's encoding comes back with look-alike characters, naming a
+    // folder that does not exist. Its own bytes are put back.
+    QByteArray home = qgetenv("HOME");
+    while (home.size() > 1 && home.endsWith('/')) {
+        home.chop(1);
+    }
+    const QString homeText = QDir::cleanPath(QFile::decodeName(home));
+    QByteArray bytes = QFile::encodeName(folder);
+    if (!home.isEmpty() && folder.startsWith(homeText) &&
+        (folder.size() == homeText.size() || folder[homeText.size()] == '/')) {
+        bytes = home + QFile::encodeName(folder.mid(homeText.size()));
+    }
+    return std::filesystem::path(bytes.toStdString());
 }
 
 }  // namespace tarnwell

@@ -15,7 +15,8 @@ namespace tarnwell {
 
 namespace {
 
-constexpr std::array<int, 2> kQuitSignals = {SIGTERM, SIGINT};
+// SIGHUP: the terminal the panel was started from has closed.
+constexpr std::array<int, 3> kQuitSignals = {SIGTERM, SIGINT, SIGHUP};
 
 volatile std::sig_atomic_t writeFd = -1;
 std::array<struct sigaction, kQuitSignals.size()> previousActions{};

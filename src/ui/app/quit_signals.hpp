@@ -6,7 +6,7 @@ class QSocketNotifier;
 
 namespace tarnwell {
 
-// Turns SIGTERM and SIGINT into QCoreApplication::quit(), so that a signal
+// Turns SIGTERM, SIGINT and SIGHUP into QCoreApplication::quit(), so that a signal
 // ends the program the way closing its window does.
 //
 // The handler only writes the signal's number to a socket pair, which is

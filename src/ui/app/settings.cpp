@@ -1,5 +1,10 @@
 #include "ui/app/settings.hpp"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
@@ -25,13 +30,127 @@ constexpr auto kMutateSwitches = "explore/mutateSwitches";
 constexpr auto kMorphPresetA = "explore/morphPresetA";
 constexpr auto kMorphPresetB = "explore/morphPresetB";
 
+// The desktop's configuration folder as the system names it, in bytes:
+// $XDG_CONFIG_HOME, or ~/.config.
+QByteArray configFolder() {
+    QByteArray folder = qgetenv("XDG_CONFIG_HOME");
+    if (!folder.startsWith('/')) {
+        const QByteArray home = qgetenv("HOME");
+        if (home.isEmpty()) {
+            return {};
+        }
+        folder = home + "/.config";
+    }
+    return folder;
+}
+
+// Whether a QString can name this path: false when its bytes are not valid
+// in the locale's encoding (a home folder named under another one), which
+// Qt would replace with look-alike characters, naming another folder.
+bool qtCanName(const QByteArray& path) {
+    return QFile::encodeName(QFile::decodeName(path)) == path;
+}
+
+// Why `file` (as the store opens it) cannot be read or written, for the user.
+QString reasonFor(const QString& file) {
+    const QFileInfo info(file);
+    if (info.isDir()) {
+        return QCoreApplication::translate("Settings", "it is a folder");
+    }
+    if (info.exists() && !info.isReadable()) {
+        return QCoreApplication::translate("Settings", "it cannot be read");
+    }
+    if (info.exists() && !info.isWritable()) {
+        return QCoreApplication::translate("Settings", "it is read-only");
+    }
+    const QFileInfo folder(info.absolutePath());
+    if (!folder.exists()) {
+        return QCoreApplication::translate("Settings", "its folder cannot be made");
+    }
+    if (!folder.isDir()) {
+        return QCoreApplication::translate("Settings", "a file stands where its folder should be");
+    }
+    if (!folder.isWritable()) {
+        return QCoreApplication::translate("Settings", "its folder is read-only");
+    }
+    return QCoreApplication::translate("Settings", "access denied");
+}
+
 }  // namespace
 
-Settings::Settings(const QString& file)
-    : store_(file.isEmpty() ? std::make_unique<QSettings>()
-                            : std::make_unique<QSettings>(file, QSettings::IniFormat)) {}
+Settings::Settings(const QString& file) {
+    if (!file.isEmpty()) {
+        store_ = std::make_unique<QSettings>(file, QSettings::IniFormat);
+        shownName_ = file;
+        folder_ = QFile::encodeName(QFileInfo(file).absolutePath());
+    } else if (const QByteArray folder = configFolder(); folder.isEmpty() || qtCanName(folder)) {
+        store_ = std::make_unique<QSettings>();
+        shownName_ = store_->fileName();
+        folder_ = QFile::encodeName(QFileInfo(shownName_).absolutePath());
+    } else {
+        // The same file Qt would use, reached through a descriptor of its
+        // folder, so the name's bytes never pass through a QString. Only
+        // the two folders Qt would make are made.
+        const QByteArray own =
+            folder + '/' + QFile::encodeName(QCoreApplication::organizationName());
+        ::mkdir(folder.constData(), 0777);
+        ::mkdir(own.constData(), 0777);
+        folderFd_ = ::open(own.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        const QString name = QCoreApplication::applicationName() + ".conf";
+        shownName_ = QFile::decodeName(own) + '/' + name;
+        folder_ = own;
+        store_ = std::make_unique<QSettings>(
+            QString("/proc/self/fd/%1/%2").arg(folderFd_).arg(name), QSettings::IniFormat);
+    }
+    check(false);
+}
 
-Settings::~Settings() = default;
+Settings::~Settings() {
+    store_.reset();
+    if (folderFd_ >= 0) {
+        ::close(folderFd_);
+    }
+}
+
+void Settings::set(const QString& key, const QVariant& value) {
+    // An unchanged value is not written again (the destination is set on
+    // every change of the MIDI setup).
+    if (store_->contains(key) && store_->value(key) == value) {
+        return;
+    }
+    store_->setValue(key, value);
+    commit();
+}
+
+void Settings::commit() {
+    store_->sync();
+    check(true);
+}
+
+void Settings::onFailure(std::function<void(const QString&)> tell) {
+    tell_ = std::move(tell);
+    if (!failure_.isEmpty() && !told_ && tell_) {
+        told_ = true;
+        tell_(failure_);
+    }
+}
+
+void Settings::check(bool afterWrite) {
+    if (!failure_.isEmpty() || store_->status() != QSettings::AccessError) {
+        return;
+    }
+    const QString reason = reasonFor(store_->fileName());
+    failure_ = afterWrite ? QCoreApplication::translate(
+                                "Settings", "Settings are not kept: could not write %1: %2")
+                                .arg(shownName_, reason)
+                          : QCoreApplication::translate(
+                                "Settings", "Settings could not be read and are not kept: %1: %2")
+                                .arg(shownName_, reason);
+    if (tell_) {
+        told_ = true;
+        tell_(failure_);
+    }
+}
 
 std::optional<std::string> Settings::destination() const {
     const QString name = store_->value(kDestination).toString();
@@ -42,7 +161,7 @@ std::optional<std::string> Settings::destination() const {
 }
 
 void Settings::setDestination(const std::string& name) {
-    store_->setValue(kDestination, QString::fromStdString(name));
+    set(kDestination, QString::fromStdString(name));
 }
 
 QByteArray Settings::windowGeometry() const {
@@ -50,7 +169,7 @@ QByteArray Settings::windowGeometry() const {
 }
 
 void Settings::setWindowGeometry(const QByteArray& geometry) {
-    store_->setValue(kGeometry, geometry);
+    set(kGeometry, geometry);
 }
 
 QString Settings::folder(bool forExport) const {
@@ -58,7 +177,7 @@ QString Settings::folder(bool forExport) const {
 }
 
 void Settings::setFolder(bool forExport, const QString& folder) {
-    store_->setValue(forExport ? kExportFolder : kImportFolder, folder);
+    set(forExport ? kExportFolder : kImportFolder, folder);
 }
 
 bool Settings::sendPanelOnConnect() const {
@@ -66,7 +185,7 @@ bool Settings::sendPanelOnConnect() const {
 }
 
 void Settings::setSendPanelOnConnect(bool on) {
-    store_->setValue(kSendPanelOnConnect, on);
+    set(kSendPanelOnConnect, on);
 }
 
 bool Settings::restorePresetsAtStart() const {
@@ -74,7 +193,7 @@ bool Settings::restorePresetsAtStart() const {
 }
 
 void Settings::setRestorePresetsAtStart(bool on) {
-    store_->setValue(kRestorePresets, on);
+    set(kRestorePresets, on);
 }
 
 bool Settings::resumeAtStart() const {
@@ -82,7 +201,7 @@ bool Settings::resumeAtStart() const {
 }
 
 void Settings::setResumeAtStart(bool on) {
-    store_->setValue(kResumeAtStart, on);
+    set(kResumeAtStart, on);
 }
 
 // Kept as the parameters' NRPN numbers ("1 5 37"), as the panel names them.
@@ -106,7 +225,7 @@ void Settings::setLockedParameters(const std::vector<std::int64_t>& indices) {
     for (const std::int64_t index : indices) {
         numbers << QString::number(nrpnNumberOfIndex(index));
     }
-    store_->setValue(kLockedParameters, numbers.join(' '));
+    set(kLockedParameters, numbers.join(' '));
 }
 
 int Settings::mutatePercent() const {
@@ -116,7 +235,7 @@ int Settings::mutatePercent() const {
 }
 
 void Settings::setMutatePercent(int percent) {
-    store_->setValue(kMutatePercent, clampedMutatePercent(percent));
+    set(kMutatePercent, clampedMutatePercent(percent));
 }
 
 bool Settings::mutateSwitches() const {
@@ -124,7 +243,7 @@ bool Settings::mutateSwitches() const {
 }
 
 void Settings::setMutateSwitches(bool on) {
-    store_->setValue(kMutateSwitches, on);
+    set(kMutateSwitches, on);
 }
 
 std::optional<std::int64_t> Settings::morphPreset(bool b) const {
@@ -135,16 +254,15 @@ std::optional<std::int64_t> Settings::morphPreset(bool b) const {
 
 void Settings::setMorphPreset(bool b, std::optional<std::int64_t> slot) {
     if (slot) {
-        store_->setValue(b ? kMorphPresetB : kMorphPresetA, QVariant::fromValue<qlonglong>(*slot));
-    } else {
+        set(b ? kMorphPresetB : kMorphPresetA, QVariant::fromValue<qlonglong>(*slot));
+    } else if (store_->contains(b ? kMorphPresetB : kMorphPresetA)) {
         store_->remove(b ? kMorphPresetB : kMorphPresetA);
+        commit();
     }
 }
 
 std::filesystem::path Settings::folderPath() const {
-    // As bytes: a folder name that is not valid UTF-8 stays the same folder.
-    const QByteArray folder = QFile::encodeName(QFileInfo(store_->fileName()).absolutePath());
-    return std::filesystem::path(folder.toStdString());
+    return std::filesystem::path(folder_.toStdString());
 }
 
 }  // namespace tarnwell

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QVariant>
 
 class QSettings;
 
@@ -17,6 +19,9 @@ namespace tarnwell {
 // folder (on Linux ~/.config/Tarnwell/Tarnwell.conf), or in the file given.
 // Destinations are remembered by name, not by position: positions change
 // whenever devices come and go.
+//
+// Every change is written at once and checked; the first failure to read or
+// write the file is told once (see onFailure), later ones are not.
 //
 // Threading: main thread only.
 class Settings {
@@ -60,11 +65,31 @@ public:
     // files of its own (the sound to resume).
     [[nodiscard]] std::filesystem::path folderPath() const;
 
-    // The store itself, for the parts that keep their own keys in it.
+    // The store itself, for the parts that keep their own keys in it; they
+    // call commit() after a change.
     [[nodiscard]] QSettings& store() { return *store_; }
+    // Writes the changes to the file now and checks they reached it.
+    void commit();
+
+    // `tell` receives, once per run, why the settings could not be read or
+    // a change could not be kept, in words for the user. A failure met
+    // before it is set is told at once.
+    void onFailure(std::function<void(const QString&)> tell);
 
 private:
+    void set(const QString& key, const QVariant& value);
+    void check(bool afterWrite);
+
+    // Open on the settings folder when its name cannot pass through Qt's
+    // strings; the store then reaches the file through /proc/self/fd.
+    int folderFd_ = -1;
     std::unique_ptr<QSettings> store_;
+    // The file as the user knows it, and its folder as the system names it.
+    QString shownName_;
+    QByteArray folder_;
+    std::function<void(const QString&)> tell_;
+    QString failure_;
+    bool told_ = false;
 };
 
 }  // namespace tarnwell

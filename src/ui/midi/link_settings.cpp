@@ -1,6 +1,7 @@
 #include "ui/midi/link_settings.hpp"
 
 #include <QSettings>
+#include <QtGlobal>
 
 namespace tarnwell {
 
@@ -10,6 +11,9 @@ constexpr auto kGroup = "midiLinks";
 constexpr auto kPacing = "dinPacing";
 constexpr auto kDinDestinations = "dinDestinations";
 constexpr auto kName = "name";
+// More destinations than any studio has; a larger count in the file is
+// damage, and reading it would look up that many entries while starting.
+constexpr int kMaxListEntries = 1024;
 
 }  // namespace
 
@@ -19,7 +23,12 @@ LinkChoices loadLinkChoices(QSettings& settings) {
     LinkChoices choices;
     settings.beginGroup(kGroup);
     choices.dinPacing = settings.value(kPacing, false).toBool();
-    const int count = settings.beginReadArray(kDinDestinations);
+    int count = settings.beginReadArray(kDinDestinations);
+    if (count > kMaxListEntries) {
+        qWarning("tarnwell: %s/%s/size in %s is %d; reading at most %d entries", kGroup,
+                 kDinDestinations, qPrintable(settings.fileName()), count, kMaxListEntries);
+        count = kMaxListEntries;
+    }
     for (int i = 0; i < count; ++i) {
         settings.setArrayIndex(i);
         const QString name = settings.value(kName).toString();

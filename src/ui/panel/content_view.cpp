@@ -52,6 +52,7 @@ ContentView::ContentView(Model& model, const PanelActions& actions, QWidget* phy
 
     status_ = new QLabel(this);
     status_->setObjectName("connectionStatus");
+    status_->setTextFormat(Qt::PlainText);  // a port may be named anything
     status_->setFont(theme::headlineFont(status_->font()));
     status_->setAlignment(Qt::AlignCenter);
     column->addWidget(status_);
