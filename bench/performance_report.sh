@@ -25,7 +25,7 @@ programs=(tarnwell_bench_midi tarnwell_bench_presets tarnwell_bench_physics
     tarnwell_bench_control tarnwell_measure_tick_rate tarnwell_measure_panel
     tarnwell_measure_physics_page tarnwell_measure_jack tarnwell_measure_hand_to_wire
     tarnwell_measure_controller tarnwell_measure_din_pacing tarnwell_jack_sink
-    libtarnwell_panel_probe.so)
+    tarnwell_measure_morph libtarnwell_panel_probe.so)
 for p in "${programs[@]}"; do
     if [ ! -e "$build/bench/$p" ]; then
         echo "performance_report: $build/bench/$p is missing; build it first" >&2
@@ -94,6 +94,7 @@ run din "$build/bench/tarnwell_measure_din_pacing" "$seconds"
 # Its own JACK server and Xvfb, the real program with the probe, 30 s a run.
 run wakeups env BUILD_DIR="$build" bench/measure_wakeups.sh -s 30 -r "${WAKEUP_ROUNDS:-1}" \
     "${binaries[@]}"
+run morph "$build/bench/tarnwell_measure_morph" 1
 
 # first NAME PATTERN: the first line of NAME's output matching PATTERN.
 first() { grep -m1 -E "$2" "$work/$1" | sed -E 's/[[:space:]]+/ /g; s/^ //'; }
@@ -107,6 +108,12 @@ visible=$(cpu_of visible)
 monitor=$(cpu_of monitor)
 hidden=$(cpu_of hidden)
 extra=$(awk -v a="${monitor%\%}" -v b="${visible%\%}" 'BEGIN { if (a != "" && b != "") printf "%+.2f", a - b }')
+
+# morph_figure LINK PATTERN: the line matching PATTERN in the morph output's
+# paragraph for LINK.
+morph_figure() {
+    awk -v link="$1" -v pattern="$2" '/ link, a / {f = index($0, link) == 1} f && $0 ~ pattern {sub(/^ +/, ""); print; exit}' "$work/morph"
+}
 
 section() {
     printf '\n### %s\n\n```text\n' "$1"
@@ -156,6 +163,9 @@ out=docs/performance.md
     echo "| DIN pacing, busiest 100 ms at the port | $(first din 'busiest 100 ms') |"
     echo "| DIN pacing, hand edits during the stream | $(first din 'hand edits') |"
     echo "| DIN pacing, hand edits that did not arrive | $(first din 'replaced in the pacer' | sed 's/^ *//') |"
+    echo "| morph drag A to B, 42 parameters, Software/USB: sequences a second; most sends of one parameter in a 60 Hz frame | $(morph_figure 'Software/USB' 'sequences sent' | sed -E 's/.*, ([0-9]+ a second)/\1/'); $(morph_figure 'Software/USB' 'within one 60 Hz frame' | awk '{print $NF}') |"
+    echo "| the same drag, window frame (paint pass) p50 / p99 / max | $(morph_figure 'Software/USB' 'window frame' | sed -E 's/.*: p50 //; s/, p99 / \/ /; s/, max / \/ /') |"
+    echo "| the same drag on a paced DIN link: sequences a second; the wire ends on B | $(morph_figure 'DIN' 'sequences sent' | sed -E 's/.*, ([0-9]+ a second)/\1/'); $(morph_figure 'DIN' 'ends on B' | awk '{print $NF}') |"
     echo
     if [ ${#binaries[@]} -gt 1 ]; then
         echo "Beside ${BEFORE_LABEL:-\`$BEFORE_BINARY\`} (binary 1; this build is binary 2), interleaved on"
@@ -180,6 +190,15 @@ out=docs/performance.md
     echo "worth more than one at the sender; the tenth of headroom keeps both within the"
     echo "budget. The long-run rate at the port is the \"delivered\" line."
     echo
+    echo "Reading the morph figures: a 1000 Hz pointer drags the morph slider from A to B"
+    echo "in one second. The panel is set at most once per 17 ms frame, counted from the"
+    echo "end of its sends, with the latest position; so each of the 42 parameters is sent"
+    echo "at most once a frame and the position at the release is the last one sent. On a"
+    echo "paced DIN link the pacer keeps the latest value of each parameter: the wire runs"
+    echo "at the link's budget and, once the backlog has left, ends on B. The window"
+    echo "repaints per pointer move offscreen (no display refresh to wait for), so its"
+    echo "paint passes outnumber the frames the morph sends."
+    echo
     echo "## Every program's output"
     section "Send path: bench/midi_bench.cpp" send
     section "Presets: bench/preset_bench.cpp" presets
@@ -193,5 +212,6 @@ out=docs/performance.md
     section "Controller engine: bench/control_bench.cpp" control
     section "DIN pacing with five balls: bench/measure_din_pacing.cpp" din
     section "Wake-ups and CPU per thread of the real program: bench/measure_wakeups.sh" wakeups
+    section "A morph drag from A to B: bench/measure_morph.cpp" morph
 } >"$out"
 echo "wrote $out" >&2

@@ -1,8 +1,10 @@
 // Writes screenshots of the panel as a user sees it: the start-up screen, every
 // tab of the controller window and the About window, each grabbed offscreen
 // into the folder given (default docs/screenshots).
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QDockWidget>
 #include <QElapsedTimer>
 #include <QMenuBar>
 #include <QPalette>
@@ -95,6 +97,25 @@ int main(int argc, char** argv) {
         ok = save(&window, dir, names[i]) && ok;
     }
     content->tabs()->setCurrentIndex(0);
+    // Exploring: two parameters of Voice 1 locked, the morph between two
+    // named presets part of the way.
+    tarnwell::Model& model = *application.model();
+    model.locks().setLocked(1, true);
+    model.locks().setLocked(4, true);
+    tarnwell::Presets& presets = model.presets();
+    presets.savePresetAs(0, "Glass Bells");
+    controller.randomizeSliders();
+    presets.savePresetAs(1, "Dark Drone");
+    model.morph().setPresetA(0);
+    model.morph().setPresetB(1);
+    model.morph().setMorphPosition(0.4);
+    window.actions().morph->setEnabled(true);
+    window.actions().morph->trigger();
+    window.resize(window.width(), window.height() + window.morphDock()->sizeHint().height());
+    pump(300);
+    ok = save(&window, dir, "explore") && ok;
+    window.actions().morph->trigger();
+
     window.showAboutWindow();
     pump(200);
     ok = save(window.aboutWindow(), dir, "about") && ok;

@@ -12,7 +12,8 @@ Model::Model(std::shared_ptr<MidiService> midiService, MainQueue& queue, RandomS
       random_(random),
       controller_(*midi_, queue, random),
       presets_(controller_, chooser, std::move(documentsFolder)),
-      physics_(*midi_) {
+      physics_(*midi_),
+      morph_(controller_, presets_, locks_, queue) {
     midi_->setControlOf(&controlOfNumber);
     controller_.setChangeObserver(this);
     presets_.setChangeObserver(this);
@@ -36,6 +37,18 @@ PanelState Model::currentState() const {
     state.presetsGeneration = presets_.generation();
     state.selectedPresetIndex = presets_.selectedPresetIndex();
     return state;
+}
+
+void Model::setMutateOptions(MutateOptions options) {
+    options.percent = clampedMutatePercent(options.percent);
+    if (options != mutateOptions_) {
+        mutateOptions_ = options;
+        mutateOptionsChanged.emit();
+    }
+}
+
+std::size_t Model::mutate() {
+    return tarnwell::mutate(controller_, locks_, random_, mutateOptions_);
 }
 
 void Model::willChange(std::string_view action) {

@@ -8,6 +8,9 @@
 #include "core/base/time_source.hpp"
 #include "core/history.hpp"
 #include "core/panel/controller.hpp"
+#include "core/panel/locks.hpp"
+#include "core/panel/morph.hpp"
+#include "core/panel/mutate.hpp"
 #include "core/panel/presets.hpp"
 #include "core/panel/resume_file.hpp"
 #include "core/physics/simulation.hpp"
@@ -56,6 +59,19 @@ public:
     // a source is chosen.
     [[nodiscard]] ControllerInput& controllerInput() { return *controllerInput_; }
 
+    // Exploring sounds: the parameters locked against it, Mutate's options,
+    // and the morph between two presets.
+    [[nodiscard]] Locks& locks() { return locks_; }
+    [[nodiscard]] Morph& morph() { return morph_; }
+    [[nodiscard]] const MutateOptions& mutateOptions() const { return mutateOptions_; }
+    // The percent is kept within 1-100.
+    void setMutateOptions(MutateOptions options);
+    // Mutates the panel with the options set, from the random source; one
+    // undo step. Returns how many parameters moved.
+    std::size_t mutate();
+    // After each change of the options.
+    Signal<> mutateOptionsChanged;
+
     void undo();
     void redo();
     [[nodiscard]] PanelState currentState() const;
@@ -78,6 +94,9 @@ private:
     Presets presets_;
     PhysicsSimulation physics_;
     History history_;
+    Locks locks_;
+    MutateOptions mutateOptions_;
+    Morph morph_;
     // Last: it drives the parts above.
     std::unique_ptr<ControllerInput> controllerInput_;
 };

@@ -27,6 +27,11 @@ struct PanelActions {
     QAction* renamePreset = nullptr;
     QAction* calibrate = nullptr;
     QAction* dice = nullptr;
+    QAction* mutate = nullptr;
+    QAction* mutateSwitches = nullptr;  // checkable option: Mutate flips switches too
+    QAction* lockParameter = nullptr;   // checkable: the focused parameter's lock
+    // View
+    QAction* morph = nullptr;  // checkable: shows or hides the Morph panel
     // Controller
     QAction* controllerMappings = nullptr;  // opens the mappings window
     QAction* passThru = nullptr;            // checkable option

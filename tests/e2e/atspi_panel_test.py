@@ -7,6 +7,7 @@ the panel and put the right NRPN bytes on the wire.
 Run inside an X server and a D-Bus session:
     xvfb-run -a dbus-run-session -- atspi_panel_test.py path/to/tarnwell
 """
+import json
 import os
 import shutil
 import subprocess
@@ -202,6 +203,7 @@ def main():
     wait_for('the peer port', lambda: 'midi-monitor:input' in subprocess.run(
         ['jack_lsp'], capture_output=True, text=True).stdout)
     home = tempfile.mkdtemp(prefix='tarnwell-atspi-')
+    seed_morph_presets(home)
     environment = dict(os.environ, HOME=home, QT_LINUX_ACCESSIBILITY_ALWAYS_ON='1',
                        JACK_NO_START_SERVER='1')
     panel = subprocess.Popen([sys.argv[1]], env=environment, stdout=subprocess.DEVNULL,
@@ -294,6 +296,7 @@ def main():
               'reached the peer', flush=True)
 
         presets_by_assistive_actions(app, peer)
+        explore_by_assistive_actions(app, peer)
         del picker
     finally:
         panel.terminate()
@@ -358,6 +361,101 @@ def presets_by_assistive_actions(app, peer):
     wait_for('the picker to show the new name',
              lambda: preset_picker().name == '1  Dark Bells *')
     print('Save Preset As, Compare and renaming by assistive actions alone', flush=True)
+
+
+# Two presets far apart for the morph, kept where the panel reads them at
+# start: slots 50 and 51 of the stored list, chosen as the morph's A and B.
+MORPH_A = [1000 + 10 * i for i in range(42)]
+MORPH_B = [15000 - 200 * i for i in range(42)]
+
+
+def seed_morph_presets(home):
+    def preset(values, mod_a, name):
+        return {'values': values, 'modStates': [mod_a] + [False] * 7,
+                'voiceModeToggle': False, 'drumModeToggle': False, 'filterModeToggle': False,
+                'regenModeToggle': False, 'regen2ModeToggle': False, 'name': name}
+    presets = [preset([0] * 42, False, '') for _ in range(100)]
+    presets[49] = preset(MORPH_A, False, 'Morph A')
+    presets[50] = preset(MORPH_B, True, 'Morph B')
+    os.makedirs(os.path.join(home, 'Documents'))
+    with open(os.path.join(home, 'Documents', 'presets.json'), 'w') as out:
+        json.dump(presets, out)
+    os.makedirs(os.path.join(home, '.config', 'Tarnwell'))
+    with open(os.path.join(home, '.config', 'Tarnwell', 'Tarnwell.conf'), 'w') as out:
+        out.write('[options]\nrestorePresetsAtStart=true\n\n'
+                  '[explore]\nmorphPresetA=49\nmorphPresetB=50\n')
+
+
+def sequences(received):
+    """(parameter, value) of each whole NRPN sequence in `received`."""
+    return [(received[i + 2] << 7 | received[i + 5], received[i + 8] << 7 | received[i + 11])
+            for i in range(0, len(received) - 11, 12)]
+
+
+def collect_until(peer, what, done, timeout=60):
+    received = []
+    deadline = time.monotonic() + timeout
+    while time.monotonic() < deadline:
+        received.extend(peer.take())
+        if done(sequences(received)):
+            return sequences(received)
+        time.sleep(0.05)
+    fail('%s: received %s' % (what, sequences(received)))
+
+
+def explore_by_assistive_actions(app, peer):
+    """Lock Unit, Mutate from the menu and the Morph slider set by value, by
+    AT-SPI actions alone, with the bytes checked at the JACK peer."""
+    def menu_item(name):
+        return find_any(app, lambda n: n.getRoleName() in ('menu item', 'check menu item')
+                        and n.name == name)
+
+    press(find_any(app, lambda n: n.getRoleName() == 'page tab' and n.name == 'Voice 1'))
+    toggle(wait_for('Lock Unit on Voice 1', lambda: find(app, 'check box', 'Lock Unit')))
+    time.sleep(0.2)
+    peer.take()
+    mutate = menu_item('Mutate')
+    if mutate is None:
+        fail('no "Mutate" item in the menus')
+    press(mutate)
+    wait_for('"Undo mutate" in the Edit menu', lambda: menu_item('Undo mutate'))
+    # Once each, in index order, never a parameter of unit A, nor of unit C,
+    # grouped with A above: a slot locked in one grouped unit holds in all.
+    mutated = collect_until(peer, 'Mutate', lambda seen: len(seen) >= 30)
+    time.sleep(0.5)
+    mutated.extend(sequences(peer.take()))
+    numbers = [p for p, _ in mutated]
+    if (numbers != sorted(set(numbers)) or max(numbers) > 42
+            or any(p <= 6 or 13 <= p <= 18 for p in numbers)):
+        fail('Mutate sent parameters %s' % numbers)
+    print('Mutate from the menu sent %d parameters once each, in order, none locked'
+          % len(numbers), flush=True)
+
+    press(wait_for('"Morph" in the View menu', lambda: menu_item('Morph')))
+    slider = wait_for('the Morph slider', lambda: find(app, 'slider', 'Morph'))
+    value = slider.queryValue()
+    if value.maximumValue != 100:
+        fail('the Morph slider reaches %s, not 100 %%' % value.maximumValue)
+    # Unlock unit A again so the whole sound moves from A to B.
+    toggle(find(app, 'check box', 'Lock Unit'))
+    time.sleep(0.2)
+    peer.take()
+    value.currentValue = 0
+    collect_until(peer, 'the morph at A', lambda seen: dict(seen).get(42) == MORPH_A[41])
+    time.sleep(0.3)
+    peer.take()
+    value.currentValue = 100
+    expected_b = {i + 1: v for i, v in enumerate(MORPH_B)}
+
+    def ends_on_b(seen):
+        last = dict(seen)
+        return all(last.get(p) == v for p, v in expected_b.items())
+    seen = collect_until(peer, 'the morph from A to B', ends_on_b)
+    if (102, 127) not in seen:
+        fail('the morph to B did not turn B\'s mod button on: %s' % seen)
+    wait_for('"Undo morph" in the Edit menu', lambda: menu_item('Undo morph'))
+    print('the Morph slider set by value went from A to B; the peer ends on B\'s values',
+          flush=True)
 
 
 def find_any(node, predicate, depth=0):

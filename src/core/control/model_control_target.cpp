@@ -33,7 +33,7 @@ double Ball::*ballField(ControlKind kind) {
 }  // namespace
 
 ModelControlTarget::ModelControlTarget(Model& model, const TimeSource& clock)
-    : model_(model), clock_(clock) {}
+    : model_(model), clock_(clock), morph_(&model.morph()) {}
 
 ModelControlTarget::~ModelControlTarget() = default;
 
@@ -99,7 +99,7 @@ void ModelControlTarget::setValue(ControlId control, double value) {
             model_.controller().editParameter(control.index, value);
         } else if (control.kind == ControlKind::morph) {
             if (morph_ != nullptr) {
-                morph_->setMorphPosition(value);
+                morph_->setMorphPositionNow(value);
             }
         } else if (const auto field = ballField(control.kind)) {
             model_.physics().editBall(control.index,

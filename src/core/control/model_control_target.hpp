@@ -12,13 +12,15 @@ namespace tarnwell {
 class Model;
 
 // The owner of the morph position between two presets, once there is one.
-// `setMorphPosition` records its undo step through the model's history like
-// any edit, so the moves of one knob turn join one step.
+// `setMorphPositionNow` sets the panel before it returns (the controller
+// engine paces its moves to one a frame already) and records its undo step
+// through the model's history like any edit, so the moves of one knob turn
+// join one step.
 class MorphControl {
 public:
     virtual ~MorphControl() = default;
     [[nodiscard]] virtual double morphPosition() const = 0;  // 0 to 1
-    virtual void setMorphPosition(double position) = 0;
+    virtual void setMorphPositionNow(double position) = 0;
 };
 
 // Drives the real panel from the controller engine, through the same
@@ -48,8 +50,9 @@ public:
     ModelControlTarget(const ModelControlTarget&) = delete;
     ModelControlTarget& operator=(const ModelControlTarget&) = delete;
 
-    // The morph position's owner; until one is set the morph control stays at
-    // 0 and moves of it do nothing. `morph` must outlive this or be unset.
+    // The morph position's owner: the model's morph unless another is set;
+    // while none is (null), the morph control stays at 0 and moves of it do
+    // nothing. `morph` must outlive this or be unset.
     void setMorphControl(MorphControl* morph);
 
     [[nodiscard]] double value(ControlId control) const override;

@@ -355,6 +355,15 @@ void Controller::applySound(const MidiSliderPreset& preset) {
                              resized(preset.modStates, kModButtonCount, false), toggles);
 }
 
+void Controller::setExploredSound(std::string_view action, const std::vector<double>& values,
+                                  const std::vector<bool>& modButtons,
+                                  const std::array<bool, kModeToggleCount>& toggles) {
+    willChange(action);
+    // Copies first: the lists given may be the controller's own.
+    assignAndSendDifferences(resized(values, kParameterCount, 0.0),
+                             resized(modButtons, kModButtonCount, false), toggles);
+}
+
 void Controller::assignAndSendDifferences(const std::vector<double>& values,
                                           const std::vector<bool>& modButtons,
                                           const std::array<bool, kModeToggleCount>& toggles) {

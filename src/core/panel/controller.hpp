@@ -156,6 +156,15 @@ public:
     // panel counts its missing values as 0 and its missing flags as off;
     // entries beyond the panel's are never sent.
     void applyPreset(const MidiSliderPreset& preset);
+    // Sets a sound that Mutate or Morph arrived at, as one user action named
+    // `action`: every value, mod button and switch as given, sending what
+    // differs from the panel as it was (mod buttons, parameters in index
+    // order, then switches), each once. Queues no grouped copies and drops
+    // those still queued: the caller has made grouped units what they should
+    // be. Lists shorter than the panel's count missing entries as 0 or off.
+    void setExploredSound(std::string_view action, const std::vector<double>& values,
+                          const std::vector<bool>& modButtons,
+                          const std::array<bool, kModeToggleCount>& toggles);
     // Sets the preset's stored fields like a recall but sends only what
     // differs from the panel as it was (mod buttons, parameters, switches).
     // Tells no observer; drops grouped copies still queued.

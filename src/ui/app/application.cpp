@@ -3,7 +3,9 @@
 #include <utility>
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QDockWidget>
 #include <QSocketNotifier>
 
 #include "core/base/file_io.hpp"
@@ -29,6 +31,8 @@
 #include "ui/control/mappings_window.hpp"
 #include "ui/midi/midi_monitor_dock.hpp"
 #include "ui/panel/content_view.hpp"
+#include "ui/panel/midi_slider_view.hpp"
+#include "ui/panel/morph_view.hpp"
 #include "ui/panel/preset_dialogs.hpp"
 #include "ui/panel/preset_list_model.hpp"
 #include "ui/physics/physics_view.hpp"
@@ -147,8 +151,11 @@ void Application::buildPanel() {
     Controller& controller = model_->controller();
     controller.setPreferredDestination(settings_->destination());
     controller.setSendAllOnConnect(settings_->sendPanelOnConnect());
+    recallExploring();
     physicsView_ = new PhysicsView(model_->physics(), model_->random());
     window_->showPanel(new ContentView(*model_, window_->actions(), physicsView_));
+    window_->morphDock()->setWidget(
+        new MorphView(model_->morph(), model_->presets(), window_->actions()));
     installMidiViews();
     // After the views, so the status line tells how the stored file fared.
     if (settings_->restorePresetsAtStart()) {
@@ -194,6 +201,32 @@ void Application::installMidiViews() {
     trafficMeter_ = std::make_unique<TrafficMeter>();
     window_->showMidiActivity(new MidiActivityView(model_->sharedMidi(), *trafficMeter_));
     window_->midiMonitor()->setSource(model_->sharedMidi(), *monitorFeed_);
+}
+
+void Application::recallExploring() {
+    model_->locks().setLockedIndices(settings_->lockedParameters());
+    model_->setMutateOptions({settings_->mutatePercent(), settings_->mutateSwitches()});
+    model_->morph().setPresetA(settings_->morphPreset(false));
+    model_->morph().setPresetB(settings_->morphPreset(true));
+    Model& model = *model_;
+    connections_.push_back(model.locks().changed.connect([this, &model](std::int64_t) {
+        settings_->setLockedParameters(model.locks().lockedIndices());
+    }));
+    connections_.push_back(model.mutateOptionsChanged.connect([this, &model] {
+        settings_->setMutatePercent(model.mutateOptions().percent);
+        settings_->setMutateSwitches(model.mutateOptions().switches);
+    }));
+    // The morph announces every move of its position; only its presets are kept.
+    connections_.push_back(model.morph().changed.connect(
+        [this, &model,
+         kept = std::pair(model.morph().presetA(), model.morph().presetB())]() mutable {
+            const auto now = std::pair(model.morph().presetA(), model.morph().presetB());
+            if (now != kept) {
+                kept = now;
+                settings_->setMorphPreset(false, now.first);
+                settings_->setMorphPreset(true, now.second);
+            }
+        }));
 }
 
 std::filesystem::path Application::resumeFile() const {
@@ -349,6 +382,23 @@ void Application::bindActions() {
     bind(actions.sendAll, [&controller] { controller.sendAll(); });
     bind(actions.calibrate, [&controller] { controller.randomizeSliders("calibrate"); });
     bind(actions.dice, [&controller] { controller.randomizeSliders("dice"); });
+    bind(actions.mutate, [this, &model] {
+        const bool allLocked =
+            model.locks().lockedIndices().size() == static_cast<std::size_t>(kParameterCount);
+        if (model.mutate() == 0 && allLocked && !model.mutateOptions().switches) {
+            contentView()->showNotice(
+                {false, QObject::tr("Every parameter is locked: Mutate left the sound as it was")
+                            .toStdString()});
+        }
+    });
+    actions.mutateSwitches->setChecked(model.mutateOptions().switches);
+    bind(actions.mutateSwitches, [&model, actions] {
+        MutateOptions options = model.mutateOptions();
+        options.switches = actions.mutateSwitches->isChecked();
+        model.setMutateOptions(options);
+    });
+    actions.morph->setEnabled(true);
+    bindLockParameter();
     bind(actions.revertToSaved, [&presets] { presets.revertToSaved(); });
     // Checked follows the presets, not the click: a comparison that cannot
     // start leaves it unchecked.
@@ -405,6 +455,29 @@ void Application::bindActions() {
             settings_->setDestination(*midi.connectedDeviceName());
         }
     }));
+}
+
+// Ctrl+L and Edit > Lock Parameter act on the parameter whose slider or value
+// field has the keyboard focus; elsewhere the command is unavailable.
+void Application::bindLockParameter() {
+    QAction* lock = window_->actions().lockParameter;
+    Locks& locks = model_->locks();
+    const auto focused = [] { return parameterOfWidget(QApplication::focusWidget()); };
+    const auto show = [lock, &locks, focused] {
+        const std::optional<std::int64_t> index = focused();
+        lock->setEnabled(index.has_value());
+        lock->setChecked(index && locks.isLocked(*index));
+    };
+    QObject::connect(lock, &QAction::triggered, window_.get(), [&locks, focused, show](bool on) {
+        if (const auto index = focused()) {
+            locks.setLocked(*index, on);
+        }
+        show();
+    });
+    // Held by the action: it goes with the window, before the model.
+    QObject::connect(qApp, &QApplication::focusChanged, lock, show);
+    connections_.push_back(locks.changed.connect([show](std::int64_t) { show(); }));
+    show();
 }
 
 void Application::tellSettingsFailure(const QString& why) {

@@ -93,6 +93,10 @@ private:
     void installMidiViews();
     // Wires the menus' commands to the model just built.
     void bindActions();
+    void bindLockParameter();
+    // Locks, Mutate's options and the morph's presets as the settings keep
+    // them, and kept there as they change.
+    void recallExploring();
     // On the notice line (once the panel is up) and the error output.
     void tellSettingsFailure(const QString& why);
     // The sound of the last run, kept at quit when the musician asked for it.

@@ -1,6 +1,7 @@
 #include "ui/app/main_window.hpp"
 
 #include <QApplication>
+#include <QDockWidget>
 #include <QMenuBar>
 #include <QScreen>
 #include <QScrollArea>
@@ -107,6 +108,19 @@ void MainWindow::buildMenus() {
     edit->addSeparator();
     actions_.calibrate = add(edit, "calibrate", tr("Set all 42 values at random and send them"));
     actions_.dice = add(edit, "dice", tr("Set all 42 values at random and send them"));
+    actions_.mutate = add(edit, tr("Mutate"),
+                          tr("Move every unlocked parameter a random amount within the Mutate "
+                             "percentage of its range, and send what changed"),
+                          QKeySequence(Qt::CTRL | Qt::Key_U));
+    actions_.mutateSwitches =
+        add(edit, tr("Mutate Switches Too"),
+            tr("Let Mutate flip the five sound switches, each with half the percentage's chance"));
+    actions_.mutateSwitches->setCheckable(true);
+    actions_.lockParameter =
+        add(edit, tr("Lock Parameter"),
+            tr("Lock the focused parameter against Mutate and Morph, or unlock it"),
+            QKeySequence(Qt::CTRL | Qt::Key_L));
+    actions_.lockParameter->setCheckable(true);
 
     // A hardware controller playing the panel; its input source is chosen
     // beside "MIDI Output".
@@ -154,6 +168,18 @@ void MainWindow::buildViewMenu(QMenu* before) {
     monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_M));
     monitor->setStatusTip(tr("Show every NRPN sequence the panel sends"));
     view->addAction(monitor);
+
+    morphDock_ = new QDockWidget(tr("Morph"), this);
+    morphDock_->setObjectName("MorphDock");
+    addDockWidget(Qt::BottomDockWidgetArea, morphDock_);
+    morphDock_->hide();
+    actions_.morph = morphDock_->toggleViewAction();
+    actions_.morph->setText(tr("Morph"));
+    actions_.morph->setShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    actions_.morph->setStatusTip(
+        tr("Show the morph between two presets, with every unlocked parameter between them"));
+    actions_.morph->setEnabled(false);
+    view->addAction(actions_.morph);
 }
 
 void MainWindow::showMidiActivity(MidiActivityView* activity) {

@@ -7,6 +7,8 @@
 
 #include "ui/commands.hpp"
 
+class QDockWidget;
+
 namespace tarnwell {
 
 class ContentView;
@@ -37,6 +39,9 @@ public:
     // The monitor dock exists from the start (the View menu holds it); it
     // shows nothing until the application gives it its source.
     [[nodiscard]] MidiMonitorDock* midiMonitor() const { return midiMonitor_; }
+    // "View" > "Morph": empty and closed until the application puts the
+    // morph's view in it once the panel exists.
+    [[nodiscard]] QDockWidget* morphDock() const { return morphDock_; }
     // Null until `showMidiActivity`.
     [[nodiscard]] MidiActivityView* midiActivity() const { return midiActivity_; }
     // Puts the MIDI activity in the status bar; the window takes it over.
@@ -63,7 +68,7 @@ protected:
 
 private:
     void buildMenus();
-    // "View" > "MIDI Monitor": the monitor dock, closed until asked for.
+    // "View" > "MIDI Monitor" and "Morph": docks, closed until asked for.
     void buildViewMenu(QMenu* before);
     void finishStartup();
     // The panel's own size, or the screen's where that is smaller.
@@ -75,6 +80,7 @@ private:
     bool fitsToPanel_ = true;
     PanelActions actions_;
     MidiMonitorDock* midiMonitor_ = nullptr;
+    QDockWidget* morphDock_ = nullptr;
     MidiActivityView* midiActivity_ = nullptr;
     QPointer<ContentView> content_;
     QPointer<QWidget> about_;

@@ -8,6 +8,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSettings>
+#include <QStringList>
+
+#include "core/panel/mutate.hpp"
+#include "core/panel/parameters.hpp"
 
 namespace tarnwell {
 
@@ -23,6 +27,11 @@ constexpr auto kResumeAtStart = "options/resumeAtStart";
 constexpr auto kControllerInput = "controller/input";
 constexpr auto kControllerThru = "controller/thru";
 constexpr auto kMappingsFileName = "controller-mappings.json";
+constexpr auto kLockedParameters = "explore/lockedParameters";
+constexpr auto kMutatePercent = "explore/mutatePercent";
+constexpr auto kMutateSwitches = "explore/mutateSwitches";
+constexpr auto kMorphPresetA = "explore/morphPresetA";
+constexpr auto kMorphPresetB = "explore/morphPresetB";
 
 // The desktop's configuration folder as the system names it, in bytes:
 // $XDG_CONFIG_HOME, or ~/.config.
@@ -224,6 +233,63 @@ void Settings::setControllerThru(bool on) {
 
 std::filesystem::path Settings::mappingsFile() const {
     return folderPath() / kMappingsFileName;
+}
+
+// Kept as the parameters' NRPN numbers ("1 5 37"), as the panel names them.
+std::vector<std::int64_t> Settings::lockedParameters() const {
+    std::vector<std::int64_t> indices;
+    const QStringList numbers =
+        store_->value(kLockedParameters).toString().split(' ', Qt::SkipEmptyParts);
+    for (const QString& text : numbers) {
+        bool ok = false;
+        const qlonglong number = text.toLongLong(&ok);
+        const std::int64_t index = number - nrpnNumberOfIndex(0);
+        if (ok && index >= 0 && index < kParameterCount) {
+            indices.push_back(index);
+        }
+    }
+    return indices;
+}
+
+void Settings::setLockedParameters(const std::vector<std::int64_t>& indices) {
+    QStringList numbers;
+    for (const std::int64_t index : indices) {
+        numbers << QString::number(nrpnNumberOfIndex(index));
+    }
+    set(kLockedParameters, numbers.join(' '));
+}
+
+int Settings::mutatePercent() const {
+    bool ok = false;
+    const int percent = store_->value(kMutatePercent, kDefaultMutatePercent).toInt(&ok);
+    return ok ? clampedMutatePercent(percent) : kDefaultMutatePercent;
+}
+
+void Settings::setMutatePercent(int percent) {
+    set(kMutatePercent, clampedMutatePercent(percent));
+}
+
+bool Settings::mutateSwitches() const {
+    return store_->value(kMutateSwitches, false).toBool();
+}
+
+void Settings::setMutateSwitches(bool on) {
+    set(kMutateSwitches, on);
+}
+
+std::optional<std::int64_t> Settings::morphPreset(bool b) const {
+    bool ok = false;
+    const qlonglong slot = store_->value(b ? kMorphPresetB : kMorphPresetA).toLongLong(&ok);
+    return ok && slot >= 0 ? std::optional<std::int64_t>(slot) : std::nullopt;
+}
+
+void Settings::setMorphPreset(bool b, std::optional<std::int64_t> slot) {
+    if (slot) {
+        set(b ? kMorphPresetB : kMorphPresetA, QVariant::fromValue<qlonglong>(*slot));
+    } else if (store_->contains(b ? kMorphPresetB : kMorphPresetA)) {
+        store_->remove(b ? kMorphPresetB : kMorphPresetA);
+        commit();
+    }
 }
 
 std::filesystem::path Settings::folderPath() const {

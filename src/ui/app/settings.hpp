@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <QByteArray>
 #include <QString>
@@ -57,6 +58,18 @@ public:
     void setControllerThru(bool on);
     // The controller mappings, kept beside the settings.
     [[nodiscard]] std::filesystem::path mappingsFile() const;
+    // Exploring sounds: the locked parameters (by index; entries outside the
+    // parameters are dropped when read), Mutate's reach in percent (1-100,
+    // 10 at first) and whether the switches take part, and the morph's
+    // presets by slot.
+    [[nodiscard]] std::vector<std::int64_t> lockedParameters() const;
+    void setLockedParameters(const std::vector<std::int64_t>& indices);
+    [[nodiscard]] int mutatePercent() const;
+    void setMutatePercent(int percent);
+    [[nodiscard]] bool mutateSwitches() const;
+    void setMutateSwitches(bool on);
+    [[nodiscard]] std::optional<std::int64_t> morphPreset(bool b) const;
+    void setMorphPreset(bool b, std::optional<std::int64_t> slot);
 
     // The folder the settings live in, where the panel keeps its other
     // files of its own (the sound to resume).

@@ -6,6 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSpinBox>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QVBoxLayout>
@@ -68,7 +69,7 @@ ContentView::ContentView(Model& model, const PanelActions& actions, QWidget* phy
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName("tabs");
     for (int unit = 0; unit < kUnitCount; ++unit) {
-        auto* page = new UnitPageView(controller, unit, tabs_);
+        auto* page = new UnitPageView(controller, model_.locks(), unit, tabs_);
         unitPages_.push_back(page);
         tabs_->addTab(page, QString("Voice %1").arg(unit + 1));
     }
@@ -132,8 +133,8 @@ QWidget* ContentView::buildRegenPage() {
     auto* page = new QWidget(tabs_);
     auto* layout = new QVBoxLayout(page);
     layout->addSpacing(theme::metrics::kPageTopSpace);
-    regenBank_ =
-        new MidiSliderView(model_.controller(), kUnitCount * kSlotsPerUnit, kParameterCount, page);
+    regenBank_ = new MidiSliderView(model_.controller(), model_.locks(), kUnitCount * kSlotsPerUnit,
+                                    kParameterCount, page);
     layout->addWidget(regenBank_);
     layout->addStretch();
     return page;
@@ -185,11 +186,39 @@ QWidget* ContentView::buildBottomControls() {
     }
     grid->addLayout(toggles, 1, 0, Qt::AlignLeft);
 
+    // Under dice: the graded Mutate, by its reach.
+    auto* mutate = new QHBoxLayout;
+    mutate->setSpacing(theme::metrics::kRowSpacing);
+    mutateAmount_ = new QSpinBox(box);
+    mutateAmount_->setObjectName("mutateAmount");
+    mutateAmount_->setRange(kMinMutatePercent, kMaxMutatePercent);
+    mutateAmount_->setPrefix(QStringLiteral("\u00b1"));
+    mutateAmount_->setSuffix(QStringLiteral(" %"));
+    mutateAmount_->setAccessibleName(tr("Mutate amount"));
+    mutateAmount_->setToolTip(
+        tr("How far Mutate may move each parameter, in percent of its range, either way"));
+    mutateAmount_->setValue(model_.mutateOptions().percent);
+    connect(mutateAmount_, &QSpinBox::valueChanged, this, [this](int percent) {
+        MutateOptions options = model_.mutateOptions();
+        options.percent = percent;
+        model_.setMutateOptions(options);
+    });
+    connections_.push_back(model_.mutateOptionsChanged.connect([this] {
+        const QSignalBlocker blocker(mutateAmount_);
+        mutateAmount_->setValue(model_.mutateOptions().percent);
+    }));
+    mutate->addStretch();
+    mutate->addWidget(mutateAmount_);
+    mutate->addWidget(new ActionButton(actions_.mutate, tr("Mutate"), box));
     auto* files = new QHBoxLayout;
     files->setSpacing(theme::metrics::kRowSpacing);
     files->addWidget(new ActionButton(actions_.importPresets, tr("Import Presets"), box));
     files->addWidget(new ActionButton(actions_.exportPresets, tr("Export Presets"), box));
-    grid->addLayout(files, 1, 2, Qt::AlignRight | Qt::AlignBottom);
+    auto* right = new QVBoxLayout;
+    right->addLayout(mutate);
+    right->addStretch();
+    right->addLayout(files);
+    grid->addLayout(right, 1, 2, Qt::AlignRight);
     return box;
 }
 

@@ -14,6 +14,7 @@
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSpinBox;
 class QTabWidget;
 
 namespace tarnwell {
@@ -51,6 +52,8 @@ public:
     }
     [[nodiscard]] MidiSliderView* regenBank() const { return regenBank_; }
     [[nodiscard]] QComboBox* presetPicker() const { return presetPicker_; }
+    // How far Mutate reaches, in percent; edits the model's Mutate options.
+    [[nodiscard]] QSpinBox* mutateAmount() const { return mutateAmount_; }
     [[nodiscard]] QLabel* noticeText() const { return notice_; }
     enum class NoticePlacement { replacing, below };
     // Shows an outcome in the status line, in the error colour for a failure;
@@ -81,6 +84,7 @@ private:
     std::vector<UnitPageView*> unitPages_;
     MidiSliderView* regenBank_ = nullptr;
     QComboBox* presetPicker_ = nullptr;
+    QSpinBox* mutateAmount_ = nullptr;
     QLabel* notice_ = nullptr;
     bool noticeIsError_ = false;
     bool pickerShown_ = false;

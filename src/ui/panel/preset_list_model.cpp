@@ -26,8 +26,11 @@ QString presetRowText(std::int64_t index, const std::string& name) {
                               .arg(QString::fromStdString(name));
 }
 
-PresetListModel::PresetListModel(Presets& presets, QObject* parent)
-    : QAbstractListModel(parent), presets_(presets), rows_(clampedRows(presets.presets().size())) {
+PresetListModel::PresetListModel(Presets& presets, QObject* parent, bool marksModified)
+    : QAbstractListModel(parent),
+      presets_(presets),
+      marksModified_(marksModified),
+      rows_(clampedRows(presets.presets().size())) {
     connection_ = presets_.changed.connect([this](PresetsEvent event) {
         if (event.change == PresetsChange::list) {
             const int rows = clampedRows(presets_.presets().size());
@@ -43,7 +46,8 @@ PresetListModel::PresetListModel(Presets& presets, QObject* parent)
             rowChanged(event.index);
         }
         // The marker follows the selection and the panel's sound.
-        const std::int64_t marked = presets_.isModified() ? presets_.selectedPresetIndex() : -1;
+        const std::int64_t marked =
+            marksModified_ && presets_.isModified() ? presets_.selectedPresetIndex() : -1;
         if (marked != marked_) {
             rowChanged(std::exchange(marked_, marked));
             rowChanged(marked_);

@@ -17,12 +17,14 @@ class Presets;
 [[nodiscard]] QString presetRowText(std::int64_t index, const std::string& name);
 
 // The rows of the "Select Preset" picker, made on demand so a list of many
-// thousand presets costs nothing until shown. The selected row carries " *"
-// while the panel differs from it.
+// thousand presets costs nothing until shown. With `marksModified`, the
+// selected row carries " *" while the panel differs from it (the "Select
+// Preset" picker; the morph's pickers show the rows plain).
 class PresetListModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    explicit PresetListModel(Presets& presets, QObject* parent = nullptr);
+    explicit PresetListModel(Presets& presets, QObject* parent = nullptr,
+                             bool marksModified = true);
 
     int rowCount(const QModelIndex& parent = QModelIndex()) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -31,6 +33,7 @@ private:
     void rowChanged(std::int64_t row);
 
     Presets& presets_;
+    bool marksModified_;
     int rows_ = 0;
     std::int64_t marked_ = -1;  // the row that carries the marker, if any
     Connection connection_;

@@ -5,6 +5,7 @@
 #include <QVBoxLayout>
 
 #include "core/panel/controller.hpp"
+#include "core/panel/locks.hpp"
 #include "ui/panel/link_button_view.hpp"
 #include "ui/panel/midi_slider_view.hpp"
 #include "ui/panel/mode_toggle_view.hpp"
@@ -12,13 +13,13 @@
 
 namespace tarnwell {
 
-UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* parent)
-    : QWidget(parent), controller_(controller), unit_(unit) {
+UnitPageView::UnitPageView(Controller& controller, Locks& locks, std::int64_t unit, QWidget* parent)
+    : QWidget(parent), controller_(controller), locks_(locks), unit_(unit) {
     auto* page = new QVBoxLayout(this);
     page->addSpacing(theme::metrics::kPageTopSpace);
 
     const std::int64_t start = kSlotsPerUnit * unit;
-    bank_ = new MidiSliderView(controller, start, start + kSlotsPerUnit, this);
+    bank_ = new MidiSliderView(controller, locks, start, start + kSlotsPerUnit, this);
     page->addWidget(bank_);
 
     multiplication_ = new QPushButton("multiplication", this);
@@ -39,9 +40,22 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
         }
         showModState();
     });
+    lockUnit_ = new QPushButton(tr("Lock Unit"), this);
+    lockUnit_->setObjectName("lockUnit");
+    lockUnit_->setCheckable(true);
+    lockUnit_->setFocusPolicy(Qt::StrongFocus);
+    lockUnit_->setToolTip(tr("Locks the six parameters of unit %1: Mutate and Morph leave them "
+                             "as they are. Sends nothing.")
+                              .arg(QChar('A' + static_cast<int>(unit))));
+    // A click, Space or an assistive toggle: locked only while all six are.
+    connect(lockUnit_, &QPushButton::toggled, this, [this](bool checked) {
+        locks_.setUnitLocked(unit_, checked);
+        showLockState();
+    });
     auto* modRow = new QHBoxLayout;
     modRow->addWidget(multiplication_);
     modRow->addStretch();
+    modRow->addWidget(lockUnit_);
     page->addLayout(modRow);
 
     page->addStretch();
@@ -79,6 +93,8 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
     page->addSpacing(theme::metrics::kPageBottomSpace);
 
     showModState();
+    showLockState();
+    locksConnection_ = locks_.changed.connect([this](std::int64_t) { showLockState(); });
     connection_ = controller_.changed.connect([this](ControllerChange change) {
         if (change.field == ControllerField::modButtonPressed &&
             (change.index == unit_ || change.index < 0)) {
@@ -92,6 +108,11 @@ UnitPageView::UnitPageView(Controller& controller, std::int64_t unit, QWidget* p
 
 bool UnitPageView::isModOn() const {
     return controller_.modButtonPressed()[static_cast<std::size_t>(unit_)];
+}
+
+void UnitPageView::showLockState() {
+    const QSignalBlocker blocker(lockUnit_);
+    lockUnit_->setChecked(locks_.unitLocked(unit_));
 }
 
 void UnitPageView::showModState() {

@@ -1,0 +1,492 @@
+// Exploring sounds: locks, Mutate and the morph between two presets, on the
+// real panel over the loopback destination.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <map>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "core/control/model_control_target.hpp"
+#include "core/midi/nrpn.hpp"
+#include "core/panel/locks.hpp"
+#include "core/panel/morph.hpp"
+#include "core/panel/mutate.hpp"
+#include "support/panel_harness.hpp"
+
+namespace tarnwell {
+namespace {
+
+using namespace std::chrono_literals;
+using test::PanelHarness;
+using test::Sent;
+
+constexpr double kTop = 16383.0;
+
+// The last value the wire carries for each parameter number.
+std::map<std::int64_t, std::int64_t> lastValues(const std::vector<Sent>& sent) {
+    std::map<std::int64_t, std::int64_t> last;
+    for (const Sent& s : sent) {
+        last[s.parameter] = s.value;
+    }
+    return last;
+}
+
+std::array<bool, kModeToggleCount> togglesOf(const Controller& c) {
+    std::array<bool, kModeToggleCount> toggles{};
+    for (const ModeToggleInfo& info : kModeToggles) {
+        toggles[static_cast<std::size_t>(info.toggle)] = c.modeToggle(info.toggle);
+    }
+    return toggles;
+}
+
+// Two sounds far apart: every value, the first two mod buttons and two
+// switches differ; A's values carry fractions.
+MidiSliderPreset soundA() {
+    MidiSliderPreset a;
+    for (std::size_t i = 0; i < a.values.size(); ++i) {
+        a.values[i] = 100.0 * static_cast<double>(i) + 50.25;
+    }
+    a.modStates[0] = true;
+    a.modeToggles[static_cast<std::size_t>(ModeToggle::voiceModeToggle)] = true;
+    a.name = "Dark";
+    return a;
+}
+
+MidiSliderPreset soundB() {
+    MidiSliderPreset b;
+    for (std::size_t i = 0; i < b.values.size(); ++i) {
+        b.values[i] = 16000.0 - 300.0 * static_cast<double>(i);
+    }
+    b.modStates[1] = true;
+    b.modeToggles[static_cast<std::size_t>(ModeToggle::drumModeToggle)] = true;
+    b.name = "Bright";
+    return b;
+}
+
+struct ExploreTest : ::testing::Test {
+    PanelHarness h;
+    Controller& c = h.controller();
+    Locks& locks = h.model->locks();
+    Morph& morph = h.model->morph();
+    History& history = h.model->history();
+
+    // Presets A and B in slots 1 and 2, chosen for the morph; the panel holds
+    // a third sound and nothing has been sent or recorded yet.
+    void chooseAandB() {
+        h.presets().replacePresets({MidiSliderPreset{}, soundA(), soundB()});
+        morph.setPresetA(1);
+        morph.setPresetB(2);
+        c.randomizeSliders("dice");
+        h.queue.runPending();
+        h.service->clearRecorded();
+    }
+    // The next frame: a position set now is applied at once.
+    void nextFrame() { h.queue.advance(Morph::kFrame); }
+};
+
+TEST_F(ExploreTest, LocksHoldAgainstMutateAndMorphButNeverAgainstHandEditsRecallsOrDice) {
+    locks.setLocked(3, true);
+    locks.toggle(40);
+    locks.setLocked(99, true);  // no such parameter: nothing
+    EXPECT_EQ(locks.lockedIndices(), (std::vector<std::int64_t>{3, 40}));
+    EXPECT_FALSE(locks.unitLocked(0));
+    locks.setUnitLocked(5, true);
+    EXPECT_TRUE(locks.unitLocked(5));
+    locks.setLocked(31, false);
+    EXPECT_FALSE(locks.unitLocked(5)) << "a unit is locked only while all six are";
+    locks.setLockedIndices({3, 40, -1, 42});
+    EXPECT_EQ(locks.lockedIndices(), (std::vector<std::int64_t>{3, 40}));
+
+    c.editParameter(3, 1234.0);
+    EXPECT_EQ(c.sliderValues()[3], 1234.0) << "a hand edit moves a locked parameter";
+    c.randomizeSliders("dice");
+    const double diced = c.sliderValues()[3];
+    const double regen = c.sliderValues()[40];
+    EXPECT_NE(diced, 1234.0) << "dice moves it";
+    for (int round = 0; round < 20; ++round) {
+        h.model->mutate();
+    }
+    EXPECT_EQ(c.sliderValues()[3], diced) << "Mutate never does";
+    EXPECT_EQ(c.sliderValues()[40], regen);
+    EXPECT_NE(c.sliderValues()[4], 0.0);
+
+    chooseAandB();
+    const double held = c.sliderValues()[3];
+    morph.setMorphPosition(1.0);
+    EXPECT_EQ(c.sliderValues()[3], held) << "nor does Morph";
+    EXPECT_EQ(c.sliderValues()[4], soundB().values[4]);
+    h.presets().setSelectedPresetIndex(1);
+    EXPECT_EQ(c.sliderValues()[3], soundA().values[3]) << "a recall does";
+
+    // Undo gives back sounds, not locks.
+    h.model->mutate();
+    h.model->undo();
+    EXPECT_EQ(locks.lockedIndices(), (std::vector<std::int64_t>{3, 40}));
+}
+
+TEST_F(ExploreTest, MutateMovesEveryUnlockedParameterWithinItsReachBothWaysAndLockedOnesNever) {
+    std::vector<double> start(kParameterCount);
+    for (std::size_t i = 0; i < start.size(); ++i) {
+        start[i] = kTop * static_cast<double>(i) / (kParameterCount - 1);  // 0 ... 16383
+    }
+    locks.setLocked(7, true);
+    locks.setLocked(41, true);
+    const std::vector<bool> ungrouped(kUnitCount, false);
+    for (const int percent : {1, 10, 37, 100}) {
+        const double reach = kTop * percent / 100.0;
+        std::vector<int> up(kParameterCount, 0);
+        std::vector<int> down(kParameterCount, 0);
+        for (int draw = 0; draw < 2000; ++draw) {
+            const std::vector<double> out =
+                mutatedValues(start, ungrouped, locks, percent, h.random);
+            ASSERT_EQ(out.size(), start.size());
+            for (std::size_t i = 0; i < out.size(); ++i) {
+                if (locks.isLocked(static_cast<std::int64_t>(i))) {
+                    ASSERT_EQ(out[i], start[i]) << "locked parameter " << i << " moved";
+                    continue;
+                }
+                ASSERT_GE(out[i], 0.0);
+                ASSERT_LE(out[i], kTop);
+                ASSERT_LE(std::abs(out[i] - start[i]), reach + 1e-9)
+                    << "parameter " << i << " beyond " << percent << " %";
+                up[i] += out[i] > start[i] ? 1 : 0;
+                down[i] += out[i] < start[i] ? 1 : 0;
+            }
+        }
+        for (std::size_t i = 0; i < start.size(); ++i) {
+            if (locks.isLocked(static_cast<std::int64_t>(i))) {
+                continue;
+            }
+            EXPECT_EQ(up[i] > 0, start[i] < kTop) << "parameter " << i << " at " << percent;
+            EXPECT_EQ(down[i] > 0, start[i] > 0.0) << "parameter " << i << " at " << percent;
+        }
+    }
+}
+
+TEST_F(ExploreTest, MutateOffsetsAreUnbiasedAndClampedSoHalfTheDrawsAtAnEdgeStayOnThatEdge) {
+    const std::vector<double> start = [] {
+        std::vector<double> v(kParameterCount, kTop / 2);
+        v[0] = 0.0;
+        v[1] = kTop;
+        return v;
+    }();
+    const std::vector<bool> ungrouped(kUnitCount, false);
+    constexpr int kDraws = 10000;
+    constexpr int kPercent = 10;
+    const double reach = kTop * kPercent / 100.0;
+    int atBottom = 0;
+    int atTop = 0;
+    double movedFromBottom = 0.0;
+    double centreOffsets = 0.0;
+    int centreUp = 0;
+    for (int draw = 0; draw < kDraws; ++draw) {
+        const std::vector<double> out = mutatedValues(start, ungrouped, locks, kPercent, h.random);
+        atBottom += out[0] == 0.0 ? 1 : 0;
+        atTop += out[1] == kTop ? 1 : 0;
+        movedFromBottom += out[0];
+        centreOffsets += out[20] - start[20];
+        centreUp += out[20] > start[20] ? 1 : 0;
+    }
+    // Binomial(10000, 1/2): six standard deviations are 0.03.
+    EXPECT_NEAR(atBottom / double(kDraws), 0.5, 0.03) << "the edge neither repels nor attracts";
+    EXPECT_NEAR(atTop / double(kDraws), 0.5, 0.03);
+    EXPECT_NEAR(centreUp / double(kDraws), 0.5, 0.03);
+    // The mean offset of a uniform draw over +-reach: six deviations of the mean.
+    const double sigma = reach / std::sqrt(3.0) / std::sqrt(double(kDraws));
+    EXPECT_NEAR(centreOffsets / kDraws, 0.0, 6 * sigma);
+    // Those that left the bottom edge spread evenly over (0, reach].
+    EXPECT_NEAR(movedFromBottom / (kDraws - atBottom), reach / 2, 6 * sigma);
+}
+
+TEST_F(ExploreTest, OneMutateIsOneUndoStepSendingEachChangedParameterOnceInIndexOrder) {
+    for (std::int64_t i = 0; i < kParameterCount; ++i) {
+        c.editParameter(i, 300.0 * static_cast<double>(i) + 7.5);
+    }
+    c.toggleLink(1);
+    c.toggleLink(3);
+    c.toggleLink(4);
+    locks.setLocked(26, true);  // slot 2 of unit E: held in B, D and E
+    h.queue.runPending();
+    const std::vector<double> before = c.sliderValues();
+    const std::size_t steps = history.undoSteps();
+    h.service->clearRecorded();
+
+    EXPECT_GT(h.model->mutate(), 30u);
+    EXPECT_EQ(history.undoSteps(), steps + 1);
+    EXPECT_EQ(history.undoAction(), "mutate");
+    EXPECT_EQ(h.queue.runPending(), 0u) << "no grouped copy is queued";
+    const auto& now = c.sliderValues();
+    for (std::int64_t slot = 0; slot < kSlotsPerUnit; ++slot) {
+        if (slot == 2) {
+            continue;
+        }
+        EXPECT_EQ(now[static_cast<std::size_t>(18 + slot)], now[static_cast<std::size_t>(6 + slot)])
+            << "grouped units end equal";
+        EXPECT_EQ(now[static_cast<std::size_t>(24 + slot)],
+                  now[static_cast<std::size_t>(6 + slot)]);
+    }
+    for (const std::size_t held : {8u, 20u, 26u}) {
+        EXPECT_EQ(now[held], before[held]) << "a slot locked in one grouped unit holds in all";
+    }
+    const std::vector<Sent> sent = h.sent();
+    for (std::size_t k = 1; k < sent.size(); ++k) {
+        EXPECT_LT(sent[k - 1].parameter, sent[k].parameter) << "once each, in index order";
+    }
+    for (const Sent& s : sent) {
+        EXPECT_EQ(s.value, nrpnValueFromDouble(now[static_cast<std::size_t>(s.parameter - 1)]));
+    }
+    for (std::size_t i = 0; i < now.size(); ++i) {
+        const bool changed = nrpnValueFromDouble(now[i]) != nrpnValueFromDouble(before[i]);
+        EXPECT_EQ(changed, lastValues(sent).contains(static_cast<std::int64_t>(i + 1)))
+            << "exactly the changed parameters are sent: " << i;
+    }
+
+    h.service->clearRecorded();
+    h.model->undo();
+    EXPECT_EQ(c.sliderValues(), before);
+    for (const auto& [parameter, value] : lastValues(h.sent())) {
+        EXPECT_EQ(value, nrpnValueFromDouble(before[static_cast<std::size_t>(parameter - 1)]));
+    }
+    EXPECT_EQ(history.redoAction(), "mutate");
+}
+
+TEST_F(ExploreTest, MutateLeavesSwitchesAloneUnlessAskedAndThenFlipsThemAtHalfThePercent) {
+    c.setModeToggle(ModeToggle::midiModeToggle, true);
+    const auto before = togglesOf(c);
+    for (int round = 0; round < 200; ++round) {
+        h.model->mutate();
+    }
+    EXPECT_EQ(togglesOf(c), before) << "off by default";
+
+    std::array<int, kModeToggleCount> flips{};
+    std::array<bool, kModeToggleCount> toggles{};
+    constexpr int kDraws = 4000;
+    for (int draw = 0; draw < kDraws; ++draw) {
+        const auto out = mutatedToggles(toggles, 100, h.random);
+        for (std::size_t t = 0; t < toggles.size(); ++t) {
+            flips[t] += out[t] != toggles[t] ? 1 : 0;
+        }
+    }
+    for (const ModeToggleInfo& info : kModeToggles) {
+        const int n = flips[static_cast<std::size_t>(info.toggle)];
+        if (isStoredInPresets(info.toggle)) {
+            EXPECT_NEAR(n / double(kDraws), 0.5, 0.05) << info.stateName;
+        } else {
+            EXPECT_EQ(n, 0) << "channel assign is not part of a sound";
+        }
+    }
+
+    h.model->setMutateOptions({100, true});
+    bool flipped = false;
+    for (int round = 0; round < 20 && !flipped; ++round) {
+        h.service->clearRecorded();
+        h.model->mutate();
+        flipped = togglesOf(c) != before;
+    }
+    ASSERT_TRUE(flipped);
+    const std::vector<Sent> sent = h.sent();
+    EXPECT_GE(sent.back().parameter, 130) << "switches are sent after the parameters";
+    EXPECT_TRUE(c.modeToggle(ModeToggle::midiModeToggle));
+}
+
+TEST_F(ExploreTest, WithEverythingLockedMutateChangesNothingAndLeavesNoUndoStep) {
+    for (std::int64_t unit = 0; unit < kUnitCount; ++unit) {
+        locks.setUnitLocked(unit, true);
+    }
+    for (std::int64_t i = 36; i < kParameterCount; ++i) {
+        locks.setLocked(i, true);
+    }
+    c.editParameter(0, 10.0);
+    h.service->clearRecorded();
+    const std::size_t steps = history.undoSteps();
+    EXPECT_EQ(h.model->mutate(), 0u);
+    EXPECT_TRUE(h.sent().empty());
+    EXPECT_EQ(history.undoSteps(), steps);
+
+    h.model->setMutateOptions({0, false});
+    EXPECT_EQ(h.model->mutateOptions().percent, kMinMutatePercent);
+    h.model->setMutateOptions({500, true});
+    EXPECT_EQ(h.model->mutateOptions(), (MutateOptions{kMaxMutatePercent, true}));
+}
+
+TEST_F(ExploreTest, MorphAtZeroHalfAndOneIsExactlyAThenTheMidpointThenExactlyB) {
+    c.setModeToggle(ModeToggle::midiModeToggle, true);
+    chooseAandB();
+    const MidiSliderPreset a = soundA();
+    const MidiSliderPreset b = soundB();
+
+    morph.setMorphPosition(0.0);
+    EXPECT_TRUE(c.soundIs(a));
+    EXPECT_EQ(c.sliderValues(), a.values);
+    EXPECT_EQ(c.modButtonPressed(), a.modStates);
+    EXPECT_TRUE(c.modeToggle(ModeToggle::midiModeToggle)) << "not part of a preset: kept";
+
+    nextFrame();
+    morph.setMorphPosition(0.5);
+    for (std::size_t i = 0; i < a.values.size(); ++i) {
+        EXPECT_EQ(c.sliderValues()[i], (a.values[i] + b.values[i]) / 2) << i;
+    }
+    EXPECT_EQ(c.modButtonPressed(), b.modStates) << "the middle takes B's buttons";
+    EXPECT_TRUE(c.modeToggle(ModeToggle::drumModeToggle)) << "and B's switches";
+    EXPECT_FALSE(c.modeToggle(ModeToggle::voiceModeToggle));
+
+    nextFrame();
+    h.service->clearRecorded();
+    morph.setMorphPosition(0.4999);
+    EXPECT_EQ(c.modButtonPressed(), a.modStates) << "just below the middle is A's side";
+    EXPECT_TRUE(c.modeToggle(ModeToggle::voiceModeToggle));
+    EXPECT_FALSE(c.modeToggle(ModeToggle::drumModeToggle));
+    const std::vector<Sent> flip = h.sent();
+    // Mod buttons first, then the parameters whose value changed, then switches.
+    EXPECT_EQ(flip.front(), (Sent{102, 127}));
+    EXPECT_EQ(flip[1], (Sent{105, 127}));
+    EXPECT_EQ(std::vector<Sent>(flip.end() - 2, flip.end()),
+              (std::vector<Sent>{{130, 130}, {133, 133}}));
+
+    nextFrame();
+    h.service->clearRecorded();
+    morph.setMorphPosition(1.0);
+    EXPECT_TRUE(c.soundIs(b));
+    EXPECT_EQ(c.sliderValues(), b.values);
+    EXPECT_TRUE(c.modeToggle(ModeToggle::midiModeToggle));
+    for (std::int64_t i = 0; i < kParameterCount; ++i) {
+        EXPECT_EQ(lastValues(h.sent())[i + 1],
+                  nrpnValueFromDouble(b.values[static_cast<std::size_t>(i)]));
+    }
+    h.presets().setSelectedPresetIndex(2);
+    h.service->clearRecorded();
+    EXPECT_FALSE(h.presets().isModified()) << "the end of the morph is B itself";
+}
+
+TEST_F(ExploreTest, AFastDragSetsThePanelOncePerFrameEndsOnBAndIsOneUndoStep) {
+    chooseAandB();
+    const std::vector<double> before = c.sliderValues();
+    const std::size_t steps = history.undoSteps();
+
+    std::vector<std::chrono::milliseconds> setAt;  // each time the panel was set
+    const Connection watch = c.valuesChanged.connect([&](std::int64_t index) {
+        if (index < 0) {
+            setAt.push_back(h.queue.now());
+        }
+    });
+    morph.beginMorphGesture();
+    for (int k = 0; k <= 200; ++k) {
+        morph.setMorphPosition(k / 200.0);
+        h.queue.advance(1ms);  // a 1000 Hz pointer
+    }
+    morph.endMorphGesture();
+    EXPECT_EQ(history.undoSteps(), steps + 1);
+    ASSERT_GE(setAt.size(), 10u);
+    EXPECT_EQ(morph.applications(), setAt.size());
+    for (std::size_t k = 1; k < setAt.size(); ++k) {
+        EXPECT_GE(setAt[k] - setAt[k - 1], Morph::kFrame)
+            << "the panel is set, and each changed parameter sent, at most once a frame";
+    }
+    EXPECT_NE(c.sliderValues(), soundB().values) << "the last position waits for its frame";
+    nextFrame();
+    EXPECT_EQ(c.sliderValues(), soundB().values) << "no position is lost: the drag ends on B";
+    for (std::int64_t i = 0; i < kParameterCount; ++i) {
+        EXPECT_EQ(lastValues(h.sent())[i + 1],
+                  nrpnValueFromDouble(soundB().values[static_cast<std::size_t>(i)]));
+    }
+    EXPECT_EQ(history.undoSteps(), steps + 1) << "the last position belongs to the drag's step";
+    EXPECT_EQ(history.undoAction(), "morph");
+    h.queue.advance(1s);
+    const std::size_t quiet = h.sent().size();
+    EXPECT_EQ(h.queue.advance(1s), 0u) << "nothing runs while the morph rests";
+    EXPECT_EQ(h.sent().size(), quiet);
+
+    h.model->undo();
+    EXPECT_EQ(c.sliderValues(), before);
+    h.model->redo();
+    EXPECT_EQ(c.sliderValues(), soundB().values);
+}
+
+TEST_F(ExploreTest, GroupedUnitsEachTakeTheirOwnInterpolationAndNoStaleCopyLandsOnTheMorph) {
+    c.toggleLink(0);
+    c.toggleLink(2);
+    chooseAandB();
+    // A hand edit of grouped unit A queues its copy into C; the morph follows
+    // in the same turn.
+    c.editParameter(1, 9999.0);
+    morph.setMorphPosition(0.375);
+    h.queue.runPending();
+    const MidiSliderPreset a = soundA();
+    const MidiSliderPreset b = soundB();
+    for (const std::size_t i : {1u, 13u}) {
+        EXPECT_EQ(c.sliderValues()[i], 0.625 * a.values[i] + 0.375 * b.values[i]) << i;
+    }
+    EXPECT_NE(c.sliderValues()[1], c.sliderValues()[13]) << "each grouped unit its own value";
+    const auto last = lastValues(h.sent());
+    for (std::size_t i = 0; i < c.sliderValues().size(); ++i) {
+        EXPECT_EQ(last.at(static_cast<std::int64_t>(i + 1)),
+                  nrpnValueFromDouble(c.sliderValues()[i]))
+            << "the wire ends on what the panel shows: " << i;
+    }
+}
+
+TEST_F(ExploreTest, WithoutBothPresetsTheMorphKeepsItsPositionAndSendsNothing) {
+    h.service->clearRecorded();
+    morph.setPresetA(0);
+    EXPECT_FALSE(morph.ready());
+    morph.setMorphPosition(0.7);
+    EXPECT_EQ(morph.morphPosition(), 0.7);
+    morph.setMorphPosition(std::nan(""));
+    EXPECT_EQ(morph.morphPosition(), 0.7);
+    morph.setMorphPosition(3.0);
+    EXPECT_EQ(morph.morphPosition(), 1.0);
+    morph.setPresetB(100);  // past the list's end
+    EXPECT_FALSE(morph.ready());
+    morph.setMorphPosition(0.2);
+    EXPECT_TRUE(h.sent().empty());
+    EXPECT_FALSE(history.canUndo());
+    h.presets().replacePresets(std::vector<MidiSliderPreset>(3));
+    EXPECT_FALSE(morph.ready()) << "an import of a shorter list leaves B outside it";
+}
+
+TEST_F(ExploreTest, AHardwareControllerDrivesTheModelsMorphAndATurnIsOneUndoStep) {
+    chooseAandB();
+    ManualQueueTime clock{h.queue};
+    ModelControlTarget target{*h.model, clock};
+    const ControlId control{ControlKind::morph, 0};
+    const std::size_t steps = history.undoSteps();
+    for (int v = 1; v <= 10; ++v) {
+        h.queue.advance(20ms);
+        target.setValue(control, v / 10.0);
+        EXPECT_EQ(target.value(control), v / 10.0);
+    }
+    h.queue.advance(ModelControlTarget::kJoinWindow);
+    EXPECT_FALSE(target.turnOpen());
+    EXPECT_EQ(c.sliderValues(), soundB().values);
+    EXPECT_EQ(history.undoSteps(), steps + 1);
+    EXPECT_EQ(history.undoAction(), "morph");
+}
+
+TEST_F(ExploreTest, OnAPacedDinLinkTheLatestValueOfEachParameterWins) {
+    LinkChoices choices;
+    choices.speeds["Synth"] = LinkSpeed::din;
+    choices.dinPacing = true;
+    h.manager().setLinkChoices(choices);
+    ASSERT_TRUE(h.manager().pacingActive());
+    chooseAandB();
+    morph.beginMorphGesture();
+    for (int k = 0; k <= 20; ++k) {
+        morph.setMorphPosition(k / 20.0);
+        nextFrame();
+    }
+    morph.endMorphGesture();
+    EXPECT_LE(h.manager().pacedBacklog(),
+              std::size_t{kParameterCount + kModButtonCount + kModeToggleCount})
+        << "held back, one per control at most";
+    h.manager().setLinkChoices({});  // leaving the paced link sends what it held
+    const auto last = lastValues(h.sent());
+    for (std::int64_t i = 0; i < kParameterCount; ++i) {
+        EXPECT_EQ(last.at(i + 1), nrpnValueFromDouble(soundB().values[static_cast<std::size_t>(i)]))
+            << i;
+    }
+}
+
+}  // namespace
+}  // namespace tarnwell
