@@ -8,10 +8,12 @@
 #include <QAction>
 #include <QDockWidget>
 #include <QLabel>
+#include <QMenu>
 #include <QSpinBox>
 
 #include "core/midi/nrpn.hpp"
 #include "gui_harness.hpp"
+#include "ui/control/control_menu.hpp"
 #include "ui/panel/lock_mark.hpp"
 #include "ui/panel/midi_slider_view.hpp"
 #include "ui/panel/morph_view.hpp"
@@ -110,6 +112,32 @@ void ExploreTest::locksFollowTheFocusedSliderAndLockUnitShowOnThePageAndAreRemem
         QVERIFY(run.model().locks().unitLocked(1));
         run.model().locks().setLocked(40, true);
         QVERIFY(run.view->regenBank()->lockMarkFor(40)->isLocked());
+        // The context menu of a slider or its field holds the same lock; a
+        // control that is not a parameter has none.
+        ControlMenus& menus = *run.app->controlMenus();
+        const auto lockEntry = [&](QWidget* widget) {
+            QMenu* menu = menus.openMenu(widget, widget->mapToGlobal(QPoint(2, 2)));
+            QAction* entry = menu ? menu->findChild<QAction*>("lockParameterEntry") : nullptr;
+            return std::pair{menu, entry};
+        };
+        auto [menu, entry] = lockEntry(bank->sliderFor(4));
+        QVERIFY(entry != nullptr);
+        QCOMPARE(entry->text(), QString("Lock"));
+        QVERIFY(!entry->isChecked());
+        entry->trigger();
+        menu->close();
+        QVERIFY(run.model().locks().isLocked(4));
+        QVERIFY(bank->lockMarkFor(4)->isLocked());
+        std::tie(menu, entry) = lockEntry(bank->fieldFor(4));
+        QVERIFY(entry != nullptr && entry->isChecked());
+        entry->trigger();
+        menu->close();
+        QVERIFY(!run.model().locks().isLocked(4));
+        std::tie(menu, entry) = lockEntry(run.view->unitPage(0)->resetDacButton());
+        QVERIFY(menu != nullptr);
+        QVERIFY(entry == nullptr);
+        menu->close();
+
         // A recall and a save neither take nor store locks.
         run.presets().savePreset(0);
         Q_EMIT run.view->presetPicker()->activated(3);

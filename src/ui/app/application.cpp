@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QDockWidget>
+#include <QMenu>
 #include <QSocketNotifier>
 
 #include "core/base/file_io.hpp"
@@ -340,6 +341,21 @@ void Application::installController() {
             }
         },
         window_.get());
+    // Below the controller's entries, a parameter's lock, the same lock as
+    // Ctrl+L and the padlock show.
+    Locks& locks = model_->locks();
+    controlMenus_->addEntries([&locks](QMenu& menu, ControlId control, QWidget*) {
+        if (control.kind != ControlKind::parameter) {
+            return;
+        }
+        const auto index = static_cast<std::int64_t>(control.index);
+        QAction* lock = menu.addAction(QObject::tr("Lock"));
+        lock->setObjectName("lockParameterEntry");
+        lock->setCheckable(true);
+        lock->setChecked(locks.isLocked(index));
+        QObject::connect(lock, &QAction::toggled, &menu,
+                         [&locks, index](bool on) { locks.setLocked(index, on); });
+    });
 }
 
 void Application::keepMappings() {
