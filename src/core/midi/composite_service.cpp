@@ -75,10 +75,10 @@ std::uint32_t CompositeMidiService::createOutputPort(std::uint32_t client,
     return any ? kHandle : 0;
 }
 
-std::vector<DestinationInfo> CompositeMidiService::listDestinations() {
+std::vector<DestinationInfo> CompositeMidiService::listAll(Lister list) {
     std::vector<DestinationInfo> all;
     for (std::size_t i = 0; i < backends_.size(); ++i) {
-        for (auto& d : backends_[i].service->listDestinations()) {
+        for (auto& d : (*backends_[i].service.*list)()) {
             if (d.endpoint != 0 && d.endpoint <= kInnerMask) {
                 all.push_back(DestinationInfo{compose(i, d.endpoint), std::move(d.name)});
             }
@@ -87,25 +87,17 @@ std::vector<DestinationInfo> CompositeMidiService::listDestinations() {
     return all;
 }
 
+std::vector<DestinationInfo> CompositeMidiService::listDestinations() {
+    return listAll(&MidiService::listDestinations);
+}
+
 void CompositeMidiService::selectDestination(EndpointRef endpoint) {
     if (const auto o = owner(endpoint)) {
         backends_[o->backend].service->selectDestination(o->inner);
     }
 }
 
-void CompositeMidiService::send(std::uint32_t port, EndpointRef destination,
-                                std::span<const std::uint8_t> messages) {
-    const auto o = owner(destination);
-    if (port != kHandle || !o) {
-        return;
-    }
-    const Backend& backend = backends_[o->backend];
-    if (backend.port != 0) {
-        backend.service->send(backend.port, o->inner, messages);
-    }
-}
-
-void CompositeMidiService::sendRaw(std::uint32_t port, EndpointRef destination,
+void CompositeMidiService::forward(Sender sendTo, std::uint32_t port, EndpointRef destination,
                                    std::span<const std::uint8_t> messages) {
     const auto o = owner(destination);
     if (port != kHandle || !o) {
@@ -113,20 +105,22 @@ void CompositeMidiService::sendRaw(std::uint32_t port, EndpointRef destination,
     }
     const Backend& backend = backends_[o->backend];
     if (backend.port != 0) {
-        backend.service->sendRaw(backend.port, o->inner, messages);
+        (*backend.service.*sendTo)(backend.port, o->inner, messages);
     }
 }
 
+void CompositeMidiService::send(std::uint32_t port, EndpointRef destination,
+                                std::span<const std::uint8_t> messages) {
+    forward(&MidiService::send, port, destination, messages);
+}
+
+void CompositeMidiService::sendRaw(std::uint32_t port, EndpointRef destination,
+                                   std::span<const std::uint8_t> messages) {
+    forward(&MidiService::sendRaw, port, destination, messages);
+}
+
 std::vector<DestinationInfo> CompositeMidiService::listSources() {
-    std::vector<DestinationInfo> all;
-    for (std::size_t i = 0; i < backends_.size(); ++i) {
-        for (auto& s : backends_[i].service->listSources()) {
-            if (s.endpoint != 0 && s.endpoint <= kInnerMask) {
-                all.push_back(DestinationInfo{compose(i, s.endpoint), std::move(s.name)});
-            }
-        }
-    }
-    return all;
+    return listAll(&MidiService::listSources);
 }
 
 std::uint32_t CompositeMidiService::createInputPort(std::uint32_t client, const std::string& name,

@@ -72,6 +72,14 @@ private:
         std::uint32_t inPort = 0;
     };
     static constexpr std::uint32_t kHandle = 1;
+    using Lister = std::vector<DestinationInfo> (MidiService::*)();
+    using Sender = void (MidiService::*)(std::uint32_t, EndpointRef, std::span<const std::uint8_t>);
+
+    // Every backend's list, endpoints composed with the backend's index.
+    std::vector<DestinationInfo> listAll(Lister list);
+    // Hands `messages` to the backend owning `destination` through `sendTo`.
+    void forward(Sender sendTo, std::uint32_t port, EndpointRef destination,
+                 std::span<const std::uint8_t> messages);
 
     std::vector<Backend> backends_;
     SetupChangedRelay setupChanged_;
