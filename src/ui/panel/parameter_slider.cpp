@@ -241,7 +241,11 @@ void ParameterSlider::showLiveValue(std::optional<double> value) {
     }
     const QRect before = liveMarkerRect();
     liveValue_ = value;
-    update(before.united(liveMarkerRect()));
+    const QRect after = liveMarkerRect();
+    // A move within the same pixel draws nothing new.
+    if (after != before) {
+        update(before.united(after));
+    }
 }
 
 QRect ParameterSlider::liveMarkerRect() const {
