@@ -9,7 +9,7 @@
 # Usage: bench/measure_wakeups.sh [-s seconds] [-r rounds] [-c "scenarios"] BINARY...
 #   seconds    measured period of each run (default 30)
 #   rounds     how many times every scenario runs per binary (default 1)
-#   scenarios  default "idle idle-monitor shown hidden monitor" (see the probe)
+#   scenarios  default "idle idle-monitor shown hidden hidden-undriven monitor" (see the probe)
 # BUILD_DIR is the build tree holding the probe and the sink (default: build).
 # Each run gets a fresh HOME and settings folder. Prints every run's thread
 # table, then a summary with the mean of the rounds, the load average beside
@@ -18,7 +18,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 seconds=30
 rounds=1
-scenarios="idle idle-monitor shown hidden monitor"
+scenarios="idle idle-monitor shown hidden hidden-undriven monitor"
 while getopts "s:r:c:" option; do
     case $option in
         s) seconds=$OPTARG ;;

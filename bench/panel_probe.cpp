@@ -12,7 +12,11 @@
 //                           idle-monitor: the same with the MIDI monitor open;
 //                           shown / hidden: five balls running, the physics
 //                           page on screen / another tab on screen;
-//                           monitor: shown, with the MIDI monitor open.
+//                           monitor: shown, with the MIDI monitor open;
+//                           hidden-undriven: hidden, with the last tab that
+//                           is not the physics page on screen, which shows
+//                           none of the parameters the balls drive (newer
+//                           builds mark those live on their sliders).
 //   TARNWELL_PROBE_SECONDS  the measured period (default 30)
 //   TARNWELL_PROBE_SETTLE   seconds between setting up and measuring (default 2)
 //   TARNWELL_PROBE_OUTPUT   file to write the figures to (default stderr)
@@ -101,7 +105,8 @@ private:
             return;
         }
         look_.stop();
-        const bool balls = scenario_ == "shown" || scenario_ == "hidden" || scenario_ == "monitor";
+        const bool balls = scenario_ == "shown" || scenario_ == "hidden" ||
+                           scenario_ == "hidden-undriven" || scenario_ == "monitor";
         const bool monitor = scenario_ == "monitor" || scenario_ == "idle-monitor";
         if (!balls && !monitor && scenario_ != "idle") {
             finish("unknown scenario");
@@ -124,6 +129,14 @@ private:
                 if ((scenario_ == "hidden") != (tabs->tabText(i) == "Physics")) {
                     tabs->setCurrentIndex(i);
                     break;
+                }
+            }
+            if (scenario_ == "hidden-undriven") {
+                for (int i = tabs->count() - 1; i >= 0; --i) {
+                    if (tabs->tabText(i) != "Physics") {
+                        tabs->setCurrentIndex(i);
+                        break;
+                    }
                 }
             }
         }
