@@ -26,6 +26,7 @@
 #include "ui/midi/midi_monitor_dock.hpp"
 #include "ui/panel/midi_slider_view.hpp"
 #include "ui/panel/mode_toggle_view.hpp"
+#include "ui/panel/morph_view.hpp"
 #include "ui/panel/parameter_slider.hpp"
 #include "ui/panel/unit_page_view.hpp"
 #include "ui/panel/value_field.hpp"
@@ -109,8 +110,8 @@ void ControllerTest::everyControlThatSendsHasTheMenuByMouseKeyAndAssistiveAction
     Played h;
     // 42 sliders and 42 fields, 6 mod buttons, 6 Reset DAC, 21 switch views
     // (three on every unit page, three below), calibrate and dice; per ball 7
-    // sliders and Start/Stop; the physics Dice.
-    QCOMPARE(h.menus().controls().size(), std::size_t{84 + 6 + 6 + 21 + 2 + 5 * 8 + 1});
+    // sliders and Start/Stop; the physics Dice; the morph slider.
+    QCOMPARE(h.menus().controls().size(), std::size_t{84 + 6 + 6 + 21 + 2 + 5 * 8 + 1 + 1});
     for (const auto& attached : h.menus().controls()) {
         QVERIFY(attached.widget);
         QCOMPARE(attached.widget->contextMenuPolicy(), Qt::CustomContextMenu);
@@ -211,9 +212,18 @@ void ControllerTest::learnFromTheMenuBindsTheNextKnobAndEscapeCancels() {
     h.play({0x90, 60, 100});
     QVERIFY(h.input().engine().mappingsOf({ControlKind::resetDac, 0}).empty());
 
+    // The morph slider is learned the same way; a knob then moves the morph.
+    auto* morph = qobject_cast<MorphView*>(h.window().morphDock()->widget());
+    Played::entry(h.openMenu(morph->slider()), "Learn Controller")->trigger();
+    h.play({0xB0, 75, 0});
+    QCOMPARE(h.input().engine().mappingsOf({ControlKind::morph, 0}).size(), std::size_t{1});
+    h.play({0xB0, 75, 127});
+    QCOMPARE(h.model().morph().morphPosition(), 1.0);
+    QCOMPARE(morph->slider()->value(), morph->slider()->maximum());
+
     // Forget from the same menu.
     Played::entry(h.openMenu(tuning), "Forget Controller")->trigger();
-    QVERIFY(h.input().engine().mappings().empty());
+    QCOMPARE(h.input().engine().mappings().size(), std::size_t{1});
     QCOMPARE(ControllerBindings::shownMark(tuning), BindingMark::none);
 }
 

@@ -34,6 +34,7 @@
 #include "ui/panel/content_view.hpp"
 #include "ui/panel/midi_slider_view.hpp"
 #include "ui/panel/morph_view.hpp"
+#include "ui/panel/parameter_slider.hpp"
 #include "ui/panel/preset_dialogs.hpp"
 #include "ui/panel/preset_list_model.hpp"
 #include "ui/physics/physics_view.hpp"
@@ -333,6 +334,10 @@ void Application::installController() {
 
     controlMenus_ = new ControlMenus(window_.get());
     attachPanelControls(*controlMenus_, *contentView(), physicsView_, window_->actions());
+    // The morph slider is a control like the others: it can be learned.
+    if (auto* morph = qobject_cast<MorphView*>(window_->morphDock()->widget())) {
+        controlMenus_->attach(morph->slider(), {ControlKind::morph, 0});
+    }
     bindings_ = new ControllerBindings(
         *controlMenus_, *model_,
         [this](const QString& text, bool isError) {
