@@ -36,13 +36,23 @@ app=org.tarnwell.Tarnwell
 for file in usr/bin/tarnwell usr/share/applications/$app.desktop \
     usr/share/metainfo/$app.metainfo.xml usr/share/man/man1/tarnwell.1 \
     usr/share/icons/hicolor/scalable/apps/$app.svg usr/share/icons/hicolor/48x48/apps/$app.png \
-    usr/share/icons/hicolor/256x256/apps/$app.png; do
+    usr/share/icons/hicolor/256x256/apps/$app.png usr/share/doc/tarnwell/copyright; do
     [ -f "$tree/$file" ] || fail "the package lacks /$file"
 done
 desktop-file-validate "$tree/usr/share/applications/$app.desktop" || fail "desktop entry invalid"
 appstreamcli validate --no-net "$tree/usr/share/metainfo/$app.metainfo.xml" ||
     fail "AppStream metainfo invalid"
-echo "package: dependencies, files, desktop entry and metainfo are right"
+# The licence named alike everywhere, and no address or home page made up.
+copyright="$tree/usr/share/doc/tarnwell/copyright"
+head -1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "the copyright file is not in Debian's machine-readable format"
+grep -qx 'License: GPL-3+' "$copyright" || fail "the copyright file does not name GPL-3+"
+grep -q '<project_license>GPL-3.0-or-later</project_license>' \
+    "$tree/usr/share/metainfo/$app.metainfo.xml" || fail "the metainfo names no project licence"
+cmp -s LICENSE /usr/share/common-licenses/GPL-3 || fail "LICENSE is not the GPL-3.0 text"
+[ -z "$(dpkg-deb --field "$deb" Homepage)" ] || fail "the package names a home page"
+dpkg-deb --field "$deb" Maintainer | grep -q '[<@]' && fail "the maintainer line carries an address"
+echo "package: dependencies, files, licence, desktop entry and metainfo are right"
 
 if [ "${CI:-}" != "true" ] && [ "${TARNWELL_PACKAGE_INSTALL:-}" != "1" ]; then
     echo "package: not installed here (set TARNWELL_PACKAGE_INSTALL=1 to install, start and remove it)"

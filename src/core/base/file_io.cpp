@@ -56,12 +56,6 @@ private:
 };
 
 int flushToDisk(int fd) {
-#if defined(__APPLE__)
-    // fsync on macOS leaves the data in the drive's cache.
-    if (::fcntl(fd, F_FULLFSYNC) == 0) {
-        return 0;
-    }
-#endif
     return ::fsync(fd);
 }
 

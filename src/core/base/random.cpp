@@ -3,23 +3,13 @@
 #include <limits>
 #include <random>
 
-#if defined(__linux__)
 #include <sys/random.h>
-#elif defined(__APPLE__)
-#include <stdlib.h>
-#elif defined(_WIN32)
-// clang-format off
-#include <windows.h>
-#include <bcrypt.h>
-// clang-format on
-#endif
 
 namespace tarnwell {
 
 namespace {
 
 bool systemFill(void* buffer, std::size_t size) {
-#if defined(__linux__)
     auto* bytes = static_cast<unsigned char*>(buffer);
     std::size_t filled = 0;
     while (filled < size) {
@@ -30,17 +20,6 @@ bool systemFill(void* buffer, std::size_t size) {
         filled += static_cast<std::size_t>(got);
     }
     return true;
-#elif defined(__APPLE__)
-    arc4random_buf(buffer, size);
-    return true;
-#elif defined(_WIN32)
-    return BCryptGenRandom(nullptr, static_cast<PUCHAR>(buffer), static_cast<ULONG>(size),
-                           BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0;
-#else
-    (void)buffer;
-    (void)size;
-    return false;
-#endif
 }
 
 }  // namespace

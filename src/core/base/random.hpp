@@ -12,8 +12,8 @@ public:
     virtual std::uint64_t next64() = 0;
 };
 
-// The operating system's cryptographically secure generator (getrandom on
-// Linux, arc4random_buf on macOS, BCryptGenRandom on Windows). Never fails:
+// The operating system's cryptographically secure generator (getrandom).
+// Never fails:
 // should the system call fail, std::random_device is used instead.
 class SystemRandom final : public RandomSource {
 public:

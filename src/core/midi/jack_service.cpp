@@ -67,11 +67,7 @@ void discardJackText(const char*) {}
 // Names the calling thread as tools such as top -H and the measurement
 // programs show it (at most 15 characters).
 void nameThisThread(const char* name) {
-#if defined(__linux__)
     pthread_setname_np(pthread_self(), name);
-#else
-    (void)name;
-#endif
 }
 
 // libjack's notification thread starts as a copy of the worker that opened the

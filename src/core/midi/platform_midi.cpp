@@ -3,11 +3,8 @@
 #include <vector>
 
 #include "core/midi/composite_service.hpp"
-#include "core/midi/rtmidi_service.hpp"
-
-#if defined(__linux__)
 #include "core/midi/jack_service.hpp"
-#endif
+#include "core/midi/rtmidi_service.hpp"
 
 namespace tarnwell {
 
@@ -24,14 +21,8 @@ void addRtMidi(std::vector<std::shared_ptr<MidiService>>& backends, RtMidiApi ap
 
 std::shared_ptr<MidiService> createPlatformMidiService() {
     std::vector<std::shared_ptr<MidiService>> backends;
-#if defined(__linux__)
     addRtMidi(backends, RtMidiApi::alsa);
     backends.push_back(std::make_shared<JackMidiService>());
-#elif defined(__APPLE__)
-    addRtMidi(backends, RtMidiApi::coreMidi);
-#elif defined(_WIN32)
-    addRtMidi(backends, RtMidiApi::windowsMM);
-#endif
     return std::make_shared<CompositeMidiService>(std::move(backends));
 }
 

@@ -6,12 +6,11 @@
 
 namespace tarnwell {
 
-// The MIDI service the panel uses: every MIDI system of this platform that is
-// available, their destinations shown in one list. On Linux that is the ALSA
-// sequencer when it opens and JACK (the JACK service always exists and follows
-// a server coming and going); on macOS CoreMIDI; on Windows the multimedia
-// MIDI API. With none available the service lists nothing and drops every
-// send. Never throws, returns promptly and prints nothing.
+// The MIDI service the panel uses: every MIDI system of this Linux machine that
+// is available, their destinations shown in one list: the ALSA sequencer when
+// it opens, and JACK (the JACK service always exists and follows a server
+// coming and going). With none available the service lists nothing and drops
+// every send. Never throws, returns promptly and prints nothing.
 std::shared_ptr<MidiService> createPlatformMidiService();
 
 }  // namespace tarnwell

@@ -6,14 +6,12 @@
 #include <sstream>
 #include <utility>
 
+#include <alsa/asoundlib.h>
+
 #include <RtMidi.h>
 
 #include "core/base/wake_signal.hpp"
 #include "core/midi/midi_bytes.hpp"
-
-#if defined(__linux__)
-#include <alsa/asoundlib.h>
-#endif
 
 namespace tarnwell {
 
@@ -25,10 +23,6 @@ RtMidi::Api toRtMidi(RtMidiApi api) {
             return RtMidi::LINUX_ALSA;
         case RtMidiApi::jack:
             return RtMidi::UNIX_JACK;
-        case RtMidiApi::coreMidi:
-            return RtMidi::MACOSX_CORE;
-        case RtMidiApi::windowsMM:
-            return RtMidi::WINDOWS_MM;
     }
     return RtMidi::RTMIDI_DUMMY;
 }
@@ -121,18 +115,14 @@ void inputArrived(double, std::vector<unsigned char>* message, void* userData) {
         std::span<const std::uint8_t>(message->data(), message->size()));
 }
 
-#if defined(__linux__)
 // libasound prints its own report of every failed open to stderr; the service
 // retries once a second on a machine without a sequencer, and an absent
 // sequencer is an expected state it reports through its empty list.
 void discardAlsaText(const char*, int, const char*, int, const char*, ...) {}
-#endif
 
 void quietPlatformLibraries() {
-#if defined(__linux__)
     static std::once_flag once;
     std::call_once(once, [] { snd_lib_error_set_handler(discardAlsaText); });
-#endif
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ namespace tarnwell {
 // The MIDI systems reached through RtMidi. `jack` exists for tests and
 // measurements only: RtMidi's JACK output spins forever in a send when nothing
 // drains its buffer, so the panel talks to JACK through JackMidiService.
-enum class RtMidiApi { alsa, jack, coreMidi, windowsMM };
+enum class RtMidiApi { alsa, jack };
 
 // MIDI output through RtMidi with an explicit API.
 //

@@ -5,7 +5,7 @@
 #include <QApplication>
 #include <QIcon>
 
-#include "core/midi/pipewire_jack.hpp"
+#include "app/startup_jack.hpp"
 #include "ui/app/application.hpp"
 #include "ui/app/command_line.hpp"
 #include "ui/app/quit_signals.hpp"
@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
         sayNoDisplay("no display");
         return 1;
     }
-    tarnwell::useJackOfRunningPipeWire(argv);
+    tarnwell::startup::useJackOfRunningPipeWire(argv);
     qtHandler = qInstallMessageHandler(onStartupMessage);
     QApplication app(argc, argv);
     qInstallMessageHandler(qtHandler);
