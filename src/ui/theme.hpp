@@ -96,6 +96,39 @@ inline constexpr int kSliderCellHeight = 150;
 inline constexpr int kSliderWidth = 150;
 inline constexpr int kSliderColumnSpacing = 16;
 inline constexpr int kLabelToSlider = 5;
+
+// The physics page: the ball area on the left, the ball tabs and Dice in a
+// column on the right, lowered to sit beside the middle of the area.
+inline constexpr int kPhysicsPageSpacing = 40;
+inline constexpr int kPhysicsColumnSpacing = 10;
+inline constexpr int kPhysicsControlsTopSpace = 120;
+inline constexpr int kBallTabsWidth = 430;
+inline constexpr int kBallTabsHeight = 160;
+// The physics page's frame beyond the ball area.
+inline constexpr int kPhysicsExtraWidth = 460;
+inline constexpr int kPhysicsExtraHeight = 200;
+// A ball's page: two columns of labelled sliders.
+inline constexpr int kBallPageMargin = 10;
+inline constexpr int kBallPageColumnGap = 20;
+inline constexpr int kBallPageRowSpacing = 6;
+inline constexpr int kBallLeftSliderWidth = 150;
+inline constexpr int kBallRightSliderWidth = 140;
+inline constexpr int kWavePickerWidth = 110;
+inline constexpr int kRunButtonBelow = 8;
+inline constexpr int kDividerSpace = 2;
+// The ball area: a disc's diameter and the width of the square's frame line.
+inline constexpr double kBallDiameter = 15.0;
+inline constexpr double kBallFrameLineWidth = 2.0;
+
+// The status bar's MIDI activity view.
+inline constexpr int kActivityLightDiameter = 12;
+inline constexpr int kActivityLoadWidth = 130;
+// The MIDI monitor's margin around its lines and buttons.
+inline constexpr int kMonitorMargin = 4;
+
+// The About window.
+inline constexpr int kAboutWidth = 480;
+inline constexpr int kAboutHeight = 300;
 }  // namespace metrics
 
 }  // namespace tarnwell::theme

@@ -14,6 +14,7 @@ class MenusTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void commandsCarryThePlatformShortcutsAndUndoNamesWhatItGivesBack();
+    void noTwoCommandsShareAKey();
     void destinationWindowAndOptionsAreRememberedByName();
     void savedPresetsComeBackAtStartOnlyWhenAskedAndOnlyWhole();
 };
@@ -50,6 +51,29 @@ void MenusTest::commandsCarryThePlatformShortcutsAndUndoNamesWhatItGivesBack() {
     QVERIFY(std::filesystem::exists(run.folder / "presets.json"));
     a.importPresets->trigger();
     QVERIFY(run.chooser.answer(std::nullopt));  // the open dialog was shown
+}
+
+// A key bound twice is ambiguous: Qt then runs neither command. Every action
+// the window holds counts: the menus' commands and the docks' toggles.
+void MenusTest::noTwoCommandsShareAKey() {
+    WindowHarness run;
+    QHash<QString, QString> boundTo;
+    for (const QAction* action : run.window().findChildren<QAction*>()) {
+        for (const QKeySequence& keys : action->shortcuts()) {
+            const QString key = keys.toString(QKeySequence::PortableText);
+            const QString name = action->text().remove('&');
+            QVERIFY2(!boundTo.contains(key),
+                     qPrintable(QString("%1 is bound to both \"%2\" and \"%3\"")
+                                    .arg(key, boundTo.value(key), name)));
+            boundTo.insert(key, name);
+        }
+    }
+    // The monitor's and the morph's toggles are among them.
+    QCOMPARE(boundTo.value("Ctrl+Shift+M"), QString("MIDI Monitor"));
+    QCOMPARE(boundTo.value("Ctrl+Shift+O"), QString("Morph"));
+    // The keys every desktop has; Save As and Quit have a standard key only
+    // on some.
+    QVERIFY(boundTo.size() >= 14);
 }
 
 void MenusTest::destinationWindowAndOptionsAreRememberedByName() {

@@ -10,6 +10,7 @@
 #include <QtTest>
 
 #include "gui_harness.hpp"
+#include "ui/theme.hpp"
 
 using namespace tarnwell;
 using tarnwell::test::WindowHarness;
@@ -19,6 +20,7 @@ class ShellTest : public QObject {
 private Q_SLOTS:
     void startupScreenGivesWayAfterOneAndAHalfSeconds();
     void aboutTwiceGivesOneWindowKeptWhereTheUserLeftIt();
+    void startupScreenIsWhiteAndThePanelSitsOnTheLightenedGround();
 };
 
 void ShellTest::startupScreenGivesWayAfterOneAndAHalfSeconds() {
@@ -75,6 +77,31 @@ void ShellTest::aboutTwiceGivesOneWindowKeptWhereTheUserLeftIt() {
     QCOMPARE(aboutWindows(), 1);
     QVERIFY(window->isVisible());
     QCOMPARE(window->pos(), QPoint(123, 77));
+}
+
+// The colour the window shows at `point` of `widget`.
+QColor shownAt(QMainWindow& window, QWidget* widget, QPoint point) {
+    return window.grab().toImage().pixelColor(widget->mapTo(&window, point));
+}
+
+void ShellTest::startupScreenIsWhiteAndThePanelSitsOnTheLightenedGround() {
+    WindowHarness shell({.pastStartup = false});
+    MainWindow& window = shell.window();
+    QWidget* startup = window.findChild<QWidget*>("StartupView");
+    QVERIFY(startup != nullptr);
+    // Beside the pictures, which are drawn on white too.
+    QCOMPARE(shownAt(window, startup, QPoint(startup->width() - 3, 3)), theme::kArtGround);
+
+    shell.queue.advance(MainWindow::kStartupDelay);
+    shell.queue.runPending();
+    ContentView* panel = window.contentView();
+    QVERIFY(panel != nullptr);
+    const QColor windowColour = window.palette().color(QPalette::Window);
+    const QColor ground = theme::groundColour(windowColour);
+    QVERIFY(ground != windowColour);  // the desktop's palette here is a light one
+    // Left of the tabs, halfway down them: no control there, only the ground.
+    const QPoint besideTabs(2, panel->tabs()->mapTo(panel, panel->tabs()->rect().center()).y());
+    QCOMPARE(shownAt(window, panel, besideTabs), ground);
 }
 
 QTEST_MAIN(ShellTest)

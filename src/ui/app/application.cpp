@@ -198,7 +198,10 @@ void Application::installMidiViews() {
         }
     }));
     monitorFeed_ = std::make_unique<MonitorFeed>([&midi](EndpointRef endpoint) {
-        return midi.destinationName(endpoint).value_or("endpoint " + std::to_string(endpoint));
+        if (auto name = midi.destinationName(endpoint)) {
+            return *name;
+        }
+        return QObject::tr("endpoint %1").arg(endpoint).toStdString();
     });
     trafficMeter_ = std::make_unique<TrafficMeter>();
     window_->showMidiActivity(new MidiActivityView(model_->sharedMidi(), *trafficMeter_));
@@ -456,10 +459,10 @@ void Application::bindActions() {
         const bool inList =
             selected >= 0 && static_cast<std::uint64_t>(selected) < presets.presets().size();
         window_->setWindowTitle(
-            inList ? QStringLiteral("%1[*] \u2014 Tarnwell")
+            inList ? QObject::tr("%1[*] \u2014 Tarnwell")
                          .arg(presetName(
                              selected, presets.presets()[static_cast<std::size_t>(selected)].name))
-                   : QStringLiteral("Tarnwell"));
+                   : QObject::tr("Tarnwell"));
         window_->setWindowModified(presets.isModified());
         actions.revertToSaved->setEnabled(inList);
         actions.renamePreset->setEnabled(inList);

@@ -110,13 +110,13 @@ void ArtView::fitPictures() {
     showFitted(large_, largeSource_, QSize(std::min(kLargeBox, width), std::max(1, largeHeight)));
 }
 
-StartupView::StartupView(QWidget* parent) : ArtView("tarnwell!", QFont(), QString(), parent) {
+StartupView::StartupView(QWidget* parent) : ArtView(tr("tarnwell!"), QFont(), QString(), parent) {
     setObjectName("StartupView");
 }
 
 AboutView::AboutView(QWidget* parent)
-    : ArtView("About Tarnwell", theme::largeTitleFont(QFont()), "Tarnwell", parent,
-              QObject::tr("Version %1").arg(TARNWELL_VERSION)) {
+    : ArtView(tr("About Tarnwell"), theme::largeTitleFont(QFont()), tr("Tarnwell"), parent,
+              tr("Version %1").arg(TARNWELL_VERSION)) {
     setObjectName("AboutView");
 }
 

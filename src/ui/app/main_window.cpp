@@ -32,7 +32,9 @@ QWidget* withGround(QWidget* content) {
     palette.setColor(QPalette::Window, theme::groundColour(palette.color(QPalette::Window)));
     root->setPalette(palette);
     root->setAutoFillBackground(true);
-    content->setAutoFillBackground(false);
+    // setWidget turns the content's own fill on. The panel inherits the
+    // ground above and fills with it; the start-up screen keeps its own white
+    // ground (its pictures are drawn on white).
     root->setWidget(content);
     root->viewport()->setAutoFillBackground(false);
     return root;
@@ -41,7 +43,7 @@ QWidget* withGround(QWidget* content) {
 }  // namespace
 
 MainWindow::MainWindow(MainQueue& queue, QWidget* parent) : QMainWindow(parent), queue_(queue) {
-    setWindowTitle("Tarnwell");
+    setWindowTitle(tr("Tarnwell"));
     setCentralWidget(withGround(new StartupView));
 
     buildMenus();
@@ -106,8 +108,9 @@ void MainWindow::buildMenus() {
     actions_.renamePreset =
         add(edit, tr("Rename Preset..."), tr("Name the selected preset"), QKeySequence(Qt::Key_F2));
     edit->addSeparator();
-    actions_.calibrate = add(edit, "calibrate", tr("Set all 42 values at random and send them"));
-    actions_.dice = add(edit, "dice", tr("Set all 42 values at random and send them"));
+    actions_.calibrate =
+        add(edit, tr("calibrate"), tr("Set all 42 values at random and send them"));
+    actions_.dice = add(edit, tr("dice"), tr("Set all 42 values at random and send them"));
     actions_.mutate = add(edit, tr("Mutate"),
                           tr("Move every unlocked parameter a random amount within the Mutate "
                              "percentage of its range, and send what changed"),
@@ -248,8 +251,8 @@ void MainWindow::showAboutWindow() {
         auto* window = new QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint |
                                                 Qt::WindowTitleHint | Qt::WindowCloseButtonHint);
         window->setObjectName("AboutWindow");
-        window->setWindowTitle("Tarnwell");
-        window->setFixedSize(480, 300);
+        window->setWindowTitle(tr("Tarnwell"));
+        window->setFixedSize(theme::metrics::kAboutWidth, theme::metrics::kAboutHeight);
         auto* layout = new QVBoxLayout(window);
         layout->setContentsMargins(0, 0, 0, 0);
         layout->addWidget(new AboutView(window));

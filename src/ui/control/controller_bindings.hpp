@@ -44,11 +44,11 @@ public:
     // Shows a line in the window's status line; `isError` colours it.
     using Status = std::function<void(const QString& text, bool isError)>;
 
-    static constexpr const char* kLearnText = "Learn Controller";
-    static constexpr const char* kForgetText = "Forget Controller";
-    static constexpr const char* kResetText = "Reset to Default";
+    static constexpr const char* kLearnText = QT_TR_NOOP("Learn Controller");
+    static constexpr const char* kForgetText = QT_TR_NOOP("Forget Controller");
+    static constexpr const char* kResetText = QT_TR_NOOP("Reset to Default");
     static constexpr const char* kLearningPrompt =
-        "Move a knob or press a key on the controller... (Esc cancels)";
+        QT_TR_NOOP("Move a knob or press a key on the controller... (Esc cancels)");
 
     // `menus`, `model` and its controller input must outlive this.
     ControllerBindings(ControlMenus& menus, Model& model, Status status, QObject* parent = nullptr);

@@ -22,7 +22,6 @@ namespace tarnwell {
 namespace {
 
 constexpr LinkSpeed kLinkSpeeds[] = {LinkSpeed::softwareUsb, LinkSpeed::din};
-constexpr int kLightDiameter = 12;
 
 QString ratesText(double sequencesPerSecond) {
     return MidiActivityView::tr("%1 msg/s  %2 B/s")
@@ -33,7 +32,7 @@ QString ratesText(double sequencesPerSecond) {
 }  // namespace
 
 ActivityLight::ActivityLight(QWidget* parent) : QWidget(parent) {
-    setFixedSize(kLightDiameter, kLightDiameter);
+    setFixedSize(theme::metrics::kActivityLightDiameter, theme::metrics::kActivityLightDiameter);
 }
 
 void ActivityLight::setLit(bool lit) {
@@ -85,7 +84,7 @@ MidiActivityView::MidiActivityView(std::shared_ptr<MidiManager> manager, Traffic
     load_->setRange(0, 200);
     load_->setValue(0);
     load_->setFormat(tr("DIN load %v%"));
-    load_->setFixedSize(130, load_->sizeHint().height());
+    load_->setFixedSize(theme::metrics::kActivityLoadWidth, load_->sizeHint().height());
     load_->setAccessibleName(tr("Load against a DIN link"));
     load_->setToolTip(
         tr("What is sent, against a DIN MIDI link's %1 bytes/s").arg(kDinBytesPerSecond));

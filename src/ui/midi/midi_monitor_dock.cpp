@@ -14,6 +14,7 @@
 
 #include "core/midi/midi_manager.hpp"
 #include "core/panel/nrpn_names.hpp"
+#include "ui/theme.hpp"
 
 namespace tarnwell {
 
@@ -35,13 +36,15 @@ MidiMonitorDock::MidiMonitorDock(QWidget* parent) : QDockWidget(tr("MIDI Monitor
 
     auto* body = new QWidget(this);
     auto* layout = new QVBoxLayout(body);
-    layout->setContentsMargins(4, 4, 4, 4);
+    constexpr int margin = theme::metrics::kMonitorMargin;
+    layout->setContentsMargins(margin, margin, margin, margin);
 
     tree_ = new QTreeWidget(body);
     tree_->setObjectName("midiMonitorLines");
-    tree_->setAccessibleName("Sent MIDI");
+    tree_->setAccessibleName(tr("Sent MIDI"));
     tree_->setColumnCount(kColumnCount);
-    tree_->setHeaderLabels({"Time (s)", "NRPN", "Name", "Value", "Rate", "Destination", "Origin"});
+    tree_->setHeaderLabels({tr("Time (s)"), tr("NRPN"), tr("Name"), tr("Value"), tr("Rate"),
+                            tr("Destination"), tr("Origin")});
     tree_->setUniformRowHeights(true);
     tree_->setRootIsDecorated(true);
     // Fixed widths: sizing columns to their contents measures every line on
@@ -59,11 +62,11 @@ MidiMonitorDock::MidiMonitorDock(QWidget* parent) : QDockWidget(tr("MIDI Monitor
             [this](QTreeWidgetItem* item) { showRecent(item); });
 
     auto* buttons = new QHBoxLayout;
-    pause_ = new QPushButton("Pause", body);
+    pause_ = new QPushButton(tr("Pause"), body);
     pause_->setCheckable(true);
-    auto* clear = new QPushButton("Clear", body);
-    auto* copy = new QPushButton("Copy", body);
-    copy->setToolTip("Copy every line as text");
+    auto* clear = new QPushButton(tr("Clear"), body);
+    auto* copy = new QPushButton(tr("Copy"), body);
+    copy->setToolTip(tr("Copy every line as text"));
     buttons->addWidget(pause_);
     buttons->addWidget(clear);
     buttons->addWidget(copy);
@@ -229,7 +232,7 @@ void MidiMonitorDock::showLine(QTreeWidgetItem* item, const MonitorRow& row) con
     item->setText(kValue, QString::number(row.value));
     item->setText(kOrigin, QString::fromLatin1(originName(row.origin)));
     if (row.count > 1) {
-        item->setText(kRate, QString("%1 sent, %2/s").arg(row.count).arg(row.rate(), 0, 'f', 1));
+        item->setText(kRate, tr("%1 sent, %2/s").arg(row.count).arg(row.rate(), 0, 'f', 1));
         item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     }
 }

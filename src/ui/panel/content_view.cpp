@@ -36,9 +36,9 @@ ContentView::ContentView(Model& model, const PanelActions& actions, QWidget* phy
 
     // Where the panel sends, and whether it can.
     auto* pickerRow = new QHBoxLayout;
-    auto* pickerLabel = new QLabel("MIDI Output", this);
+    auto* pickerLabel = new QLabel(tr("MIDI Output"), this);
     destinationPicker_ = new Picker(this);
-    destinationPicker_->setAccessibleName("MIDI Output");
+    destinationPicker_->setAccessibleName(tr("MIDI Output"));
     destinationPicker_->setMinimumWidth(theme::metrics::kDestinationPickerWidth);
     destinationPicker_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     pickerLabel->setBuddy(destinationPicker_);
@@ -71,11 +71,11 @@ ContentView::ContentView(Model& model, const PanelActions& actions, QWidget* phy
     for (int unit = 0; unit < kUnitCount; ++unit) {
         auto* page = new UnitPageView(controller, model_.locks(), unit, tabs_);
         unitPages_.push_back(page);
-        tabs_->addTab(page, QString("Voice %1").arg(unit + 1));
+        tabs_->addTab(page, tr("Voice %1").arg(unit + 1));
     }
-    tabs_->addTab(buildRegenPage(), "Regen");
+    tabs_->addTab(buildRegenPage(), tr("Regen"));
     QWidget* physics = physicsPage ? physicsPage : new QWidget;
-    tabs_->addTab(physics, "Physics");
+    tabs_->addTab(physics, tr("Physics"));
     // The physics page is larger than the other pages; the container grows
     // to show it whole rather than clipping it.
     const int physicsHeight = physics->sizeHint().height() + tabs_->tabBar()->sizeHint().height() +
@@ -162,7 +162,8 @@ QWidget* ContentView::buildBottomControls() {
     presetPicker_->addActions(
         {actions_.renamePreset, actions_.savePresetAs, actions_.revertToSaved, actions_.compare});
 
-    grid->addWidget(new ActionButton(actions_.calibrate, "calibrate", box), 0, 0, Qt::AlignLeft);
+    grid->addWidget(new ActionButton(actions_.calibrate, tr("calibrate"), box), 0, 0,
+                    Qt::AlignLeft);
     auto* presetRow = new QHBoxLayout;
     presetRow->setSpacing(theme::metrics::kRowSpacing);
     presetRow->addWidget(presetLabel);
@@ -177,7 +178,7 @@ QWidget* ContentView::buildBottomControls() {
     compare->setObjectName("compare");
     presetTools->addWidget(compare);
     grid->addLayout(presetTools, 1, 1, Qt::AlignHCenter | Qt::AlignTop);
-    grid->addWidget(new ActionButton(actions_.dice, "dice", box), 0, 2, Qt::AlignRight);
+    grid->addWidget(new ActionButton(actions_.dice, tr("dice"), box), 0, 2, Qt::AlignRight);
 
     auto* toggles = new QVBoxLayout;
     for (const ModeToggle toggle :
@@ -192,8 +193,8 @@ QWidget* ContentView::buildBottomControls() {
     mutateAmount_ = new QSpinBox(box);
     mutateAmount_->setObjectName("mutateAmount");
     mutateAmount_->setRange(kMinMutatePercent, kMaxMutatePercent);
-    mutateAmount_->setPrefix(QStringLiteral("\u00b1"));
-    mutateAmount_->setSuffix(QStringLiteral(" %"));
+    mutateAmount_->setPrefix(tr("\u00b1"));
+    mutateAmount_->setSuffix(tr(" %"));
     mutateAmount_->setAccessibleName(tr("Mutate amount"));
     mutateAmount_->setToolTip(
         tr("How far Mutate may move each parameter, in percent of its range, either way"));

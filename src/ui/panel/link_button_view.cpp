@@ -28,7 +28,7 @@ void LinkButtonView::setLinked(bool isLinked) {
     isLinked_ = isLinked;
     const QSignalBlocker blocker(this);
     setChecked(isLinked);
-    setText(isLinked ? "Ungroup" : "Group");
+    setText(isLinked ? tr("Ungroup") : tr("Group"));
 }
 
 }  // namespace tarnwell

@@ -22,6 +22,10 @@ namespace {
 constexpr int kStepsPerPercent = 10;
 constexpr double kPercent = 100.0;
 
+QString percentText(double percent) {
+    return MorphView::tr("%1 %").arg(percent, 0, 'f', 1);
+}
+
 }  // namespace
 
 MorphView::MorphView(Morph& morph, Presets& presets, const PanelActions& actions, QWidget* parent)
@@ -52,8 +56,8 @@ MorphView::MorphView(Morph& morph, Presets& presets, const PanelActions& actions
     connect(pickerB_, &QComboBox::activated, this, [this](int row) { morph_.setPresetB(row); });
 
     auto* row = new QHBoxLayout;
-    auto* a = new QLabel(QStringLiteral("A"), this);
-    auto* b = new QLabel(QStringLiteral("B"), this);
+    auto* a = new QLabel(tr("A"), this);
+    auto* b = new QLabel(tr("B"), this);
     slider_ = new ParameterSlider(0.0, kPercent, kStepsPerPercent, this);
     slider_->setObjectName("morphSlider");
     slider_->setAccessibleName(tr("Morph"));
@@ -65,7 +69,7 @@ MorphView::MorphView(Morph& morph, Presets& presets, const PanelActions& actions
            "Switches and mod buttons are A's below 50 % and B's from 50 % on."));
     readout_ = new QLabel(this);
     readout_->setObjectName("morphReadout");
-    readout_->setMinimumWidth(readout_->fontMetrics().horizontalAdvance(QStringLiteral("100.0 %")));
+    readout_->setMinimumWidth(readout_->fontMetrics().horizontalAdvance(percentText(100.0)));
     readout_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     row->addWidget(a);
     row->addWidget(slider_, 1);
@@ -114,7 +118,7 @@ void MorphView::showMorph() {
         slider_->showValue(percent);
     }
     slider_->setEnabled(morph_.ready());
-    readout_->setText(QStringLiteral("%1 %").arg(percent, 0, 'f', 1));
+    readout_->setText(percentText(percent));
 }
 
 }  // namespace tarnwell

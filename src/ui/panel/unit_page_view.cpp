@@ -22,7 +22,7 @@ UnitPageView::UnitPageView(Controller& controller, Locks& locks, std::int64_t un
     bank_ = new MidiSliderView(controller, locks, start, start + kSlotsPerUnit, this);
     page->addWidget(bank_);
 
-    multiplication_ = new QPushButton("multiplication", this);
+    multiplication_ = new QPushButton(tr("multiplication"), this);
     multiplication_->setObjectName("multiplication");
     multiplication_->setCheckable(true);
     multiplication_->setFocusPolicy(Qt::StrongFocus);

@@ -13,7 +13,8 @@ namespace {
 
 // Half the frame's line lies outside the square; the widget leaves room for it
 // so the whole stroke is drawn.
-constexpr double kInset = BallAreaView::kLineWidth / 2.0;
+constexpr double kLineWidth = theme::metrics::kBallFrameLineWidth;
+constexpr double kInset = kLineWidth / 2.0;
 
 }  // namespace
 
@@ -25,7 +26,7 @@ BallAreaView::BallAreaView(const PhysicsSimulation& simulation, QWidget* parent)
                    theme::ballColor(BallColor::green), theme::ballColor(BallColor::orange),
                    theme::ballColor(BallColor::purple)} {
     setObjectName("ballArea");
-    setAccessibleName("Balls");
+    setAccessibleName(tr("Balls"));
     setFixedSize(sizeHint());
 }
 
@@ -52,10 +53,11 @@ void BallAreaView::paintEvent(QPaintEvent*) {
     painter.drawRect(QRectF(kInset, kInset, PhysicsSimulation::boundingWidth,
                             PhysicsSimulation::boundingHeight));
     painter.setPen(Qt::NoPen);
-    constexpr double radius = kBallDiameter / 2.0;
+    constexpr double radius = theme::metrics::kBallDiameter / 2.0;
     for (const Ball& ball : simulation_.balls()) {
         const auto colour = static_cast<std::size_t>(ball.color);
-        painter.setBrush(colour < ballBrushes_.size() ? ballBrushes_[colour] : QBrush(Qt::black));
+        painter.setBrush(colour < ballBrushes_.size() ? ballBrushes_[colour]
+                                                      : QBrush(theme::ballColor(ball.color)));
         painter.drawEllipse(widgetPoint(ball.pos), radius, radius);
     }
     ++framesPainted_;

@@ -25,9 +25,6 @@ class PhysicsSimulation;
 class BallAreaView : public QWidget {
     Q_OBJECT
 public:
-    static constexpr double kBallDiameter = 15.0;
-    static constexpr double kLineWidth = 2.0;
-
     explicit BallAreaView(const PhysicsSimulation& simulation, QWidget* parent = nullptr);
 
     [[nodiscard]] QSize sizeHint() const override;

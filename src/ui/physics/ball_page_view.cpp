@@ -23,17 +23,14 @@ namespace tarnwell {
 
 namespace {
 
-constexpr int kMargin = 10;
-constexpr int kColumnGap = 20;
-constexpr int kRowSpacing = 6;
-constexpr int kLeftWidth = 150;
-constexpr int kRightWidth = 140;
-constexpr int kWavePickerWidth = 110;
+using theme::metrics::kBallLeftSliderWidth;
+using theme::metrics::kBallPageRowSpacing;
+using theme::metrics::kBallRightSliderWidth;
 
 // A slider's field, range and label. Every range starts at 0. The steps per
 // unit set the knob's resolution: about a thousand positions or more per range.
 struct SliderInfo {
-    const char* name;
+    const char* name;  // untranslated; shown through BallPageView::tr
     double Ball::*field;
     double maximum;
     int stepsPerUnit;
@@ -43,15 +40,24 @@ struct SliderInfo {
 
 using Sim = PhysicsSimulation;
 const std::array<SliderInfo, kBallSliderCount> kSliders = {{
-    {"Amp Y", &Ball::ampY, Sim::kMaxAmplitude, 200, 1, kLeftWidth},
-    {"Freq Y", &Ball::freqY, Sim::kMaxFrequency, 400, 1, kLeftWidth},
-    {"Phase Y", &Ball::phaseY, Sim::kMaxPhase, 200, 1, kLeftWidth},
-    {"Strength", &Ball::magnetStrength, Sim::kMaxMagnetStrength, 200, 1, kRightWidth},
-    {"Mag X", &Ball::magnetX, Sim::boundingWidth, 4, 0, kRightWidth},
-    {"Mag Y", &Ball::magnetY, Sim::boundingHeight, 4, 0, kRightWidth},
-    {"Amp X", &Ball::ampX, Sim::kMaxAmplitude, 200, 1, kRightWidth},
-    {"Freq X", &Ball::freqX, Sim::kMaxFrequency, 400, 1, kRightWidth},
-    {"Phase X", &Ball::phaseX, Sim::kMaxPhase, 200, 1, kRightWidth},
+    {QT_TRANSLATE_NOOP("tarnwell::BallPageView", "Amp Y"), &Ball::ampY, Sim::kMaxAmplitude, 200, 1,
+     kBallLeftSliderWidth},
+    {QT_TRANSLATE_NOOP("tarnwell::BallPageView", "Freq Y"), &Ball::freqY, Sim::kMaxFrequency, 400,
+     1, kBallLeftSliderWidth},
+    {QT_TRANSLATE_NOOP("tarnwell::BallPageView", "Phase Y"), &Ball::phaseY, Sim::kMaxPhase, 200, 1,
+     kBallLeftSliderWidth},
+    {QT_TRANSLATE_NOOP("tarnwell::BallPageView", "Strength"), &Ball::magnetStrength,
+     Sim::kMaxMagnetStrength, 200, 1, kBallRightSliderWidth},
+    {QT_TRANSLATE_NOOP("tarnwell::BallPageView", "Mag X"), &Ball::magnetX, Sim::boundingWidth, 4, 0,
+     kBallRightSliderWidth},
+    {QT_TRANSLATE_NOOP("tarnwell::BallPageView", "Mag Y"), &Ball::magnetY, Sim::boundingHeight, 4,
+     0, kBallRightSliderWidth},
+    {QT_TRANSLATE_NOOP("tarnwell::BallPageView", "Amp X"), &Ball::ampX, Sim::kMaxAmplitude, 200, 1,
+     kBallRightSliderWidth},
+    {QT_TRANSLATE_NOOP("tarnwell::BallPageView", "Freq X"), &Ball::freqX, Sim::kMaxFrequency, 400,
+     1, kBallRightSliderWidth},
+    {QT_TRANSLATE_NOOP("tarnwell::BallPageView", "Phase X"), &Ball::phaseX, Sim::kMaxPhase, 200, 1,
+     kBallRightSliderWidth},
 }};
 
 const SliderInfo& infoOf(BallSlider which) {
@@ -59,8 +65,8 @@ const SliderInfo& infoOf(BallSlider which) {
 }
 
 QString valueText(const SliderInfo& info, double value) {
-    return QString::fromLatin1(info.name) + QStringLiteral(": ") +
-           QString::number(value, 'f', info.decimals);
+    return BallPageView::tr("%1: %2").arg(BallPageView::tr(info.name),
+                                          QString::number(value, 'f', info.decimals));
 }
 
 QLabel* headline(const QString& text, QWidget* parent) {
@@ -93,7 +99,7 @@ QComboBox* addPicker(QVBoxLayout* column, const QString& label, QWidget* parent)
     auto* text = new QLabel(label, parent);
     text->setBuddy(picker);
     auto* row = new QHBoxLayout;
-    row->setSpacing(kRowSpacing);
+    row->setSpacing(kBallPageRowSpacing);
     row->addWidget(text);
     row->addWidget(picker);
     row->addStretch();
@@ -109,7 +115,7 @@ void fixPickerWidth(QComboBox* picker, int width) {
 
 QVBoxLayout* makeColumn() {
     auto* column = new QVBoxLayout;
-    column->setSpacing(kRowSpacing);
+    column->setSpacing(kBallPageRowSpacing);
     column->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     return column;
 }
@@ -120,14 +126,14 @@ BallPageView::BallPageView(PhysicsSimulation& simulation, std::size_t index, QWi
     : QWidget(parent), simulation_(simulation), index_(index) {
     setObjectName(QString("ballPage%1").arg(index + 1));
     auto* page = new QHBoxLayout(this);
-    page->setContentsMargins(kMargin, kMargin, kMargin, kMargin);
-    page->setSpacing(kColumnGap);
+    constexpr int margin = theme::metrics::kBallPageMargin;
+    page->setContentsMargins(margin, margin, margin, margin);
+    page->setSpacing(theme::metrics::kBallPageColumnGap);
     page->setAlignment(Qt::AlignTop);
 
     // Left: parameter and vertical wave.
     auto* left = makeColumn();
-    left->addWidget(
-        headline(QString::asprintf("Ball %lld", static_cast<long long>(index + 1)), this));
+    left->addWidget(headline(tr("Ball %1").arg(static_cast<qulonglong>(index) + 1), this));
     paramLabel_ = new QLabel(this);
     paramLabel_->setObjectName("paramLabel");
     paramLabel_->setTextFormat(Qt::PlainText);
@@ -136,21 +142,21 @@ BallPageView::BallPageView(PhysicsSimulation& simulation, std::size_t index, QWi
     runButton_->setFocusPolicy(Qt::StrongFocus);
     runButton_->setAutoDefault(false);
     connect(runButton_, &QPushButton::clicked, this, [this] { simulation_.toggleRunning(index_); });
-    addSpaced(left, runButton_, 0, 8, Qt::AlignLeft);
+    addSpaced(left, runButton_, 0, theme::metrics::kRunButtonBelow, Qt::AlignLeft);
 
-    paramPicker_ = addPicker(left, "Param", this);
+    paramPicker_ = addPicker(left, tr("Param"), this);
     for (const NamedNRPN& entry : namedNRPNs()) {
         paramPicker_->addItem(QString::fromStdString(entry.name),
                               QVariant::fromValue<qlonglong>(entry.number));
     }
     paramPicker_->setMaxVisibleItems(20);
-    fixPickerWidth(paramPicker_, kLeftWidth);
+    fixPickerWidth(paramPicker_, kBallLeftSliderWidth);
     connect(paramPicker_, &QComboBox::activated, this, [this](int row) {
         const auto number = paramPicker_->itemData(row).toLongLong();
         simulation_.editBall(index_, [number](Ball& ball) { ball.assignedParam = number; });
     });
-    addSpaced(left, divider(this), 2, 2);
-    waveYPicker_ = addWavePicker(left, "Y wave:", true);
+    addSpaced(left, divider(this), theme::metrics::kDividerSpace, theme::metrics::kDividerSpace);
+    waveYPicker_ = addWavePicker(left, tr("Y wave:"), true);
     addSlider(left, BallSlider::ampY);
     addSlider(left, BallSlider::freqY);
     addSlider(left, BallSlider::phaseY);
@@ -158,8 +164,8 @@ BallPageView::BallPageView(PhysicsSimulation& simulation, std::size_t index, QWi
 
     // Right: magnet and horizontal wave.
     auto* right = makeColumn();
-    right->addWidget(headline("Magnet", this));
-    magnetToggle_ = new QCheckBox("Enabled", this);
+    right->addWidget(headline(tr("Magnet"), this));
+    magnetToggle_ = new QCheckBox(tr("Enabled"), this);
     magnetToggle_->setFocusPolicy(Qt::StrongFocus);
     connect(magnetToggle_, &QCheckBox::toggled, this, [this](bool on) {
         simulation_.editBall(index_, [on](Ball& ball) { ball.magnetEnabled = on; });
@@ -168,9 +174,9 @@ BallPageView::BallPageView(PhysicsSimulation& simulation, std::size_t index, QWi
     addSlider(right, BallSlider::magnetStrength);
     addSlider(right, BallSlider::magnetX);
     addSlider(right, BallSlider::magnetY);
-    addSpaced(right, divider(this), 2, 2);
-    right->addWidget(headline("X wave", this));
-    waveXPicker_ = addWavePicker(right, "X wave:", false);
+    addSpaced(right, divider(this), theme::metrics::kDividerSpace, theme::metrics::kDividerSpace);
+    right->addWidget(headline(tr("X wave"), this));
+    waveXPicker_ = addWavePicker(right, tr("X wave:"), false);
     addSlider(right, BallSlider::ampX);
     addSlider(right, BallSlider::freqX);
     addSlider(right, BallSlider::phaseX);
@@ -188,7 +194,7 @@ QComboBox* BallPageView::addWavePicker(QVBoxLayout* column, const QString& label
         const auto raw = rawValue(type);
         picker->addItem(QString::fromUtf8(raw.data(), static_cast<qsizetype>(raw.size())));
     }
-    fixPickerWidth(picker, kWavePickerWidth);
+    fixPickerWidth(picker, theme::metrics::kWavePickerWidth);
     connect(picker, &QComboBox::activated, this, [this, vertical](int row) {
         if (row < 0 || static_cast<std::size_t>(row) >= kAllWaveTypes.size()) {
             return;
@@ -206,7 +212,7 @@ void BallPageView::addSlider(QVBoxLayout* column, BallSlider which) {
     auto* label = new QLabel(this);
     label->setTextFormat(Qt::PlainText);
     auto* slider = new ParameterSlider(0.0, info.maximum, info.stepsPerUnit, this);
-    slider->setAccessibleName(QString::fromLatin1(info.name));
+    slider->setAccessibleName(tr(info.name));
     slider->setFixedWidth(info.width);
     // Assistive technologies get the value in the steps the label shows.
     slider->setShownStep(std::pow(10.0, -info.decimals));
@@ -229,7 +235,7 @@ void BallPageView::showBall() {
     }
     const Ball& ball = balls[index_];
     paramLabel_->setText(QString::fromStdString(assignedParamLabel(ball.assignedParam)));
-    runButton_->setText(ball.isRunning ? "Stop" : "Start");
+    runButton_->setText(ball.isRunning ? tr("Stop") : tr("Start"));
     {
         const QSignalBlocker blocker(paramPicker_);
         paramPicker_->setCurrentIndex(

@@ -11,48 +11,36 @@
 #include "core/physics/simulation.hpp"
 #include "ui/physics/ball_area_view.hpp"
 #include "ui/physics/ball_page_view.hpp"
+#include "ui/theme.hpp"
 
 namespace tarnwell {
-
-namespace {
-
-constexpr int kPageSpacing = 40;
-constexpr int kColumnSpacing = 10;
-constexpr int kControlsTopSpace = 120;
-constexpr int kBallTabsWidth = 430;
-constexpr int kBallTabsHeight = 160;
-// The page's frame beyond the drawing area.
-constexpr int kExtraWidth = 460;
-constexpr int kExtraHeight = 200;
-
-}  // namespace
 
 PhysicsView::PhysicsView(PhysicsSimulation& simulation, RandomSource& random, QWidget* parent)
     : QWidget(parent), simulation_(simulation), random_(random) {
     setObjectName("physicsPage");
     auto* page = new QHBoxLayout(this);
-    page->setSpacing(kPageSpacing);
+    page->setSpacing(theme::metrics::kPhysicsPageSpacing);
     page->setAlignment(Qt::AlignTop | Qt::AlignLeft);
 
     ballArea_ = new BallAreaView(simulation_, this);
     page->addWidget(ballArea_, 0, Qt::AlignTop);
 
     auto* controls = new QVBoxLayout;
-    controls->setSpacing(kColumnSpacing);
-    controls->addSpacing(kControlsTopSpace);
+    controls->setSpacing(theme::metrics::kPhysicsColumnSpacing);
+    controls->addSpacing(theme::metrics::kPhysicsControlsTopSpace);
     ballTabs_ = new QTabWidget(this);
     ballTabs_->setObjectName("ballTabs");
     for (std::size_t i = 0; i < simulation_.balls().size(); ++i) {
         auto* ballPage = new BallPageView(simulation_, i, ballTabs_);
         ballPages_.push_back(ballPage);
-        ballTabs_->addTab(ballPage, QString::asprintf("%lld", static_cast<long long>(i + 1)));
+        ballTabs_->addTab(ballPage, QString::number(i + 1));
     }
     // As tall as the controls of a ball page need, so none is cut off.
     const QSize needed = ballTabs_->sizeHint();
-    ballTabs_->setFixedSize(std::max(kBallTabsWidth, needed.width()),
-                            std::max(kBallTabsHeight, needed.height()));
+    ballTabs_->setFixedSize(std::max(theme::metrics::kBallTabsWidth, needed.width()),
+                            std::max(theme::metrics::kBallTabsHeight, needed.height()));
     controls->addWidget(ballTabs_, 0, Qt::AlignLeft);
-    dice_ = new QPushButton("Dice", this);
+    dice_ = new QPushButton(tr("Dice"), this);
     dice_->setFocusPolicy(Qt::StrongFocus);
     dice_->setAutoDefault(false);
     connect(dice_, &QPushButton::clicked, this, [this] { simulation_.randomizeWaves(random_); });
@@ -61,8 +49,9 @@ PhysicsView::PhysicsView(PhysicsSimulation& simulation, RandomSource& random, QW
     page->addLayout(controls);
     page->addStretch();
 
-    const QSize frame(static_cast<int>(PhysicsSimulation::boundingWidth) + kExtraWidth,
-                      static_cast<int>(PhysicsSimulation::boundingHeight) + kExtraHeight);
+    const QSize frame(
+        static_cast<int>(PhysicsSimulation::boundingWidth) + theme::metrics::kPhysicsExtraWidth,
+        static_cast<int>(PhysicsSimulation::boundingHeight) + theme::metrics::kPhysicsExtraHeight);
     setMinimumSize(page->minimumSize().expandedTo(frame));
 
     connection_ = simulation_.changed.connect([this](PhysicsChange change) {
