@@ -9,8 +9,6 @@
 #include <gtest/gtest.h>
 
 #include "core/base/wake_signal.hpp"
-#include "core/midi/composite_service.hpp"
-#include "core/midi/din_pacer.hpp"
 #include "core/midi/midi_bytes.hpp"
 #include "core/midi/monitor_feed.hpp"
 #include "support/panel_harness.hpp"
@@ -248,17 +246,6 @@ TEST_F(ControllerInputTest, AFullQueueDropsAndCountsAndTheRestStillPlays) {
     EXPECT_EQ(sent().back(), (Sent{1, 16383})) << "input flows again";
 }
 
-TEST_F(ControllerInputTest, MappingsThatNameASourceOpenThePortAndChooseIt) {
-    MappingFile file;
-    file.input = "nanoKONTROL2";
-    file.mappings.push_back(proposeMapping({ControlKind::resetDac, 0}, {SourceKind::note, 9, 50}));
-    EXPECT_EQ(input.loadMappingFile(file), 0u);
-    EXPECT_EQ(service->selectedSource(), knobs);
-    EXPECT_EQ(input.mappingFile(), file);
-    play({0x99, 50, 1});
-    EXPECT_EQ(sent(), (std::vector<Sent>{{kResetDacNumber, kCommandValue}}));
-}
-
 TEST_F(ControllerInputTest, ResetToDefaultIsOneHandEditAndActionsHaveNone) {
     model->controller().editParameter(3, 900.0);
     model->physics().editBall(1, [](Ball& b) { b.ampX = 1.0; });
@@ -275,23 +262,6 @@ TEST_F(ControllerInputTest, ResetToDefaultIsOneHandEditAndActionsHaveNone) {
     EXPECT_FALSE(controlHasDefault({ControlKind::dice, 0}));
     EXPECT_FALSE(resetControlToDefault(*model, {ControlKind::resetDac, 0}));
     EXPECT_EQ(model->history().undoSteps(), steps + 3);
-}
-
-TEST(DinPacerTest, AControllerMoveGoesAheadOfTheBallsLikeAHandEdit) {
-    DinPacer pacer;
-    const auto seq = [](std::int64_t n, SendOrigin origin) {
-        return SentSequence{0ns, 1, n, 1, origin};
-    };
-    pacer.offer(seq(1, SendOrigin::physics));
-    (void)pacer.release(0ns);  // the link is busy now
-    pacer.offer(seq(2, SendOrigin::physics));
-    pacer.offer(seq(3, SendOrigin::controller));
-    pacer.offer(seq(2, SendOrigin::controller));  // replaces the ball's value of 2
-    const auto order = pacer.takeAll();
-    ASSERT_EQ(order.size(), 2u);
-    EXPECT_EQ(order[0].number, 3);
-    EXPECT_EQ(order[1].number, 2);
-    EXPECT_EQ(order[1].origin, SendOrigin::controller);
 }
 
 TEST(WakeSignalTest, ManyNotificationsFromAnotherThreadWakeTheWatcherOnceUntilTaken) {
@@ -322,36 +292,6 @@ TEST(MidiBytesTest, MessagesAreCutByTheirStatusAndAnythingElseStops) {
          {Bytes{60}, Bytes{0x90, 60}, Bytes{0xF0, 1, 0xF7}, Bytes{0x90, 0x80, 1}}) {
         EXPECT_FALSE(forEachMidiMessage(bad, [](auto) {}));
     }
-}
-
-TEST(CompositeInputTest, ASourceOnOneBackendDeselectsTheOthersAndInputComesFromEach) {
-    auto a = std::make_shared<LoopbackMidiService>();
-    auto b = std::make_shared<LoopbackMidiService>();
-    const EndpointRef onB = b->addSource("Pads");
-    a->addSource("Keys");
-    CompositeMidiService composite({a, b});
-    const auto client = composite.createClient("MidiClient");
-    auto wake = std::make_shared<WakeSignal>();
-    ASSERT_NE(composite.createInputPort(client, "InPort", wake), 0u);
-    EXPECT_EQ(a->inputPortName(), "InPort");
-    const auto sources = composite.listSources();
-    ASSERT_EQ(sources.size(), 2u);
-    EXPECT_EQ(sources[1].name, "Pads");
-
-    composite.selectSource(sources[1].endpoint, 3);
-    EXPECT_EQ(a->selectedSource(), 0u);
-    EXPECT_EQ(b->selectedSource(), onB);
-    EXPECT_TRUE(b->inject(onB, Bytes{0xB0, 1, 2}, 7));
-    EXPECT_TRUE(wake->take());
-
-    struct Records final : MidiInputConsumer {
-        void receive(const MidiInputEvent& r) override { got.push_back(r); }
-        std::vector<MidiInputEvent> got;
-    } records;
-    EXPECT_EQ(composite.takeInput(records), 1u);
-    ASSERT_EQ(records.got.size(), 1u);
-    EXPECT_EQ(records.got[0].stream, 3);
-    EXPECT_EQ(records.got[0].time, 7);
 }
 
 }  // namespace
