@@ -246,6 +246,17 @@ TEST_F(ControllerInputTest, AFullQueueDropsAndCountsAndTheRestStillPlays) {
     EXPECT_EQ(sent().back(), (Sent{1, 16383})) << "input flows again";
 }
 
+TEST_F(ControllerInputTest, MappingsThatNameASourceOpenThePortAndChooseIt) {
+    MappingFile file;
+    file.input = "nanoKONTROL2";
+    file.mappings.push_back(proposeMapping({ControlKind::resetDac, 0}, {SourceKind::note, 9, 50}));
+    EXPECT_EQ(input.loadMappingFile(file), 0u);
+    EXPECT_EQ(service->selectedSource(), knobs);
+    EXPECT_EQ(input.mappingFile(), file);
+    play({0x99, 50, 1});
+    EXPECT_EQ(sent(), (std::vector<Sent>{{kResetDacNumber, kCommandValue}}));
+}
+
 TEST_F(ControllerInputTest, ResetToDefaultIsOneHandEditAndActionsHaveNone) {
     model->controller().editParameter(3, 900.0);
     model->physics().editBall(1, [](Ball& b) { b.ampX = 1.0; });
