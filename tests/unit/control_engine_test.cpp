@@ -166,28 +166,6 @@ TEST_F(ControlEngineTest, ButtonsToggleOrHoldAndEveryPressCountsEvenWithinOneFra
               (std::vector<Call>{{"press", kResetDac, 1.0}, {"press", kResetDac, 1.0}}));
 }
 
-TEST_F(ControlEngineTest, ALostSourceReleasesItsHeldButtonsAndEndsTheNotesThruPassedOn) {
-    Mapping hold = proposeMapping(kDrumSwitch, {SourceKind::note, 0, 40});
-    hold.mode = MappingMode::momentary;
-    engine.setMappings({hold, cc(param(0), 74, MappingMode::absolute, Pickup::jump)});
-    engine.setThru(true);
-    frame({0x90, 40, 100, 0x91, 60, 100, 0xB1, 64, 127}, 2);
-    knob(74, {0});  // on stream 0
-    EXPECT_EQ(target.value(kDrumSwitch), 1.0);
-    thru.clear();
-    target.calls.clear();
-
-    engine.streamLost(2);
-    engine.frame(now);
-    EXPECT_EQ(target.calls, (std::vector<Call>{{"on", kDrumSwitch, 0.0}})) << "not left stuck on";
-    EXPECT_EQ(thru.messages(), (std::vector<Bytes>{{0x81, 60, 0}, {0xB1, 64, 0}}));
-
-    // The note-off arriving later (the source came back) changes nothing more.
-    target.calls.clear();
-    frame({0x80, 40, 0}, 2);
-    EXPECT_TRUE(target.calls.empty());
-}
-
 TEST_F(ControlEngineTest, ThruPassesOnOnlyWhatNoMappingTakesUnchanged) {
     engine.setMappings({cc(param(0), 74), proposeMapping(param(1), {SourceKind::nrpn, 0, 130})});
     const Bytes input = {0x90, 60, 100,  0xF8, 0xB0, 74, 5,    0xB0, 7, 99,   0xF0,
