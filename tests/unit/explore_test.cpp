@@ -428,29 +428,5 @@ TEST_F(ExploreTest, AHardwareControllerDrivesTheModelsMorphAndATurnIsOneUndoStep
     EXPECT_EQ(history.undoAction(), "morph");
 }
 
-TEST_F(ExploreTest, OnAPacedDinLinkTheLatestValueOfEachParameterWins) {
-    LinkChoices choices;
-    choices.speeds["Synth"] = LinkSpeed::din;
-    choices.dinPacing = true;
-    h.manager().setLinkChoices(choices);
-    ASSERT_TRUE(h.manager().pacingActive());
-    chooseAandB();
-    morph.beginMorphGesture();
-    for (int k = 0; k <= 20; ++k) {
-        morph.setMorphPosition(k / 20.0);
-        nextFrame();
-    }
-    morph.endMorphGesture();
-    EXPECT_LE(h.manager().pacedBacklog(),
-              std::size_t{kParameterCount + kModButtonCount + kModeToggleCount})
-        << "held back, one per control at most";
-    h.manager().setLinkChoices({});  // leaving the paced link sends what it held
-    const auto last = lastValues(h.sent());
-    for (std::int64_t i = 0; i < kParameterCount; ++i) {
-        EXPECT_EQ(last.at(i + 1), nrpnValueFromDouble(soundB().values[static_cast<std::size_t>(i)]))
-            << i;
-    }
-}
-
 }  // namespace
 }  // namespace tarnwell
