@@ -159,28 +159,6 @@ void boundLists(const std::function<void(GeneratedFile)>& check) {
                            {}};
         check(std::move(file));
     }
-    {
-        Parts parts;
-        parts.flags.clear();
-        check({"one preset more than a file holds",
-               listText(objectText(parts), kMaxPresetsInFile + 1),
-               false,
-               {},
-               {}});
-    }
-    std::vector<std::string> zeros(kMaxValuesPerPreset, "0");
-    check(one("the most values a preset holds", plain(zeros), true,
-              presetOf(std::vector<double>(kMaxValuesPerPreset, 0.0),
-                       std::vector<bool>(kModButtonCount, false), "")));
-    zeros.emplace_back("0");
-    check(one("one value too many", plain(zeros), false));
-    Parts flags = plain();
-    flags.flags.assign(kMaxModStatesPerPreset, true);
-    check(one("the most flags a preset holds", flags, true,
-              presetOf({}, std::vector<bool>(kMaxModStatesPerPreset, true), "")));
-    flags.flags.push_back(true);
-    check(one("one flag too many", flags, false));
-
     // A file of exactly the read limit, white space after the list, reads;
     // one byte more is refused unread.
     const std::string small = "[" + objectText(plain({"1"})) + "]";

@@ -22,12 +22,13 @@ struct GeneratedFile {
     std::optional<std::size_t> writtenBytes;
 };
 
-// Files at and just past every bound of the preset file: the largest list
-// with the longest numbers and names, the same list spelled short, one
-// preset or flag or value or byte too many, -0, subnormals, the largest
-// doubles, overflowing and over-long numbers, names at the length limit in
-// multi-byte UTF-8 (raw and escaped) and names of every wrong type. Each is
-// made and handed over in turn, so only one is held at a time.
+// Files at and just past the bounds of the preset file: the largest list
+// with the longest numbers and names, the same list spelled short, a file of
+// the read limit and one byte more, -0, subnormals, the largest doubles,
+// overflowing and over-long numbers, names at the length limit in multi-byte
+// UTF-8 (raw and escaped) and names of every wrong type. Each is made and
+// handed over in turn, so only one is held at a time. The unit tests hold
+// one value, flag or preset too many, with the reason given.
 void forEachBoundFile(const std::function<void(GeneratedFile)>& check);
 
 // `count` well-formed files of random presets from `seed`: random member

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "core/base/wake_signal.hpp"
 #include "core/midi/midi_manager.hpp"
 #include "core/midi/nrpn.hpp"
 #include "testing/loopback_service.hpp"
@@ -74,6 +75,32 @@ TEST_F(CompositeServiceTest, ABackendWithoutAClientDoesNotStopTheOthers) {
     composite.send(port, CompositeMidiService::compose(1, j), encodeNRPN(2, 2, 0));
     EXPECT_EQ(alsa->deliveryCount(), 0u);
     EXPECT_EQ(sentTo(*jack, j), (std::vector<Sent>{{2, 2}}));
+}
+
+TEST_F(CompositeServiceTest, ASourceOnOneBackendDeselectsTheOthersAndInputComesFromEach) {
+    const EndpointRef pads = jack->addSource("Pads");
+    alsa->addSource("Keys");
+    CompositeMidiService composite({alsa, jack});
+    auto wake = std::make_shared<WakeSignal>();
+    ASSERT_NE(composite.createInputPort(composite.createClient("MidiClient"), "InPort", wake), 0u);
+    EXPECT_EQ(alsa->inputPortName(), "InPort");
+    const auto sources = composite.listSources();
+    ASSERT_EQ(sources.size(), 2u);
+    EXPECT_EQ(sources[1].name, "Pads");
+
+    composite.selectSource(sources[1].endpoint, 3);
+    EXPECT_EQ(alsa->selectedSource(), 0u);
+    EXPECT_EQ(jack->selectedSource(), pads);
+    EXPECT_TRUE(jack->inject(pads, std::vector<std::uint8_t>{0xB0, 1, 2}, 7));
+    EXPECT_TRUE(wake->take());
+    struct Records final : MidiInputConsumer {
+        void receive(const MidiInputEvent& r) override { got.push_back(r); }
+        std::vector<MidiInputEvent> got;
+    } records;
+    EXPECT_EQ(composite.takeInput(records), 1u);
+    ASSERT_EQ(records.got.size(), 1u);
+    EXPECT_EQ(records.got[0].stream, 3);
+    EXPECT_EQ(records.got[0].time, 7);
 }
 
 }  // namespace

@@ -105,19 +105,6 @@ TEST_F(ControlEngineTest, PickupWaitsUntilTheKnobReachesOrCrossesThePanelThenFol
     EXPECT_EQ(setsOf(param(0)), (std::vector<double>{16383.0})) << "the top end is reachable";
 }
 
-TEST_F(ControlEngineTest, JumpRelativeAndButtonsNeverWait) {
-    Mapping jump = cc(param(0), 1, MappingMode::absolute, Pickup::jump);
-    Mapping encoder = cc(param(1), 2, MappingMode::relativeTwosComplement);
-    engine.setMappings({jump, encoder, cc(kDrumSwitch, 3, MappingMode::toggle)});
-    target.put(param(0), 9000.0);
-    target.put(param(1), 8000.0);
-    EXPECT_EQ(engine.pickupState(0), PickupState::none);
-    EXPECT_EQ(engine.pickupState(1), PickupState::none);
-    EXPECT_FALSE(engine.waitingForPickup(param(0)));
-    knob(1, {0});
-    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{0.0}));
-}
-
 TEST_F(ControlEngineTest, RelativeEncodersStepFromThePanelsValueAndStopAtTheEnds) {
     Mapping twos = cc(param(0), 10, MappingMode::relativeTwosComplement);
     Mapping offset = cc(param(1), 11, MappingMode::relativeBinaryOffset);
@@ -177,28 +164,6 @@ TEST_F(ControlEngineTest, ButtonsToggleOrHoldAndEveryPressCountsEvenWithinOneFra
     frame({0xB0, 64, 127, 64, 100, 64, 0, 64, 127});  // pressed, still, released, pressed
     EXPECT_EQ(target.calls,
               (std::vector<Call>{{"press", kResetDac, 1.0}, {"press", kResetDac, 1.0}}));
-}
-
-TEST_F(ControlEngineTest, ALostSourceReleasesItsHeldButtonsAndEndsTheNotesThruPassedOn) {
-    Mapping hold = proposeMapping(kDrumSwitch, {SourceKind::note, 0, 40});
-    hold.mode = MappingMode::momentary;
-    engine.setMappings({hold, cc(param(0), 74, MappingMode::absolute, Pickup::jump)});
-    engine.setThru(true);
-    frame({0x90, 40, 100, 0x91, 60, 100, 0xB1, 64, 127}, 2);
-    knob(74, {0});  // on stream 0
-    EXPECT_EQ(target.value(kDrumSwitch), 1.0);
-    thru.clear();
-    target.calls.clear();
-
-    engine.streamLost(2);
-    engine.frame(now);
-    EXPECT_EQ(target.calls, (std::vector<Call>{{"on", kDrumSwitch, 0.0}})) << "not left stuck on";
-    EXPECT_EQ(thru.messages(), (std::vector<Bytes>{{0x81, 60, 0}, {0xB1, 64, 0}}));
-
-    // The note-off arriving later (the source came back) changes nothing more.
-    target.calls.clear();
-    frame({0x80, 40, 0}, 2);
-    EXPECT_TRUE(target.calls.empty());
 }
 
 TEST_F(ControlEngineTest, ThruPassesOnOnlyWhatNoMappingTakesUnchanged) {
@@ -313,16 +278,6 @@ TEST_F(ControlEngineTest, TwoMappingsOnOneControlTheLatestWinsAndTheOtherWaits) 
     knob(3, {100});
     EXPECT_EQ(target.calls, (std::vector<Call>{{"set", param(1), scale7To14(100)},
                                                {"set", param(2), scale7To14(100)}}));
-}
-
-TEST_F(ControlEngineTest, AControlHeldByTheMouseIgnoresTheController) {
-    engine.setMappings({cc(param(0), 1, MappingMode::absolute, Pickup::jump)});
-    engine.setHeld(param(0), true);
-    knob(1, {50});
-    engine.setHeld(param(0), false);
-    EXPECT_TRUE(target.calls.empty());
-    knob(1, {51});
-    EXPECT_EQ(setsOf(param(0)), (std::vector<double>{scale7To14(51)}));
 }
 
 TEST_F(ControlEngineTest, MappingsWithAProblemAreLeftOut) {

@@ -34,13 +34,14 @@ std::vector<Sent> drain(DinPacer& pacer, std::chrono::nanoseconds now) {
     return out;
 }
 
-TEST(DinPacerTest, WhileBusyKeepsTheLatestValuePerParameterAndHandEditsGoFirst) {
+TEST(DinPacerTest, WhileBusyKeepsTheLatestValuePerParameterAndHandAndControllerEditsGoFirst) {
     DinPacer pacer;
     EXPECT_EQ(pacer.slot(), 3840us) << "twelve bytes at 3,125 bytes a second";
     pacer.offer(seq(1, 10, SendOrigin::physics));
     EXPECT_EQ(drain(pacer, 0ns), (std::vector<Sent>{{1, 10}})) << "an idle link sends at once";
 
-    // The link is busy for 3.84 ms: a backlog of ball values builds, then a hand edit.
+    // The link is busy for 3.84 ms: a backlog of ball values builds, then a
+    // hand edit and a knob turned on the controller.
     for (int tick = 0; tick < 3; ++tick) {
         for (std::int64_t ball = 1; ball <= 5; ++ball) {
             pacer.offer(seq(ball, 100 * tick + ball, SendOrigin::physics));
@@ -48,13 +49,13 @@ TEST(DinPacerTest, WhileBusyKeepsTheLatestValuePerParameterAndHandEditsGoFirst) 
     }
     pacer.offer(seq(100, 127));
     pacer.offer(seq(7, 1));
-    pacer.offer(seq(7, 2));
+    pacer.offer(seq(7, 2, SendOrigin::controller));
     EXPECT_EQ(pacer.keptCount(), 7u);
     EXPECT_EQ(pacer.replacedCount(), 11u);
     EXPECT_TRUE(drain(pacer, 3839us).empty()) << "nothing may leave before the slot ends";
     EXPECT_EQ(pacer.nextRelease(), 3840us);
 
-    // One sequence per slot: hand edits in arrival order, then each ball's latest.
+    // One sequence per slot: edits in arrival order, then each ball's latest.
     std::vector<Sent> out;
     for (auto t = 3840us; pacer.keptCount() > 0; t += 3840us) {
         const auto released = drain(pacer, t);
@@ -64,11 +65,13 @@ TEST(DinPacerTest, WhileBusyKeepsTheLatestValuePerParameterAndHandEditsGoFirst) 
     EXPECT_EQ(out, (std::vector<Sent>{
                        {100, 127}, {7, 2}, {1, 201}, {2, 202}, {3, 203}, {4, 204}, {5, 205}}));
 
-    // A hand edit replacing a kept ball value takes a hand edit's place.
+    // A controller edit replacing a kept ball value takes an edit's place.
     pacer.offer(seq(1, 1, SendOrigin::physics));
     pacer.offer(seq(2, 2, SendOrigin::physics));
-    pacer.offer(seq(2, 9, SendOrigin::hand));
-    EXPECT_EQ(pacer.takeAll().front().value, 9);
+    pacer.offer(seq(2, 9, SendOrigin::controller));
+    const auto order = pacer.takeAll();
+    EXPECT_EQ(order.front().value, 9);
+    EXPECT_EQ(order.front().origin, SendOrigin::controller);
 }
 
 TEST(DinPacerTest, ASwitchOrButtonFlippedWhileHeldEndsOnTheWireAsItEndsOnThePanel) {
@@ -273,25 +276,6 @@ TEST(NrpnNamesTest, TheSliderTheBallListAndTheMonitorNameAParameterFromOneRow) {
     EXPECT_EQ(named[36], (NamedNRPN{37, "regen left"}));
     EXPECT_EQ(named[35], (NamedNRPN{36, "Octave F"}));
     EXPECT_EQ(parameterDescription(41), "The further regeneration parameter; sends NRPN 42.");
-}
-
-TEST(TrafficMeterTest, RatesFollowTheCountOverTheLastSecond) {
-    TrafficMeter meter;
-    meter.sample(0ms, 0);
-    EXPECT_EQ(meter.sequencesPerSecond(), 0.0);
-    for (int i = 1; i <= 20; ++i) {
-        meter.sample(i * 100ms, static_cast<std::uint64_t>(30 * i));  // 300 a second
-    }
-    EXPECT_DOUBLE_EQ(meter.messagesPerSecond(), 1200.0);
-    EXPECT_DOUBLE_EQ(meter.bytesPerSecond(), 3600.0);
-    EXPECT_DOUBLE_EQ(meter.load(kDinBytesPerSecond), 3600.0 / 3125.0);
-    EXPECT_TRUE(meter.sentSinceLastSample());
-    meter.sample(2100ms, 600);
-    EXPECT_FALSE(meter.sentSinceLastSample());
-    for (int i = 22; i <= 32; ++i) {
-        meter.sample(i * 100ms, 600);
-    }
-    EXPECT_EQ(meter.sequencesPerSecond(), 0.0) << "a second after the last send the rate is 0";
 }
 
 TEST(TrafficMeterTest, AWatchWakesAtTheNextSendOnlyAndTheObserversAfterItStillSeeIt) {

@@ -119,18 +119,10 @@ TEST_F(ModelControlTargetTest, GroupedUnitsAndBallControlsFollowAsForAHandEdit) 
     EXPECT_EQ(h.model->physics().balls()[1].ampX, initialBalls()[1].ampX);
 }
 
-TEST_F(ModelControlTargetTest, LearnPlayDiceCatchUpAndForgetWithTheRealPanel) {
-    engine.setMappings({});
-    engine.beginLearn({ControlKind::parameter, 0});
-    send({0xB0, 20, 0});
-    EXPECT_TRUE(engine.learning()) << "CC 20 may be the MSB of a pair: its LSB would come next";
-
-    // The knob turns on: no LSB, so a 7-bit controller; the panel is at 0,
-    // where the knob started, so it follows at once.
-    turn(20, {1, 2, 3}, 50ms);
-    const auto bound = engine.mappingsOf({ControlKind::parameter, 0});
-    ASSERT_EQ(bound.size(), 1u);
-    EXPECT_EQ(bound[0].source, (SourceId{SourceKind::controlChange, 0, 20}));
+TEST_F(ModelControlTargetTest, AKnobWaitsForADicedPanelItsSweepIsOneStepAndAForgottenOneIsIgnored) {
+    engine.setMappings(
+        {proposeMapping({ControlKind::parameter, 0}, {SourceKind::controlChange, 0, 20})});
+    turn(20, {0, 1, 2, 3}, 50ms);  // seen at the panel's 0: it follows
     EXPECT_EQ(h.controller().sliderValues()[0], scale7To14(3));
 
     h.queue.advance(1s);
