@@ -35,18 +35,6 @@ double TrafficMeter::sequencesPerSecond() const {
     return static_cast<double>(samples_.back().total - samples_.front().total) / span.count();
 }
 
-double TrafficMeter::messagesPerSecond() const {
-    return sequencesPerSecond() * kSequenceMessages;
-}
-
-double TrafficMeter::bytesPerSecond() const {
-    return sequencesPerSecond() * kSequenceBytes;
-}
-
-double TrafficMeter::load(std::int64_t budget) const {
-    return budget > 0 ? bytesPerSecond() / static_cast<double>(budget) : 0.0;
-}
-
 void SendWatch::arm(MidiManager& manager) {
     if (manager_ == &manager) {
         return;

@@ -30,11 +30,6 @@ public:
 
     // Over the samples of the last window; 0 until two samples span time.
     [[nodiscard]] double sequencesPerSecond() const;
-    [[nodiscard]] double messagesPerSecond() const;
-    [[nodiscard]] double bytesPerSecond() const;
-    // Bytes a second as a share of `budget` bytes a second (1.0 = full);
-    // 0 for an unlimited (0) budget.
-    [[nodiscard]] double load(std::int64_t budget) const;
     // Whether the count grew between the last two samples.
     [[nodiscard]] bool sentSinceLastSample() const { return grew_; }
 
