@@ -69,7 +69,7 @@ class Popups:
 
     def item(self, name):
         """The item `name` of the newest popup shown, once one has shown."""
-        deadline = time.monotonic() + 20
+        deadline = time.monotonic() + panel_test.scaled(20)
         while time.monotonic() < deadline:
             GLib.MainContext.default().iteration(False)
             for menu in reversed(self.menus):
@@ -114,7 +114,7 @@ def start_panel(executable, home):
 def stop_panel(panel):
     panel.terminate()
     try:
-        panel.wait(timeout=10)
+        panel.wait(timeout=panel_test.scaled(10))
     except subprocess.TimeoutExpired:
         panel.kill()
 
