@@ -2,7 +2,7 @@
 """A hardware controller learned the way a screen reader user learns it: the
 slider's own menu opened through its AT-SPI "ShowMenu" action, "Learn
 Controller" pressed, then a CC from a python-rtmidi peer binds, and the next
-move reaches jack_midi_dump as the slider's NRPN. The controller is plugged in
+move reaches a JACK peer as the slider's NRPN. The controller is plugged in
 after the panel starts and found by the name kept in the settings; it quits and
 comes back; the panel quits and starts again, and the binding and the source
 are still there (the knob then waits for pickup).

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Drives the real panel the way a screen reader or an accessibility test tool
-does, through AT-SPI, while jack_midi_dump listens on JACK: every control must
+does, through AT-SPI, while a JACK peer listens: every control must
 be announced by name, and acting on controls through AT-SPI alone must change
 the panel and put the right NRPN bytes on the wire.
 
@@ -22,6 +22,9 @@ from gi.repository import Gio, GLib
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
 from test_time import scaled  # noqa: E402
 
+MIDI_PEER = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support',
+                         'midi_peer.py')
+
 INTERACTIVE = {'push button', 'toggle button', 'check box', 'slider', 'combo box', 'page tab'}
 
 
@@ -41,12 +44,15 @@ def wait_for(what, predicate, timeout=20.0):
 
 
 class Peer:
-    """jack_midi_dump on its own port, collecting the bytes it receives."""
+    """A python-rtmidi JACK peer on the port "midi-monitor:input", collecting
+    the bytes it receives. Not jack_midi_dump: on a loaded machine its reader
+    falls behind and it drops events, and a dropped event is not the panel's
+    fault."""
 
     def __init__(self):
         self.bytes = []
         self.lock = threading.Lock()
-        self.process = subprocess.Popen(['stdbuf', '-oL', 'jack_midi_dump'],
+        self.process = subprocess.Popen(['/usr/bin/python3', MIDI_PEER, 'midi-monitor'],
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                         text=True)
         threading.Thread(target=self._read, daemon=True).start()
@@ -55,7 +61,7 @@ class Peer:
         for line in self.process.stdout:
             if ':' not in line:
                 continue
-            # "   0: b0 63 00 control change (channel  0): ..."
+            # "0: b0 63 00"
             data = line.split(':', 1)[1].split()[:3]
             try:
                 values = [int(b, 16) for b in data]
