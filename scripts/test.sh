@@ -24,14 +24,17 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
     TARNWELL_TEST_TIME_SCALE=3 \
     ctest --test-dir build-asan --output-on-failure --timeout 900 -LE pipewire
 
-# The threads: the send ring and the JACK service's process callback, the
+# The threads: the send ring and its producer and consumer threads, the
 # controller input's queue and its waker, the MIDI manager's notifications
-# from JACK's own threads. Only the core and its unit and JACK tests: the
-# views run on one thread.
+# from other threads, under ThreadSanitizer. Only the core and its unit tests:
+# the views run on one thread, and the JACK tests spend their time inside
+# libjack, which is not built with the sanitizer and synchronises through the
+# server's shared memory, so every cycle reads as a race there (see
+# tests/tsan.supp for what a JACK run would need).
 ./scripts/build.sh build-tsan -DTARNWELL_WERROR=ON -DTARNWELL_TSAN=ON -DTARNWELL_BUILD_UI=OFF \
     -DTARNWELL_BUILD_BENCH=OFF
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 TARNWELL_TEST_TIME_SCALE=3 \
-    ctest --test-dir build-tsan --output-on-failure --timeout 900 -L 'unit|e2e' -LE pipewire
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp \
+    ctest --test-dir build-tsan --output-on-failure --timeout 900 -L unit -E 'preset_fuzz|layering'
 
 ./scripts/check_format.sh
 echo "all tests passed"
