@@ -37,10 +37,28 @@ namespace tarnwell::test {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Runs `queue` until `done` holds or `timeout` passes. Returns `done()`.
+// How many times longer than on a quiet machine a wait may last: the one
+// setting TARNWELL_TEST_TIME_SCALE (default 1; the test script raises it for
+// the sanitizer builds). Every deadline below is scaled by it; the quiet
+// period a wait looks for is not, as it measures the peer, not the machine.
+inline double testTimeScale() {
+    static const double scale = [] {
+        const char* text = std::getenv("TARNWELL_TEST_TIME_SCALE");
+        const double parsed = text != nullptr ? std::strtod(text, nullptr) : 1.0;
+        return parsed >= 1.0 ? parsed : 1.0;
+    }();
+    return scale;
+}
+
+inline std::chrono::milliseconds scaled(std::chrono::milliseconds timeout) {
+    return std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(
+        static_cast<double>(timeout.count()) * testTimeScale()));
+}
+
+// Runs `queue` until `done` holds or `timeout` (scaled) passes. Returns `done()`.
 inline bool pumpUntil(ManualQueue& queue, const std::function<bool()>& done,
                       std::chrono::milliseconds timeout) {
-    const auto deadline = Clock::now() + timeout;
+    const auto deadline = Clock::now() + scaled(timeout);
     while (true) {
         queue.runPending();
         if (done()) {
@@ -200,13 +218,15 @@ private:
 // A JACK server of its own, with the dummy driver at 48 kHz, period 256.
 class PrivateJackServer {
 public:
-    explicit PrivateJackServer(std::string name)
+    // `period`: frames per cycle at 48 kHz (256 is about 5 ms).
+    explicit PrivateJackServer(std::string name, int period = 256)
         : name_(std::move(name)),
-          process_({"jackd", "-n", name_, "-d", "dummy", "-r", "48000", "-p", "256"},
-                   [this](const std::string& line) {
-                       const std::lock_guard lock(mutex_);
-                       said_ += line + "\n";
-                   }) {}
+          process_(
+              {"jackd", "-n", name_, "-d", "dummy", "-r", "48000", "-p", std::to_string(period)},
+              [this](const std::string& line) {
+                  const std::lock_guard lock(mutex_);
+                  said_ += line + "\n";
+              }) {}
 
     [[nodiscard]] const std::string& name() const { return name_; }
     // What the server has printed so far, on either stream.
@@ -216,7 +236,7 @@ public:
     }
 
     bool waitReady(std::chrono::milliseconds timeout = 10s) {
-        const auto deadline = Clock::now() + timeout;
+        const auto deadline = Clock::now() + scaled(timeout);
         while (Clock::now() < deadline) {
             if (jackServerAnswers(name_)) {
                 return true;
@@ -276,12 +296,12 @@ public:
     // Waits until at least `count` bytes arrived; returns whether they did.
     bool waitForBytes(std::size_t count, std::chrono::milliseconds timeout) const {
         std::unique_lock lock(mutex_);
-        return arrived_.wait_for(lock, timeout, [&] { return bytes_.size() >= count; });
+        return arrived_.wait_for(lock, scaled(timeout), [&] { return bytes_.size() >= count; });
     }
 
     // Waits until no byte arrived for `quiet`, for about `timeout` at most.
     void waitQuiet(std::chrono::milliseconds quiet, std::chrono::milliseconds timeout) const {
-        const auto deadline = Clock::now() + timeout;
+        const auto deadline = Clock::now() + scaled(timeout);
         std::unique_lock lock(mutex_);
         for (std::size_t seen = SIZE_MAX; seen != bytes_.size() && Clock::now() < deadline;) {
             seen = bytes_.size();
@@ -341,7 +361,7 @@ public:
 
     bool waitReady(std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [this] { return ready_; });
+        return changed_.wait_for(lock, scaled(timeout), [this] { return ready_; });
     }
     // Sends one message (or waits `ms` for a "wait ms" line).
     bool send(const std::vector<std::uint8_t>& message) {
@@ -356,7 +376,7 @@ public:
     // Waits until `count` messages have been sent in all.
     bool waitSent(std::size_t count, std::chrono::milliseconds timeout) {
         std::unique_lock lock(mutex_);
-        return changed_.wait_for(lock, timeout, [&] { return sent_ >= count; });
+        return changed_.wait_for(lock, scaled(timeout), [&] { return sent_ >= count; });
     }
     void stop() { process_.stop(SIGTERM); }
 
@@ -393,8 +413,10 @@ class JackSink {
 public:
     static constexpr const char* kPort = "tarnwell-sink:in";
 
-    JackSink() : stamps_(1 << 20), events_(1 << 20) {
-        client_ = jack_client_open("tarnwell-sink", JackNoStartServer, nullptr);
+    // On the default server, as client `name` with the port `name`:in.
+    explicit JackSink(const std::string& name = "tarnwell-sink")
+        : portName_(name + ":in"), stamps_(1 << 20), events_(1 << 20) {
+        client_ = jack_client_open(name.c_str(), JackNoStartServer, nullptr);
         if (client_ == nullptr) {
             return;
         }
@@ -411,6 +433,7 @@ public:
     JackSink& operator=(const JackSink&) = delete;
 
     [[nodiscard]] bool ok() const { return client_ != nullptr && port_ != nullptr; }
+    [[nodiscard]] const std::string& portName() const { return portName_; }
     // Events received so far; each has a running number from 0.
     [[nodiscard]] std::size_t count() const { return count_.load(std::memory_order_acquire); }
     // Arrival time of the event with this running number.
@@ -422,7 +445,7 @@ public:
     [[nodiscard]] std::size_t maxPerCycle() const { return maxPerCycle_.load(); }
 
     bool waitFor(std::size_t n, std::chrono::milliseconds timeout) const {
-        const auto deadline = Clock::now() + timeout;
+        const auto deadline = Clock::now() + scaled(timeout);
         while (count() < n && Clock::now() < deadline) {
             std::this_thread::sleep_for(1ms);
         }
@@ -453,6 +476,7 @@ private:
         return 0;
     }
 
+    std::string portName_;
     jack_client_t* client_ = nullptr;
     jack_port_t* port_ = nullptr;
     std::vector<jack_time_t> stamps_;
@@ -499,7 +523,7 @@ public:
     [[nodiscard]] std::uint64_t sent() const { return done_.load(std::memory_order_acquire); }
     [[nodiscard]] jack_time_t sentAt() const { return sentAt_.load(std::memory_order_acquire); }
     bool waitSent(std::uint64_t count, std::chrono::milliseconds timeout) const {
-        const auto deadline = Clock::now() + timeout;
+        const auto deadline = Clock::now() + scaled(timeout);
         while (sent() < count && Clock::now() < deadline) {
             std::this_thread::sleep_for(100us);
         }

@@ -40,9 +40,11 @@ void LoopbackMidiService::send(std::uint32_t port, EndpointRef destination,
     if (failSends_ || port == 0 || port != port_) {
         return;
     }
+    // The port is wired to one destination at a time, as a JACK port is:
+    // bytes meant for another go nowhere.
     const bool exists = std::ranges::any_of(
         destinations_, [&](const DestinationInfo& d) { return d.endpoint == destination; });
-    if (!exists) {
+    if (!exists || selected_ != destination) {
         return;
     }
     auto& bytes = received_[destination];
@@ -173,6 +175,13 @@ void LoopbackMidiService::renameDestination(EndpointRef endpoint, std::optional<
 void LoopbackMidiService::removeDestination(EndpointRef endpoint) {
     std::lock_guard lock(mutex_);
     std::erase_if(destinations_, [&](const DestinationInfo& d) { return d.endpoint == endpoint; });
+}
+
+void LoopbackMidiService::restoreDestination(EndpointRef endpoint,
+                                             std::optional<std::string> name) {
+    std::lock_guard lock(mutex_);
+    std::erase_if(destinations_, [&](const DestinationInfo& d) { return d.endpoint == endpoint; });
+    destinations_.push_back(DestinationInfo{endpoint, std::move(name)});
 }
 
 void LoopbackMidiService::notifySetupChanged() {

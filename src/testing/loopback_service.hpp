@@ -54,6 +54,9 @@ public:
     EndpointRef addDestination(std::optional<std::string> name);
     void renameDestination(EndpointRef endpoint, std::optional<std::string> name);
     void removeDestination(EndpointRef endpoint);
+    // Lists again, under its old handle, a destination removed earlier: a
+    // synthesizer switched off and on again on the same port.
+    void restoreDestination(EndpointRef endpoint, std::optional<std::string> name);
     void notifySetupChanged();
     void setFailClientCreation(bool fail);
     void setFailPortCreation(bool fail);

@@ -2,7 +2,7 @@
 """A hardware controller learned the way a screen reader user learns it: the
 slider's own menu opened through its AT-SPI "ShowMenu" action, "Learn
 Controller" pressed, then a CC from a python-rtmidi peer binds, and the next
-move reaches jack_midi_dump as the slider's NRPN. The controller is plugged in
+move reaches a JACK peer as the slider's NRPN. The controller is plugged in
 after the panel starts and found by the name kept in the settings; it quits and
 comes back; the panel quits and starts again, and the binding and the source
 are still there (the knob then waits for pickup).
@@ -69,7 +69,7 @@ class Popups:
 
     def item(self, name):
         """The item `name` of the newest popup shown, once one has shown."""
-        deadline = time.monotonic() + 20
+        deadline = time.monotonic() + panel_test.scaled(20)
         while time.monotonic() < deadline:
             GLib.MainContext.default().iteration(False)
             for menu in reversed(self.menus):
@@ -114,7 +114,7 @@ def start_panel(executable, home):
 def stop_panel(panel):
     panel.terminate()
     try:
-        panel.wait(timeout=10)
+        panel.wait(timeout=panel_test.scaled(10))
     except subprocess.TimeoutExpired:
         panel.kill()
 

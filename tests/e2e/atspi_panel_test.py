@@ -1,6 +1,6 @@
 #!/usr/bin/python3
 """Drives the real panel the way a screen reader or an accessibility test tool
-does, through AT-SPI, while jack_midi_dump listens on JACK: every control must
+does, through AT-SPI, while a JACK peer listens: every control must
 be announced by name, and acting on controls through AT-SPI alone must change
 the panel and put the right NRPN bytes on the wire.
 
@@ -19,6 +19,12 @@ import time
 import pyatspi
 from gi.repository import Gio, GLib
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from test_time import scaled  # noqa: E402
+
+MIDI_PEER = os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support',
+                         'midi_peer.py')
+
 INTERACTIVE = {'push button', 'toggle button', 'check box', 'slider', 'combo box', 'page tab'}
 
 
@@ -28,7 +34,7 @@ def fail(message):
 
 
 def wait_for(what, predicate, timeout=20.0):
-    deadline = time.monotonic() + timeout
+    deadline = time.monotonic() + scaled(timeout)
     while time.monotonic() < deadline:
         value = predicate()
         if value:
@@ -38,12 +44,15 @@ def wait_for(what, predicate, timeout=20.0):
 
 
 class Peer:
-    """jack_midi_dump on its own port, collecting the bytes it receives."""
+    """A python-rtmidi JACK peer on the port "midi-monitor:input", collecting
+    the bytes it receives. Not jack_midi_dump: on a loaded machine its reader
+    falls behind and it drops events, and a dropped event is not the panel's
+    fault."""
 
     def __init__(self):
         self.bytes = []
         self.lock = threading.Lock()
-        self.process = subprocess.Popen(['stdbuf', '-oL', 'jack_midi_dump'],
+        self.process = subprocess.Popen(['/usr/bin/python3', MIDI_PEER, 'midi-monitor'],
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
                                         text=True)
         threading.Thread(target=self._read, daemon=True).start()
@@ -52,7 +61,7 @@ class Peer:
         for line in self.process.stdout:
             if ':' not in line:
                 continue
-            # "   0: b0 63 00 control change (channel  0): ..."
+            # "0: b0 63 00"
             data = line.split(':', 1)[1].split()[:3]
             try:
                 values = [int(b, 16) for b in data]
@@ -171,7 +180,7 @@ def wait_for_bytes(peer, expected, what):
         return received[:len(expected)] == expected if len(received) >= len(expected) else False
 
     # Generous: a sanitizer build on a busy two-core machine is slow.
-    deadline = time.monotonic() + 60
+    deadline = time.monotonic() + scaled(60)
     while time.monotonic() < deadline:
         if arrived():
             return received
@@ -285,7 +294,7 @@ def main():
 
         press(find(app, 'push button', 'dice'))
         received = []
-        deadline = time.monotonic() + 60
+        deadline = time.monotonic() + scaled(60)
         while len(received) < 42 * 12 and time.monotonic() < deadline:
             received.extend(peer.take())
             time.sleep(0.05)
@@ -301,7 +310,7 @@ def main():
     finally:
         panel.terminate()
         try:
-            panel.wait(timeout=10)
+            panel.wait(timeout=scaled(10))
         except subprocess.TimeoutExpired:
             panel.kill()
         peer.stop()
@@ -392,15 +401,37 @@ def sequences(received):
             for i in range(0, len(received) - 11, 12)]
 
 
-def collect_until(peer, what, done, timeout=60):
-    received = []
-    deadline = time.monotonic() + timeout
+def collect_until(peer, what, done, timeout=60, received=None):
+    """Collects into `received` (bytes) until `done` holds for its sequences."""
+    received = [] if received is None else received
+    deadline = time.monotonic() + scaled(timeout)
     while time.monotonic() < deadline:
         received.extend(peer.take())
         if done(sequences(received)):
             return sequences(received)
         time.sleep(0.05)
     fail('%s: received %s' % (what, sequences(received)))
+
+
+def until_quiet(peer, quiet=0.5):
+    """What the peer receives until nothing has come for `quiet` seconds
+    (scaled), within a minute: the tail of a burst already on its way."""
+    received = []
+    deadline = time.monotonic() + scaled(60)
+    last = time.monotonic()
+    while time.monotonic() < deadline:
+        more = peer.take()
+        if more:
+            received.extend(more)
+            last = time.monotonic()
+        elif time.monotonic() - last >= scaled(quiet):
+            return received
+        time.sleep(0.05)
+    fail('the peer never fell quiet: %d bytes' % len(received))
+
+
+def checked(node):
+    return node is not None and node.getState().contains(pyatspi.STATE_CHECKED)
 
 
 def explore_by_assistive_actions(app, peer):
@@ -412,8 +443,8 @@ def explore_by_assistive_actions(app, peer):
 
     press(find_any(app, lambda n: n.getRoleName() == 'page tab' and n.name == 'Voice 1'))
     toggle(wait_for('Lock Unit on Voice 1', lambda: find(app, 'check box', 'Lock Unit')))
-    time.sleep(0.2)
-    peer.take()
+    wait_for('unit A locked', lambda: checked(find(app, 'check box', 'Lock Unit')))
+    until_quiet(peer)
     mutate = menu_item('Mutate')
     if mutate is None:
         fail('no "Mutate" item in the menus')
@@ -421,9 +452,10 @@ def explore_by_assistive_actions(app, peer):
     wait_for('"Undo mutate" in the Edit menu', lambda: menu_item('Undo mutate'))
     # Once each, in index order, never a parameter of unit A, nor of unit C,
     # grouped with A above: a slot locked in one grouped unit holds in all.
-    mutated = collect_until(peer, 'Mutate', lambda seen: len(seen) >= 30)
-    time.sleep(0.5)
-    mutated.extend(sequences(peer.take()))
+    raw = []
+    collect_until(peer, 'Mutate', lambda seen: len(seen) >= 30, received=raw)
+    raw.extend(until_quiet(peer))
+    mutated = sequences(raw)
     numbers = [p for p, _ in mutated]
     if (numbers != sorted(set(numbers)) or max(numbers) > 42
             or any(p <= 6 or 13 <= p <= 18 for p in numbers)):
@@ -438,12 +470,11 @@ def explore_by_assistive_actions(app, peer):
         fail('the Morph slider reaches %s, not 100 %%' % value.maximumValue)
     # Unlock unit A again so the whole sound moves from A to B.
     toggle(find(app, 'check box', 'Lock Unit'))
-    time.sleep(0.2)
-    peer.take()
+    wait_for('unit A unlocked', lambda: not checked(find(app, 'check box', 'Lock Unit')))
+    until_quiet(peer)
     value.currentValue = 0
     collect_until(peer, 'the morph at A', lambda seen: dict(seen).get(42) == MORPH_A[41])
-    time.sleep(0.3)
-    peer.take()
+    until_quiet(peer)
     value.currentValue = 100
     expected_b = {i + 1: v for i, v in enumerate(MORPH_B)}
 

@@ -59,7 +59,7 @@ struct Panel {
     // Runs the queue on real time and serves the input whenever it wakes,
     // until `done` holds or `timeout` passes.
     bool runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
-        const auto deadline = Clock::now() + timeout;
+        const auto deadline = Clock::now() + scaled(timeout);
         auto last = Clock::now();
         while (!done()) {
             if (Clock::now() >= deadline) {

@@ -42,9 +42,9 @@ inline bool jackdInstalled() {
 // Starts a private JACK server named `name` into `server`. Leaves it empty and
 // skips the test when the machine refuses another server ("Too many servers
 // already active": after many have come and gone); fails it for any other reason.
-inline void startPrivateServer(const std::string& name,
-                               std::unique_ptr<PrivateJackServer>& server) {
-    server = std::make_unique<PrivateJackServer>(name);
+inline void startPrivateServer(const std::string& name, std::unique_ptr<PrivateJackServer>& server,
+                               int period = 256) {
+    server = std::make_unique<PrivateJackServer>(name, period);
     if (server->waitReady()) {
         return;
     }

@@ -29,11 +29,13 @@ fail() {
     exit 1
 }
 
-# Polls `$@` every 0.1 s for up to $1 seconds.
+# Polls `$@` every 0.1 s for up to $1 seconds, times TARNWELL_TEST_TIME_SCALE.
 wait_until() {
-    local seconds=$1
+    local tenths
+    tenths=$(awk -v s="$1" -v k="${TARNWELL_TEST_TIME_SCALE:-1}" \
+        'BEGIN { if (k + 0 < 1) k = 1; printf "%d", s * k * 10 }')
     shift
-    for _ in $(seq 1 $((seconds * 10))); do
+    for _ in $(seq 1 "$tenths"); do
         if "$@"; then
             return 0
         fi

@@ -78,7 +78,7 @@ TEST_F(RtMidiOverJackTest, FollowsThePeerByNameAndReopensItAfterARestart) {
     // when it opens it, so the peer is given time to activate first.
     ASSERT_TRUE(pumpUntil(
         queue, [&] { return listed(*manager, MidiPeer::kDumpPort); }, 10s));
-    std::this_thread::sleep_for(500ms);
+    std::this_thread::sleep_for(scaled(500ms));
     ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort));
     // RtMidi's JACK output must not be flooded (it spins when its buffer is
     // full), so only a few sequences are sent at a time.

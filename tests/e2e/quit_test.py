@@ -19,6 +19,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', 'support'))
+from test_time import scaled  # noqa: E402
+
 SANITIZER_MARKS = ('Sanitizer', 'runtime error:')
 
 
@@ -28,7 +31,7 @@ def fail(message):
 
 
 def wait_for(what, predicate, timeout):
-    deadline = time.monotonic() + timeout
+    deadline = time.monotonic() + scaled(timeout)
     while time.monotonic() < deadline:
         if predicate():
             return
@@ -142,7 +145,7 @@ class X:
         """Returns once the program has answered a _NET_WM_PING sent now, so
         it has taken in every event the server sent it before (a resize)."""
         self.client_message(window, self.ping_atom, window)
-        deadline = time.monotonic() + timeout
+        deadline = time.monotonic() + scaled(timeout)
         event = XEvent()
         while time.monotonic() < deadline:
             while self.lib.XPending(self.display):
@@ -152,7 +155,7 @@ class X:
                         event.xclient.data[2] == window):
                     return
             time.sleep(0.05)
-        fail('the program did not answer a ping within %d s' % timeout)
+        fail('the program did not answer a ping within %.0f s' % scaled(timeout))
 
     def press_ctrl_q(self, window):
         """Gives the window the keyboard focus and presses Ctrl+Q on the keyboard."""
@@ -187,7 +190,7 @@ def run_and_quit(program, how, env, folder, expected, place):
             fail('%s: %d windows of class Tarnwell' % (how, len(windows)))
         window = windows[0]
         if expected:
-            deadline = time.monotonic() + 10
+            deadline = time.monotonic() + scaled(10)
             while x.geometry(window) != expected and time.monotonic() < deadline:
                 time.sleep(0.1)
             if x.geometry(window) != expected:
@@ -210,9 +213,9 @@ def run_and_quit(program, how, env, folder, expected, place):
         else:
             panel.send_signal(getattr(signal, how))
         try:
-            status = panel.wait(timeout=20)
+            status = panel.wait(timeout=scaled(20))
         except subprocess.TimeoutExpired:
-            fail(how + ': still running 20 s after being asked to quit')
+            fail(how + ': still running %.0f s after being asked to quit' % scaled(20))
         print('%s: ended with status %d after %.0f ms' %
               (how, status, 1000 * (time.monotonic() - started)), flush=True)
     finally:

@@ -27,9 +27,15 @@ class SessionTest : public QObject {
 private Q_SLOTS:
     void theChosenDestinationOutlivesAQuitAndUndoSendsTheEarlierValues();
     void groupedRecallAndDiceEndOnThePanelAtThePeerAndCompareSendsOnlyTheDifferences();
+    void sendAllThenQuitAtOnceStillReachesThePeerWhole();
 };
 
 namespace {
+
+// A deadline for QTRY_*_WITH_TIMEOUT, stretched like every end-to-end wait.
+int within(std::chrono::milliseconds timeout) {
+    return static_cast<int>(test::scaled(timeout).count());
+}
 
 // The last value the peer received for each parameter 1 to 42.
 std::map<std::int64_t, std::int64_t> lastValues(const test::MidiPeer& peer) {
@@ -68,13 +74,13 @@ void SessionTest::theChosenDestinationOutlivesAQuitAndUndoSendsTheEarlierValues(
     {
         Application app(environment);
         app.start();
-        QTRY_VERIFY_WITH_TIMEOUT(app.model() != nullptr, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(app.model() != nullptr, within(5000ms));
         Controller& controller = app.model()->controller();
         const auto listed = [&](const std::string& port) {
             return std::ranges::count(controller.destinationNames(), port) == 1;
         };
-        QTRY_VERIFY_WITH_TIMEOUT(listed(dump.port()) && listed(python.port()), 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(controller.connectedRow() >= 0, 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(listed(dump.port()) && listed(python.port()), within(10000ms));
+        QTRY_VERIFY_WITH_TIMEOUT(controller.connectedRow() >= 0, within(5000ms));
         // The destination the panel did not take by itself.
         const auto& names = controller.destinationNames();
         const std::string first = names[static_cast<std::size_t>(controller.connectedRow())];
@@ -82,7 +88,7 @@ void SessionTest::theChosenDestinationOutlivesAQuitAndUndoSendsTheEarlierValues(
         chosen = QString::fromStdString(second);
         Q_EMIT app.contentView()->destinationPicker()->activated(
             static_cast<int>(std::ranges::find(names, second) - names.begin()));
-        QTRY_COMPARE_WITH_TIMEOUT(app.contentView()->statusText()->text(), chosen, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(app.contentView()->statusText()->text(), chosen, within(5000ms));
         QTimer::singleShot(0, app.window().actions().quit, &QAction::trigger);
         QCOMPARE(QCoreApplication::exec(), 0);
     }
@@ -90,7 +96,8 @@ void SessionTest::theChosenDestinationOutlivesAQuitAndUndoSendsTheEarlierValues(
     Application again(environment);
     again.start();
     QTRY_COMPARE_WITH_TIMEOUT(
-        again.contentView() ? again.contentView()->statusText()->text() : QString(), chosen, 10000);
+        again.contentView() ? again.contentView()->statusText()->text() : QString(), chosen,
+        within(10000ms));
     const test::MidiPeer& peer = chosen.toStdString() == dump.port() ? dump : python;
     const std::size_t before = peer.bytes().size();
     again.window().actions().dice->trigger();
@@ -118,17 +125,18 @@ void SessionTest::groupedRecallAndDiceEndOnThePanelAtThePeerAndCompareSendsOnlyT
     environment.documentsFolder = [documents] { return std::optional(documents); };
     Application app(environment);
     app.start();
-    QTRY_VERIFY_WITH_TIMEOUT(app.model() != nullptr, 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(app.model() != nullptr, within(5000ms));
     Controller& controller = app.model()->controller();
     Presets& presets = app.model()->presets();
     const auto row = [&] {
         const auto& names = controller.destinationNames();
         return static_cast<int>(std::ranges::find(names, peer.port()) - names.begin());
     };
-    QTRY_VERIFY_WITH_TIMEOUT(row() < static_cast<int>(controller.destinationNames().size()), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(row() < static_cast<int>(controller.destinationNames().size()),
+                             within(10000ms));
     Q_EMIT app.contentView()->destinationPicker()->activated(row());
     QTRY_COMPARE_WITH_TIMEOUT(app.contentView()->statusText()->text(),
-                              QString::fromStdString(peer.port()), 5000);
+                              QString::fromStdString(peer.port()), within(5000ms));
     const auto sequencesSoFar = [&] { return peer.bytes().size() / 12; };
     const auto waitForSequences = [&](std::size_t count) {
         return peer.waitForBytes(count * 12, 20s);
@@ -171,6 +179,62 @@ void SessionTest::groupedRecallAndDiceEndOnThePanelAtThePeerAndCompareSendsOnlyT
     QCOMPARE(compared[0].parameter, std::int64_t{41});
     QCOMPARE(compared[1], (test::Sent{135, 135}));
     expectWireEqualsPanel(peer, controller);
+}
+
+void SessionTest::sendAllThenQuitAtOnceStillReachesThePeerWhole() {
+    if (!test::JackSink().ok()) {
+        QSKIP("no JACK server answers (scripts/test.sh and .ci/run start one)");
+    }
+    test::MidiPeer peer(test::MidiPeer::Kind::pythonRtMidi, {}, "quit-peer");
+    QTemporaryDir folder;
+    AppEnvironment environment;
+    environment.makeMidiService = [] { return std::make_shared<JackMidiService>(); };
+    environment.settingsFile = folder.filePath("settings.ini");
+    const auto documents = std::filesystem::path(folder.path().toStdString());
+    environment.documentsFolder = [documents] { return std::optional(documents); };
+    // A quit races the JACK cycles that carry the last sends: a few runs.
+    for (int run = 0; run < 3; ++run) {
+        const double value = 777.0 + run;
+        std::size_t before = 0;
+        {
+            Application app(environment);
+            app.start();
+            QTRY_VERIFY_WITH_TIMEOUT(app.model() != nullptr, within(5000ms));
+            Controller& controller = app.model()->controller();
+            const auto row = [&] {
+                const auto& names = controller.destinationNames();
+                return static_cast<int>(std::ranges::find(names, peer.port()) - names.begin());
+            };
+            QTRY_VERIFY_WITH_TIMEOUT(row() < static_cast<int>(controller.destinationNames().size()),
+                                     within(10000ms));
+            Q_EMIT app.contentView()->destinationPicker()->activated(row());
+            QTRY_COMPARE_WITH_TIMEOUT(app.contentView()->statusText()->text(),
+                                      QString::fromStdString(peer.port()), within(5000ms));
+            const std::size_t had = peer.bytes().size();
+            controller.editParameter(7, value);
+            QVERIFY(peer.waitForBytes(had + 12, 20s));
+            before = peer.bytes().size();
+            // The musician's last act: Send All to Synth, and Quit straight after.
+            QTimer::singleShot(0, [&app] {
+                app.window().actions().sendAll->trigger();
+                app.window().actions().quit->trigger();
+            });
+            QCOMPARE(QCoreApplication::exec(), 0);
+        }
+        QVERIFY(peer.waitForBytes(before + 56 * 12, 20s));
+        peer.waitQuiet(300ms, 2s);
+        const std::vector<std::uint8_t> all = peer.bytes();
+        QCOMPARE(all.size(), before + 56 * 12);
+        const auto sent = test::decodeSequences(std::vector<std::uint8_t>(
+            all.begin() + static_cast<std::ptrdiff_t>(before), all.end()));
+        std::map<std::int64_t, std::int64_t> values;
+        for (const test::Sent& s : sent) {
+            values[s.parameter] = s.value;
+        }
+        for (std::int64_t n = 1; n <= 42; ++n) {
+            QCOMPARE(values[n], n == 8 ? static_cast<std::int64_t>(value) : 0);
+        }
+    }
 }
 
 QTEST_MAIN(SessionTest)

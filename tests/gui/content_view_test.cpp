@@ -34,7 +34,7 @@ class ContentViewTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
     void draggingASliderSendsEveryPositionAndMirrorsIntoGroupedUnits();
-    void theKeyboardMovesASliderByFineStepsAndCalibrateAndDiceDraw();
+    void endTakesARegenSliderToTheTopAndCalibrateAndDiceEachSendAWholeNewSound();
     void modeTogglesShowTheirTextsOnEveryPageAndSendOnce();
     void presetControlsSaveIntoTheChosenRowRecallImportAndExport();
     void destinationPickerAndStatusFollowTheDestinations();
@@ -71,7 +71,7 @@ void ContentViewTest::draggingASliderSendsEveryPositionAndMirrorsIntoGroupedUnit
     QCOMPARE(h.sent().back(), (Sent{15, static_cast<std::int64_t>(value)}));
 }
 
-void ContentViewTest::theKeyboardMovesASliderByFineStepsAndCalibrateAndDiceDraw() {
+void ContentViewTest::endTakesARegenSliderToTheTopAndCalibrateAndDiceEachSendAWholeNewSound() {
     WindowHarness h;
     h.view->tabs()->setCurrentIndex(6);
     QCOMPARE(h.view->tabs()->tabText(6), QString("Regen"));
@@ -81,10 +81,28 @@ void ContentViewTest::theKeyboardMovesASliderByFineStepsAndCalibrateAndDiceDraw(
     QTest::keyClick(slider, Qt::Key_End);
     QCOMPARE(h.sent(), (std::vector<Sent>{{42, 16383}}));
 
-    QTest::mouseClick(h.find("calibrate"), Qt::LeftButton);
-    QTest::mouseClick(h.find("dice"), Qt::LeftButton);
-    QCOMPARE(h.sent().size(), std::size_t{1 + 2 * 42});
-    QVERIFY(std::abs(slider->doubleValue() - h.controller().sliderValues()[41]) < 0.01);
+    // Each button draws every parameter once, sent in order, and the sliders
+    // on every page show what the synthesizer was sent.
+    for (const char* button : {"calibrate", "dice"}) {
+        h.service->clearRecorded();
+        const std::vector<double> before = h.controller().sliderValues();
+        QTest::mouseClick(h.find(button), Qt::LeftButton);
+        const auto sent = h.sent();
+        QCOMPARE(sent.size(), std::size_t{42});
+        QVERIFY2(h.controller().sliderValues() != before, button);
+        for (std::size_t i = 0; i < 42; ++i) {
+            const double value = h.controller().sliderValues()[i];
+            QCOMPARE(sent[i],
+                     (Sent{static_cast<std::int64_t>(i) + 1, static_cast<std::int64_t>(value)}));
+            const auto* shown = i < 36
+                                    ? h.view->unitPage(static_cast<int>(i) / 6)
+                                          ->bank()
+                                          ->sliderFor(static_cast<std::int64_t>(i))
+                                    : h.view->regenBank()->sliderFor(static_cast<std::int64_t>(i));
+            QVERIFY2(std::abs(shown->doubleValue() - value) < 0.01, qPrintable(QString::number(i)));
+        }
+        QCOMPARE(h.actions().undo->text(), QString("Undo ") + button);
+    }
 }
 
 void ContentViewTest::modeTogglesShowTheirTextsOnEveryPageAndSendOnce() {

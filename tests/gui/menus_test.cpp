@@ -17,6 +17,7 @@ private Q_SLOTS:
     void noTwoCommandsShareAKey();
     void destinationWindowAndOptionsAreRememberedByName();
     void savedPresetsComeBackAtStartOnlyWhenAskedAndOnlyWhole();
+    void aSynthSwitchedOffAndOnIsSentThePanelOnceTheOptionIsTicked();
 };
 
 void MenusTest::commandsCarryThePlatformShortcutsAndUndoNamesWhatItGivesBack() {
@@ -133,6 +134,9 @@ void MenusTest::savedPresetsComeBackAtStartOnlyWhenAskedAndOnlyWhole() {
     {
         WindowHarness run({.folder = &folder});
         QCOMPARE(run.presets().presets().size(), std::size_t{2});
+        // The picker follows the list it restored, not the 100 it was built with.
+        QCOMPARE(run.view->presetPicker()->count(), 2);
+        QCOMPARE(run.view->presetPicker()->currentIndex(), 0);
         QCOMPARE(run.controller().sliderValues()[0], 0.0);  // nothing recalled
         QVERIFY(run.service->deliveries().empty());         // nothing sent
         run.actions().savePreset->trigger();  // continues the file it read: none is kept aside
@@ -143,6 +147,36 @@ void MenusTest::savedPresetsComeBackAtStartOnlyWhenAskedAndOnlyWhole() {
     WindowHarness run({.folder = &folder});
     QCOMPARE(run.presets().presets().size(), std::size_t{100});
     QVERIFY(run.view->noticeText()->text().startsWith("Saved presets not restored: "));
+}
+
+void MenusTest::aSynthSwitchedOffAndOnIsSentThePanelOnceTheOptionIsTicked() {
+    WindowHarness run;
+    const auto powerCycle = [&run] {
+        run.service->removeDestination(run.synth);
+        run.service->notifySetupChanged();
+        run.queue.runPending();
+        QCOMPARE(run.view->statusText()->text(), QString("Synth (unavailable)"));
+        run.service->clearRecorded();
+        run.service->restoreDestination(run.synth, "Synth");
+        run.service->notifySetupChanged();
+        run.queue.runPending();
+        QCOMPARE(run.view->statusText()->text(), QString("Synth"));
+    };
+    QVERIFY(!run.actions().sendPanelOnConnect->isChecked());
+    powerCycle();
+    QVERIFY(run.sent().empty());  // the option is off: nothing on its own
+
+    // Ticked in this run, it holds at once: the synth that comes back on the
+    // same port hears the whole panel, each time it comes back.
+    run.actions().sendPanelOnConnect->setChecked(true);
+    QVERIFY(run.sent().empty());  // ticking alone sends nothing
+    for (int again = 0; again < 2; ++again) {
+        powerCycle();
+        QCOMPARE(run.sent().size(), std::size_t{56});
+    }
+    run.actions().sendPanelOnConnect->setChecked(false);
+    powerCycle();
+    QVERIFY(run.sent().empty());
 }
 
 QTEST_MAIN(MenusTest)

@@ -71,6 +71,7 @@ TEST_F(CompositeServiceTest, ABackendWithoutAClientDoesNotStopTheOthers) {
     CompositeMidiService composite({alsa, jack});
     const auto port = composite.createOutputPort(composite.createClient("MidiClient"), "OutPort");
     ASSERT_NE(port, 0u);
+    composite.selectDestination(CompositeMidiService::compose(1, j));
     composite.send(port, CompositeMidiService::compose(0, a), encodeNRPN(1, 1, 0));
     composite.send(port, CompositeMidiService::compose(1, j), encodeNRPN(2, 2, 0));
     EXPECT_EQ(alsa->deliveryCount(), 0u);

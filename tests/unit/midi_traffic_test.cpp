@@ -183,6 +183,38 @@ TEST_F(PacedManagerTest, BallStreamIsHeldToTheBudgetAndLeavingTheLinkLosesNothin
     }
 }
 
+TEST_F(PacedManagerTest, ValuesHeldBackReachTheOldDestinationBeforeASwitchToAnother) {
+    const EndpointRef other = h.service->addDestination("Other");
+    h.service->notifySetupChanged();
+    h.queue.runPending();
+    connect();
+    ASSERT_TRUE(manager->pacingActive());
+    h.service->clearRecorded();
+    // A dice throw on the DIN synth: 42 values at once, most of them held.
+    for (std::int64_t parameter = 1; parameter <= 42; ++parameter) {
+        manager->sendToConnected(1000 + parameter, parameter, SendOrigin::hand);
+    }
+    ASSERT_GT(manager->pacedBacklog(), 30u);
+    const auto& names = manager->destinations();
+    const auto row = std::find(names.begin(), names.end(), std::string("Other"));
+    ASSERT_NE(row, names.end());
+    manager->connectToDestination(row - names.begin());
+    h.queue.runPending();
+    ASSERT_EQ(h.service->selectedDestination(), other);
+    EXPECT_FALSE(manager->pacingActive()) << "the other link is not DIN";
+
+    std::vector<Sent> expected;
+    for (std::int64_t parameter = 1; parameter <= 42; ++parameter) {
+        expected.push_back({parameter, 1000 + parameter});
+    }
+    EXPECT_EQ(h.sent(), expected) << "every held value reaches the synth it was meant for";
+    EXPECT_TRUE(test::sentTo(*h.service, other).empty());
+    // What follows the switch goes to the new destination only.
+    manager->sendToConnected(7, 7, SendOrigin::hand);
+    EXPECT_EQ(test::sentTo(*h.service, other), (std::vector<Sent>{{7, 7}}));
+    EXPECT_EQ(h.sent().size(), 42u);
+}
+
 TEST(MonitorFeedTest, StreamsCollapseIntoLiveRowsAndTheRecordStaysBounded) {
     MonitorFeed::Limits limits;
     limits.maxRows = 4;

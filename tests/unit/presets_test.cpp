@@ -1,4 +1,6 @@
+#include <functional>
 #include <future>
+#include <set>
 #include <vector>
 
 #include <fcntl.h>
@@ -38,12 +40,41 @@ struct PresetHarness : test::PanelHarness {
     Connection noticeConnection;
 };
 
-// The file a save notice names as holding the earlier presets.
-std::filesystem::path keptIn(const Notice& notice) {
-    const std::string marker = "the presets stored there before are kept in ";
-    const auto at = notice.text.find(marker);
-    return at == std::string::npos ? std::filesystem::path{}
-                                   : std::filesystem::path(notice.text.substr(at + marker.size()));
+// The files in `folder` other than the preset file itself: the copies of
+// earlier preset files a save has kept.
+std::set<std::filesystem::path> filesBeside(const std::filesystem::path& folder) {
+    std::set<std::filesystem::path> out;
+    std::error_code missing;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
+        if (entry.path().filename() != "presets.json") {
+            out.insert(entry.path());
+        }
+    }
+    return out;
+}
+
+// The copy `save` keeps beside the preset file in `folder`, found on disk;
+// empty when it keeps none. The save's notice must name it, so the user can
+// find it.
+std::filesystem::path keptBy(const std::filesystem::path& folder,
+                             const std::function<Notice()>& save) {
+    const auto before = filesBeside(folder);
+    const Notice notice = save();
+    EXPECT_FALSE(notice.isError) << notice.text;
+    std::vector<std::filesystem::path> added;
+    for (const auto& file : filesBeside(folder)) {
+        if (!before.contains(file)) {
+            added.push_back(file);
+        }
+    }
+    EXPECT_LE(added.size(), 1u) << notice.text;
+    if (added.empty()) {
+        EXPECT_EQ(notice.text.find("kept in"), std::string::npos) << notice.text;
+        return {};
+    }
+    EXPECT_NE(notice.text.find("kept in " + added.front().string()), std::string::npos)
+        << notice.text;
+    return added.front();
 }
 
 struct PresetTest : ::testing::Test {
@@ -322,11 +353,10 @@ TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFileUnlessItHoldsNothingTo
         test::writeText(h.dir / "Documents" / "presets.json", earlierText);
         EXPECT_EQ(h.presets().presets().size(), 100u) << "the stored file is not read at start";
         h.controller().editParameter(3, 3.0);
-        const Notice first = h.presets().savePreset(0);
-        ASSERT_FALSE(first.isError) << first.text;
-        EXPECT_EQ(keptIn(first).parent_path(), h.dir / "Documents") << first.text;
-        EXPECT_EQ(keptIn(first).filename().string().rfind("presets-", 0), 0u) << first.text;
-        EXPECT_EQ(test::readText(keptIn(first)), earlierText);
+        const auto kept = keptBy(h.dir / "Documents", [&] { return h.presets().savePreset(0); });
+        ASSERT_FALSE(kept.empty());
+        EXPECT_EQ(kept.filename().string().rfind("presets-", 0), 0u) << kept;
+        EXPECT_EQ(test::readText(kept), earlierText);
         ASSERT_EQ(test::entriesIn(h.dir / "Documents"), 2u);
         EXPECT_EQ(decodePresetFile(h.storedText()).presets, h.presets().presets());
         // Later saves of the same run replace the file they wrote themselves.
@@ -382,20 +412,19 @@ TEST(SavePreset, TwoPanelsOnOneFileKeepEachOthersLatestSaveAside) {
     for (int turn = 0; turn < 5; ++turn) {
         PresetHarness& panel = turn % 2 == 0 ? a : b;
         panel.controller().editParameter(0, 100.0 + turn);
-        const Notice notice = panel.presets().savePreset(0);
-        ASSERT_FALSE(notice.isError) << notice.text;
+        const auto kept =
+            keptBy(stored.parent_path(), [&] { return panel.presets().savePreset(0); });
         EXPECT_EQ(firstValue(stored), 100.0 + turn);
         if (turn > 0) {
             // The other panel's save, which this one never saw, stays beside it.
-            const auto kept = keptIn(notice);
-            ASSERT_FALSE(kept.empty()) << "turn " << turn << ": " << notice.text;
-            EXPECT_EQ(firstValue(kept), 100.0 + turn - 1) << notice.text;
+            ASSERT_FALSE(kept.empty()) << "turn " << turn;
+            EXPECT_EQ(firstValue(kept), 100.0 + turn - 1) << kept;
             keptCopies.push_back(kept);
         }
     }
     // A panel saving again over its own save keeps no copy.
     a.controller().editParameter(0, 1.0);
-    EXPECT_TRUE(keptIn(a.presets().savePreset(0)).empty());
+    EXPECT_TRUE(keptBy(stored.parent_path(), [&] { return a.presets().savePreset(0); }).empty());
     EXPECT_EQ(test::entriesIn(stored.parent_path()), keptCopies.size() + 1);
 }
 

@@ -296,6 +296,21 @@ std::uint64_t JackMidiService::droppedInput() const {
 }
 
 void JackMidiService::drain(std::chrono::milliseconds bound) {
+    // Long cycles need longer than `bound`: the cycles that take what is
+    // queued, at most eventsPerCycle each, two for the peer to have read the
+    // last, and one to spare; never more than two seconds, so a quit never
+    // seems to hang.
+    const std::uint64_t rate = sampleRate_.load(std::memory_order_relaxed);
+    if (rate != 0 && options_.eventsPerCycle != 0) {
+        const auto cycle = std::chrono::microseconds(
+            std::uint64_t{cycleFrames_.load(std::memory_order_relaxed)} * 1000000 / rate);
+        const std::size_t cycles =
+            (ring_.readable() + options_.eventsPerCycle - 1) / options_.eventsPerCycle + 3;
+        const auto needed = std::min(
+            std::chrono::ceil<std::chrono::milliseconds>(cycle * static_cast<std::int64_t>(cycles)),
+            std::chrono::milliseconds(2000));
+        bound = std::max(bound, needed);
+    }
     const auto deadline = std::chrono::steady_clock::now() + bound;
     const auto waiting = [&] {
         return alive_.load() && std::chrono::steady_clock::now() < deadline;
@@ -429,6 +444,7 @@ bool JackMidiService::openClient(const std::string& name,
     if (client == nullptr) {
         return false;
     }
+    sampleRate_.store(jack_get_sample_rate(client), std::memory_order_relaxed);
     auto state = std::make_unique<ClientState>();
     state->client = client;
     state->ownPrefix = std::string(jack_get_client_name(client)) + ":";
@@ -584,6 +600,7 @@ void JackMidiService::reconcileWiring() {
 // port buffer functions.
 int JackMidiService::process(std::uint32_t frames) {
     cycles_.fetch_add(1, std::memory_order_relaxed);
+    cycleFrames_.store(frames, std::memory_order_relaxed);
     input_.process(frames);
     auto* port = static_cast<jack_port_t*>(outPort_.load(std::memory_order_acquire));
     if (port == nullptr) {

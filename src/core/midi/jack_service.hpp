@@ -104,7 +104,10 @@ public:
               std::span<const std::uint8_t> messages) override;
     // Returns once the ring is empty and the cycle that took its last events
     // has ended, at once while no server runs, and otherwise when `bound` has
-    // passed (messages held for a missing destination wait that long).
+    // passed (messages held for a missing destination wait that long). The
+    // bound is at least the server's cycles that take what is queued, plus
+    // two for the peer to have read the last and one to spare (two seconds
+    // at most).
     void drain(std::chrono::milliseconds bound) override;
     void setSetupChangedHandler(SetupChangedHandler handler) override;
     // Thru: each message its own event, in stream order with `send`.
@@ -209,7 +212,9 @@ private:
     std::atomic<std::uint64_t> dropped_{0};
     std::atomic<std::uint64_t> written_{0};
     std::atomic<std::uint64_t> discarded_{0};
-    std::atomic<std::uint64_t> cycles_{0};  // process callbacks run
+    std::atomic<std::uint64_t> cycles_{0};       // process callbacks run
+    std::atomic<std::uint32_t> cycleFrames_{0};  // frames of the latest cycle
+    std::atomic<std::uint32_t> sampleRate_{0};   // of the server the client is on
 
     SetupChangedRelay setupChanged_;
 

@@ -27,6 +27,10 @@ struct DestinationInfo {
     friend bool operator==(const DestinationInfo&, const DestinationInfo&) = default;
 };
 
+// How long quitting waits for MIDI already sent to leave the program (the
+// bound the application gives `MidiService::drain`).
+inline constexpr std::chrono::milliseconds kQuitDrainBound{200};
+
 // The platform MIDI layer: a client with one output port, the destinations it
 // can reach, and delivery of whole control-change sequences; optionally one
 // input port taking the messages of one chosen source (a hardware
@@ -110,7 +114,9 @@ public:
     [[nodiscard]] virtual std::uint64_t droppedInput() const { return 0; }
 
     // Waits until what `send` has accepted has been handed to the MIDI system,
-    // or until `bound` has passed, whichever comes first; never longer. Called
+    // or until `bound` has passed, whichever comes first; never longer, except
+    // that a system that delivers in cycles is given a few of its cycles when
+    // they are longer than `bound` (else a long period loses the last). Called
     // as the program ends, before the service goes. The one member that may
     // wait; a service that delivers within `send` has nothing to wait for.
     virtual void drain(std::chrono::milliseconds bound) { (void)bound; }

@@ -77,8 +77,6 @@ public:
     // Shows the window: the start-up screen, then the controller window.
     void start();
 
-    // How long quitting waits for MIDI already sent to leave the program.
-    static constexpr std::chrono::milliseconds kQuitDrainBound{200};
     // Ends the panel once the event loop has ended, whatever ended it (the
     // window closed, quit(), a signal): the tick timer stops, tasks already
     // posted run, MIDI already sent leaves within kQuitDrainBound, and the
