@@ -179,6 +179,15 @@ def main():
         print('learned through the menu\'s accessible action; CC 74 moves Partials A',
               flush=True)
 
+        # The same menu locks the parameter against Mutate and Morph, and
+        # unlocks it again; the slider says so to a screen reader.
+        for locked in (True, False):
+            do_action(slider, 'ShowMenu')
+            do_action(popups.item('Lock'), 'Press')
+            wait_for('Partials A %s' % ('locked' if locked else 'unlocked'),
+                     lambda: slider.description.startswith('Locked') == locked)
+        print('locked and unlocked through the menu\'s accessible action', flush=True)
+
         # The controller quits and comes back under the same name.
         sender.stop()
         wait_for('the controller gone', lambda: not port_wired(KNOBS + ':output'))
