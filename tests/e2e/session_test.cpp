@@ -55,6 +55,17 @@ void expectWireEqualsPanel(const test::MidiPeer& peer, const Controller& control
     }
 }
 
+// The real program's environment on the JACK server, its settings and
+// documents in `folder`.
+AppEnvironment overJack(const QTemporaryDir& folder) {
+    AppEnvironment environment;
+    environment.makeMidiService = [] { return std::make_shared<JackMidiService>(); };
+    environment.settingsFile = folder.filePath("settings.ini");
+    const auto documents = std::filesystem::path(folder.path().toStdString());
+    environment.documentsFolder = [documents] { return std::optional(documents); };
+    return environment;
+}
+
 }  // namespace
 
 void SessionTest::theChosenDestinationOutlivesAQuitAndUndoSendsTheEarlierValues() {
@@ -64,11 +75,7 @@ void SessionTest::theChosenDestinationOutlivesAQuitAndUndoSendsTheEarlierValues(
     test::MidiPeer dump(test::MidiPeer::Kind::jackMidiDump);
     test::MidiPeer python(test::MidiPeer::Kind::pythonRtMidi, {}, "session-peer");
     QTemporaryDir folder;
-    AppEnvironment environment;
-    environment.makeMidiService = [] { return std::make_shared<JackMidiService>(); };
-    environment.settingsFile = folder.filePath("settings.ini");
-    const auto documents = std::filesystem::path(folder.path().toStdString());
-    environment.documentsFolder = [documents] { return std::optional(documents); };
+    const AppEnvironment environment = overJack(folder);
 
     QString chosen;
     {
@@ -118,11 +125,7 @@ void SessionTest::groupedRecallAndDiceEndOnThePanelAtThePeerAndCompareSendsOnlyT
     // The python peer keeps every event of a burst (jack_midi_dump may not).
     test::MidiPeer peer(test::MidiPeer::Kind::pythonRtMidi, {}, "grouped-peer");
     QTemporaryDir folder;
-    AppEnvironment environment;
-    environment.makeMidiService = [] { return std::make_shared<JackMidiService>(); };
-    environment.settingsFile = folder.filePath("settings.ini");
-    const auto documents = std::filesystem::path(folder.path().toStdString());
-    environment.documentsFolder = [documents] { return std::optional(documents); };
+    const AppEnvironment environment = overJack(folder);
     Application app(environment);
     app.start();
     QTRY_VERIFY_WITH_TIMEOUT(app.model() != nullptr, within(5000ms));
@@ -187,11 +190,7 @@ void SessionTest::sendAllThenQuitAtOnceStillReachesThePeerWhole() {
     }
     test::MidiPeer peer(test::MidiPeer::Kind::pythonRtMidi, {}, "quit-peer");
     QTemporaryDir folder;
-    AppEnvironment environment;
-    environment.makeMidiService = [] { return std::make_shared<JackMidiService>(); };
-    environment.settingsFile = folder.filePath("settings.ini");
-    const auto documents = std::filesystem::path(folder.path().toStdString());
-    environment.documentsFolder = [documents] { return std::optional(documents); };
+    const AppEnvironment environment = overJack(folder);
     // A quit races the JACK cycles that carry the last sends: a few runs.
     for (int run = 0; run < 3; ++run) {
         const double value = 777.0 + run;
