@@ -239,12 +239,18 @@ void ParameterSlider::showLiveValue(std::optional<double> value) {
     if (value == liveValue_) {
         return;
     }
-    const QRect before = liveMarkerRect();
     liveValue_ = value;
+    // A slider on a page not shown only keeps the value: its geometry comes
+    // from the style (costly, and a running ball changes the value ten times
+    // a second), and showing the page paints the whole slider anyway.
+    if (!isVisible()) {
+        return;
+    }
     const QRect after = liveMarkerRect();
     // A move within the same pixel draws nothing new.
-    if (after != before) {
-        update(before.united(after));
+    if (after != drawnMarker_) {
+        update(drawnMarker_.united(after));
+        drawnMarker_ = after;
     }
 }
 
@@ -267,6 +273,7 @@ QRect ParameterSlider::liveMarkerRect() const {
 void ParameterSlider::paintEvent(QPaintEvent* event) {
     QSlider::paintEvent(event);
     const QRect marker = liveMarkerRect();
+    drawnMarker_ = marker;
     if (marker.isEmpty()) {
         return;
     }

@@ -71,6 +71,9 @@ private:
     double minimum_;
     double maximum_;
     int stepsPerUnit_;
+    // Where the live marker was last drawn or asked to be: what a move must
+    // repaint besides the new place.
+    QRect drawnMarker_;
     double shownStep_ = 1.0;
     bool editingValue_ = false;
     // The anchor of a fine (Shift) drag: pointer x and knob position.
