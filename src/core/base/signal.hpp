@@ -66,6 +66,7 @@ public:
             }
             s->connected = false;
             if (auto st = weakState.lock()) {
+                st->swept = false;
                 st->sweep();
             }
         });
@@ -77,7 +78,10 @@ public:
         ++state->emitting;
         const std::size_t count = state->slots.size();
         for (std::size_t i = 0; i < count && i < state->slots.size(); ++i) {
-            const std::shared_ptr<Slot> slot = state->slots[i];
+            // The list owns the slot until a sweep, and no sweep runs while
+            // an emission walks it: a plain pointer is enough, even should
+            // the slot connect others and the list grow.
+            Slot* slot = state->slots[i].get();
             if (slot->connected) {
                 slot->fn(args...);
             }
@@ -94,10 +98,14 @@ private:
     struct State {
         std::vector<std::shared_ptr<Slot>> slots;
         int emitting = 0;
+        // Whether no disconnected slot is left in the list: an emission on
+        // every tick then skips the walk.
+        bool swept = true;
         // Removes disconnected slots, unless an emission is walking the list.
         void sweep() {
-            if (emitting == 0) {
+            if (emitting == 0 && !swept) {
                 std::erase_if(slots, [](const auto& slot) { return !slot->connected; });
+                swept = true;
             }
         }
     };
