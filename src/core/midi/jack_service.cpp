@@ -445,6 +445,9 @@ bool JackMidiService::openClient(const std::string& name,
         return false;
     }
     sampleRate_.store(jack_get_sample_rate(client), std::memory_order_relaxed);
+    // The period, until the first cycle reports it: a drain before that cycle
+    // (connect, send, quit at once on a long period) must still wait for it.
+    cycleFrames_.store(jack_get_buffer_size(client), std::memory_order_relaxed);
     auto state = std::make_unique<ClientState>();
     state->client = client;
     state->ownPrefix = std::string(jack_get_client_name(client)) + ":";
