@@ -53,24 +53,17 @@ int __wrap_fsync(int fd) {
 namespace tarnwell {
 namespace {
 
+namespace fs = std::filesystem;
 using test::entriesIn;
 
 // Sets the working folder for its lifetime.
-class InFolder {
-public:
-    explicit InFolder(const std::filesystem::path& folder) {
-        std::filesystem::current_path(folder);
-    }
-    InFolder(const InFolder&) = delete;
-    InFolder& operator=(const InFolder&) = delete;
-    ~InFolder() { std::filesystem::current_path(previous_); }
-
-private:
-    std::filesystem::path previous_ = std::filesystem::current_path();
+struct InFolder {
+    explicit InFolder(const fs::path& folder) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(previous); }
+    const fs::path previous = fs::current_path();
 };
 
 TEST(AtomicWrite, MakesOnlyTheFilesOwnFolderAndKeepsPermissions) {
-    namespace fs = std::filesystem;
     test::TempDir dir;
     const auto file = dir / "Documents" / "presets.json";
     const mode_t previous = ::umask(022);
@@ -95,16 +88,11 @@ TEST(AtomicWrite, MakesOnlyTheFilesOwnFolderAndKeepsPermissions) {
 }
 
 TEST(AtomicWrite, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
-    namespace fs = std::filesystem;
     test::TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     fs::create_directory(dir / "folder");
     fs::create_symlink("pipe", dir / "link-to-pipe");
-    struct Case {
-        std::string name;
-        std::string why;
-    };
-    std::vector<Case> cases = {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {"pipe", "named pipe"}, {"link-to-pipe", "named pipe"}, {"folder", "folder"}};
     // A device node of its own (the null device's numbers), so nothing here
     // can replace the machine's /dev/null; making one needs privileges.
@@ -129,7 +117,6 @@ TEST(AtomicWrite, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
 }
 
 TEST(AtomicWrite, ALinkIsReadAgainstItsOwnFolderAndADanglingOneMakesItsTarget) {
-    namespace fs = std::filesystem;
     test::TempDir dir;
     fs::create_directories(dir / "Documents");
     fs::create_directories(dir / "Synced");
@@ -171,6 +158,18 @@ TEST(AtomicWrite, AnInterruptedWriteIsRetriedAndTheFileAndItsFolderReachTheDisk)
     EXPECT_EQ(test::readText(dir / "presets.json"), "abc");
     EXPECT_EQ(fsyncs - before, 2) << "the file, then the folder that names it";
 }
+
+TEST(KeepingWrite, KeepsACopyWhereTheFileSystemRefusesHardLinks) {
+    test::TempDir dir;
+    test::writeText(dir / "presets.json", "earlier");
+    refuseHardLinks = true;
+    const KeepingWrite written = writeFileKeepingEarlier(dir / "presets.json", "new");
+    refuseHardLinks = false;
+    ASSERT_EQ(written.error, "");
+    EXPECT_EQ(test::readText(dir / "presets.json"), "new");
+    EXPECT_EQ(test::readText(written.keptAs), "earlier");
+    EXPECT_EQ(entriesIn(dir.path()), 2u);
+}
 #endif
 
 TEST(AtomicWrite, RemovesTheTemporaryFilesOfDeadWritersOnly) {
@@ -188,25 +187,11 @@ TEST(AtomicWrite, RemovesTheTemporaryFilesOfDeadWritersOnly) {
         test::writeText(file, "[{\"values\":[1,");
     }
     ASSERT_EQ(writeFileAtomically(dir / "presets.json", "[]"), "");
-    EXPECT_FALSE(std::filesystem::exists(stale));
-    EXPECT_TRUE(std::filesystem::exists(running)) << "a running writer's file stays";
-    EXPECT_TRUE(std::filesystem::exists(otherFiles)) << "another file's are left to its writes";
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running)) << "a running writer's file stays";
+    EXPECT_TRUE(fs::exists(otherFiles)) << "another file's are left to its writes";
     EXPECT_EQ(test::readText(dir / "presets.json"), "[]");
 }
-
-#ifdef TARNWELL_WRAPPED_SYSCALLS
-TEST(KeepingWrite, KeepsACopyWhereTheFileSystemRefusesHardLinks) {
-    test::TempDir dir;
-    test::writeText(dir / "presets.json", "earlier");
-    refuseHardLinks = true;
-    const KeepingWrite written = writeFileKeepingEarlier(dir / "presets.json", "new");
-    refuseHardLinks = false;
-    ASSERT_EQ(written.error, "");
-    EXPECT_EQ(test::readText(dir / "presets.json"), "new");
-    EXPECT_EQ(test::readText(written.keptAs), "earlier");
-    EXPECT_EQ(entriesIn(dir.path()), 2u);
-}
-#endif
 
 TEST(KeepingWrite, OnlyTheNewestKeptCopiesStay) {
     test::TempDir dir;
@@ -216,10 +201,8 @@ TEST(KeepingWrite, OnlyTheNewestKeptCopiesStay) {
     for (int second = 0; second < 8; ++second) {
         for (const std::string n : {"", "-2", "-10"}) {
             earlier.push_back("presets-20250101-1200" + std::to_string(10 + second) + n + ".json");
+            test::writeText(dir / earlier.back(), earlier.back());
         }
-    }
-    for (const auto& name : earlier) {
-        test::writeText(dir / name, name);
     }
     const std::vector<std::string> theUsers = {"presets-old.json", "presets-2025.json",
                                                "presets-20250101-120000.json.bak", "other.json"};
@@ -232,7 +215,7 @@ TEST(KeepingWrite, OnlyTheNewestKeptCopiesStay) {
     ASSERT_FALSE(written.keptAs.empty());
 
     std::set<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
         left.insert(entry.path().filename().string());
     }
     EXPECT_TRUE(left.contains(written.keptAs.filename().string()));
@@ -255,6 +238,7 @@ TEST(ReadWholeFile, RefusesOversizedFilesAndFolders) {
     EXPECT_NE(big.error.find("larger than 1 MiB"), std::string::npos);
     test::writeText(dir / "small", "abc");
     EXPECT_EQ(readWholeFile(dir / "small", 1 << 20).bytes, "abc");
+    EXPECT_FALSE(readWholeFile(dir.path(), 1 << 20).bytes);
 }
 
 }  // namespace
