@@ -1,5 +1,4 @@
-// Exploring sounds: locks, Mutate and the morph between two presets, on the
-// real panel over the loopback destination.
+// Locks, Mutate and the morph between two presets, on the real panel over the loopback.
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -62,8 +61,7 @@ MidiSliderPreset sound(double first, double step, std::size_t mod, ModeToggle on
     return s;
 }
 
-// Two sounds far apart: every value, the first two mod buttons and two
-// switches differ; A's values carry fractions.
+// Far apart: every value, the first two mod buttons and two switches differ; A has fractions.
 const MidiSliderPreset kA = sound(50.25, 100.0, 0, ModeToggle::voiceModeToggle, "Dark");
 const MidiSliderPreset kB = sound(16000.0, -300.0, 1, ModeToggle::drumModeToggle, "Bright");
 
@@ -74,8 +72,7 @@ struct ExploreTest : ::testing::Test {
     Morph& morph = h.model->morph();
     History& history = h.model->history();
 
-    // Presets A and B in slots 1 and 2, chosen for the morph; the panel holds
-    // a third sound and nothing has been sent or recorded yet.
+    // A and B in slots 1 and 2, chosen; the panel holds a third sound, nothing sent or recorded.
     void chooseAandB() {
         h.presets().replacePresets({MidiSliderPreset{}, kA, kB});
         morph.setPresetA(1);
@@ -165,8 +162,7 @@ TEST_F(ExploreTest, MutateStaysWithinItsReachHoldsLockedOnesAndItsClampedOffsets
             EXPECT_EQ(down[i] > 0, start[i] > 0.0) << "parameter " << i;
         }
     }
-    // Binomial(10000, 1/2): six standard deviations are 0.03. At an edge the
-    // clamp keeps half the draws on it: the edge neither repels nor attracts.
+    // Binomial(10000, 1/2): 6 sd are 0.03. An edge keeps half the draws: no pull, no push.
     EXPECT_NEAR((kDraws - up[0]) / double(kDraws), 0.5, 0.03);
     EXPECT_NEAR((kDraws - down[1]) / double(kDraws), 0.5, 0.03);
     EXPECT_NEAR(up[20] / double(kDraws), 0.5, 0.03);
@@ -355,8 +351,7 @@ TEST_F(ExploreTest, GroupedUnitsEachTakeTheirOwnInterpolationAndNoStaleCopyLands
     c.toggleLink(0);
     c.toggleLink(2);
     chooseAandB();
-    // A hand edit of grouped unit A queues its copy into C; the morph follows
-    // in the same turn.
+    // A hand edit of grouped unit A queues its copy into C; the morph follows in that turn.
     c.editParameter(1, 9999.0);
     morph.setMorphPosition(0.375);
     h.queue.runPending();

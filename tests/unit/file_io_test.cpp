@@ -15,9 +15,8 @@
 
 #include "support/temp_dir.hpp"
 
-// The unit tests link with --wrap=write, --wrap=fsync and --wrap=link on
-// Linux, so a test can interrupt the writer, count what it makes durable and
-// refuse hard links as a file system without them (exFAT, FAT) does.
+// Linked with --wrap=write,fsync,link on Linux: a test can interrupt the writer, count what it
+// makes durable and refuse hard links as exFAT or FAT does.
 #ifdef TARNWELL_WRAPPED_SYSCALLS
 namespace {
 std::atomic<int> interruptsToInject{0};
@@ -81,8 +80,7 @@ TEST(AtomicWrite, MakesOnlyTheFilesOwnFolderAndKeepsPermissions) {
     EXPECT_EQ(fs::status(file).permissions(), kept);
     EXPECT_EQ(entriesIn(file.parent_path()), 1u) << "no temporary file is left behind";
 
-    // A home folder that is not there (a name mangled on its way, a removed
-    // drive) is not made up: nothing is written and no folder appears.
+    // A home folder that is not there (a removed drive) is not made up: nothing is written.
     EXPECT_NE(writeFileAtomically(dir / "gone" / "Documents" / "presets.json", "x"), "");
     EXPECT_FALSE(fs::exists(dir / "gone"));
 }
@@ -94,8 +92,7 @@ TEST(AtomicWrite, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
     fs::create_symlink("pipe", dir / "link-to-pipe");
     std::vector<std::pair<std::string, std::string>> cases = {
         {"pipe", "named pipe"}, {"link-to-pipe", "named pipe"}, {"folder", "folder"}};
-    // A device node of its own (the null device's numbers), so nothing here
-    // can replace the machine's /dev/null; making one needs privileges.
+    // A node of its own with the null device's numbers, never /dev/null; needs privileges.
     if (::mknod((dir / "device").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
         fs::create_symlink(dir / "device", dir / "link-to-device");
         cases.push_back({"device", "device"});
@@ -123,8 +120,7 @@ TEST(AtomicWrite, ALinkIsReadAgainstItsOwnFolderAndADanglingOneMakesItsTarget) {
     fs::create_directories(dir / "a" / "b");
     const auto link = dir / "Documents" / "presets.json";
     fs::create_symlink("../Synced/presets.json", link);
-    // From a working folder where the link read against it would land in
-    // a/Synced, which does not exist.
+    // From a folder where the link, read against it, would land in a/Synced, which is absent.
     {
         const InFolder elsewhere(dir / "a" / "b");
         ASSERT_EQ(writeFileAtomically(link, "first"), "") << "a link to a file not made yet";
@@ -140,8 +136,7 @@ TEST(AtomicWrite, ALinkIsReadAgainstItsOwnFolderAndADanglingOneMakesItsTarget) {
     EXPECT_FALSE(fs::exists(dir / "a" / "Synced"));
     EXPECT_EQ(entriesIn(dir / "Documents"), 1u);
 
-    // A link into a folder that is not there (an unmounted drive) makes
-    // nothing and keeps the link.
+    // A link into a missing folder (an unmounted drive) makes nothing and keeps the link.
     fs::create_symlink("../Unmounted/presets.json", dir / "Documents" / "other.json");
     EXPECT_NE(writeFileAtomically(dir / "Documents" / "other.json", "x"), "");
     EXPECT_TRUE(fs::is_symlink(dir / "Documents" / "other.json"));
@@ -195,8 +190,7 @@ TEST(AtomicWrite, RemovesTheTemporaryFilesOfDeadWritersOnly) {
 
 TEST(KeepingWrite, OnlyTheNewestKeptCopiesStay) {
     test::TempDir dir;
-    // 24 copies kept by earlier writes, some within one second (numbered),
-    // and files of the user's that only look alike.
+    // 24 copies of earlier writes, some in one second (numbered), and the user's look-alikes.
     std::vector<std::string> earlier;
     for (int second = 0; second < 8; ++second) {
         for (const std::string n : {"", "-2", "-10"}) {
@@ -222,8 +216,7 @@ TEST(KeepingWrite, OnlyTheNewestKeptCopiesStay) {
     for (const auto& name : theUsers) {
         EXPECT_TRUE(left.contains(name)) << name;
     }
-    // The newest 19 earlier copies stay beside the one just made; within one
-    // second -2 comes after the first and -10 after -2.
+    // The newest 19 earlier copies stay; within a second: unnumbered, then -2, then -10.
     for (std::size_t i = 0; i < earlier.size(); ++i) {
         EXPECT_EQ(left.contains(earlier[i]), i >= earlier.size() - 19) << earlier[i];
     }

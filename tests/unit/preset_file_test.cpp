@@ -156,8 +156,7 @@ TEST(PresetFileBounds, TheReadLimitFollowsFromTheBoundsAndEachBoundIsEnforcedWit
     EXPECT_EQ(errorOf("[" + repeated(object("", "", kFlags), kMaxPresetsInFile + 1) + "]"),
               "not a preset file: more than 50000 presets");
 
-    // Writing refuses the same, so a list too large to read back is never
-    // written over a good file.
+    // Writing refuses the same, so a list too large to read back never replaces a good file.
     std::vector<MidiSliderPreset> presets(kMaxPresetsInFile + 1);
     EXPECT_EQ(encodePresetFile(presets).error,
               "a preset file holds at most 50000 presets, and the list has 50001");
@@ -172,8 +171,7 @@ TEST(PresetFileBounds, TheReadLimitFollowsFromTheBoundsAndEachBoundIsEnforcedWit
 }
 
 TEST(PresetFileWriting, AListThatWouldNotReadBackTheSameIsNeverWritten) {
-    // Names that bypassed normalisation stand for any fault that would make
-    // the written file read back different or not at all.
+    // Names that bypassed normalisation stand for any fault that breaks reading back.
     std::vector<MidiSliderPreset> presets(2);
     presets[1].name = " Glass Bells";
     PresetEncoding e = encodePresetFile(presets);

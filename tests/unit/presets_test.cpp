@@ -53,9 +53,7 @@ std::string fileOf(const std::vector<MidiSliderPreset>& presets) {
     return *encodePresetFile(presets).text;
 }
 
-// The copy `save` keeps beside the preset file in `folder`, found on disk;
-// empty when it keeps none. The save's notice must name it, so the user can
-// find it.
+// The copy `save` keeps beside the file in `folder` (empty if none), which its notice must name.
 std::filesystem::path keptBy(const std::filesystem::path& folder,
                              const std::function<Notice()>& save) {
     const auto beside = [&] {
@@ -161,8 +159,7 @@ TEST_F(PresetTest, ImportReplacesTheListSelectsWhatItRecallsAndASavePastItsEndAp
     EXPECT_FALSE(std::filesystem::exists(h.stored()));
     ASSERT_FALSE(h.notices.empty());
     EXPECT_FALSE(h.notices.back().isError);
-    // The row that sounds is the one selected, so a save cannot overwrite
-    // another imported preset with the first one's sound.
+    // The row that sounds is the selected one, so a save cannot put it over another row.
     EXPECT_EQ(p.selectedPresetIndex(), 0);
     EXPECT_FALSE(p.isModified());
     p.savePreset(3);
@@ -240,8 +237,7 @@ TEST_F(PresetTest, TheMarkerCompareAndRevertFollowTheSelectedPreset) {
     EXPECT_TRUE(p.isModified());
     EXPECT_EQ(markerChanges, 3);
 
-    // Compare: the saved preset sounds, sending only what differs; again:
-    // the edited sound is back, sending only what differs.
+    // Compare, then compare again: each way sends only what differs.
     h.service->clearRecorded();
     p.toggleCompare();
     EXPECT_TRUE(p.isComparing());
@@ -286,8 +282,7 @@ TEST_F(PresetTest, ImportRefusesPipesAndDevicesWithoutBlocking) {
             return h.chooser.answer(file);
         });
         if (import.wait_for(5s) != std::future_status::ready) {
-            // A writer coming and going releases a reader blocked on the
-            // pipe, so the test fails rather than hangs.
+            // A writer coming and going frees a reader blocked on the pipe: fail, not hang.
             while (import.wait_for(10ms) != std::future_status::ready) {
                 if (const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0) {
                     ::close(writer);
@@ -337,8 +332,7 @@ TEST_F(PresetTest, FailedSaveKeepsThePresetInMemoryAndTheOldFileWhole) {
     EXPECT_TRUE(p.savePreset(1).isError);
 }
 
-// A panel started over a preset file an earlier run left; the file is not
-// read at start.
+// A panel started over the preset file an earlier run left, which is not read at start.
 struct EarlierRunTest : PresetTest {
     EarlierRunTest() { test::writeText(h.stored(), earlierText); }
     const std::string earlierText = fileOf({withFirst(777.0), withFirst(777.0)});
@@ -365,8 +359,7 @@ TEST_F(EarlierRunTest, TheFirstSaveOfARunKeepsTheEarlierFileUnlessItHoldsNothing
 }
 
 TEST_F(EarlierRunTest, TheEarlierFileStaysInPlaceWhenTheFirstSaveFails) {
-    // A file-size limit below the new file's size fails the write, as a full
-    // disk would.
+    // A file-size limit below the new file's size fails the write, as a full disk would.
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
