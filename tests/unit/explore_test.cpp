@@ -1,5 +1,4 @@
 // Locks, Mutate and the morph between two presets, on the real panel over the loopback.
-#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <map>

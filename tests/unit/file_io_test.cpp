@@ -1,6 +1,5 @@
 #include "core/base/file_io.hpp"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <set>
