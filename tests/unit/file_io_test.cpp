@@ -27,19 +27,11 @@ ssize_t __real_write(int fd, const void* bytes, size_t count);
 int __real_fsync(int fd);
 int __real_link(const char* from, const char* to);
 int __wrap_link(const char* from, const char* to) {
-    if (refuseHardLinks) {
-        errno = EPERM;
-        return -1;
-    }
-    return __real_link(from, to);
+    return refuseHardLinks ? (errno = EPERM, -1) : __real_link(from, to);
 }
 ssize_t __wrap_write(int fd, const void* bytes, size_t count) {
-    if (fd > 2 && interruptsToInject > 0) {
-        --interruptsToInject;
-        errno = EINTR;
-        return -1;
-    }
-    return __real_write(fd, bytes, count);
+    const bool interrupt = fd > 2 && interruptsToInject > 0;
+    return interrupt ? (--interruptsToInject, errno = EINTR, -1) : __real_write(fd, bytes, count);
 }
 int __wrap_fsync(int fd) {
     ++fsyncs;
