@@ -20,8 +20,7 @@ namespace {
 
 TEST(Signal, DisconnectedSlotsStopAndSlotsConnectedDuringEmissionWaitForTheNext) {
     Signal<> signal;
-    int secondCalls = 0;
-    int lateCalls = 0;
+    int secondCalls = 0, lateCalls = 0;
     std::vector<Connection> late;
     Connection second;
     Connection first = signal.connect([&] {

@@ -17,7 +17,6 @@ namespace tarnwell {
 namespace {
 
 using namespace std::chrono_literals;
-using test::PanelHarness;
 using test::Sent;
 
 constexpr double kTop = 16383.0;
@@ -65,7 +64,7 @@ const MidiSliderPreset kA = sound(50.25, 100.0, 0, ModeToggle::voiceModeToggle, 
 const MidiSliderPreset kB = sound(16000.0, -300.0, 1, ModeToggle::drumModeToggle, "Bright");
 
 struct ExploreTest : ::testing::Test {
-    PanelHarness h;
+    test::PanelHarness h;
     Controller& c = h.controller();
     Locks& locks = h.model->locks();
     Morph& morph = h.model->morph();
