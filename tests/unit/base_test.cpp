@@ -1,4 +1,3 @@
-#include <array>
 #include <chrono>
 #include <csignal>
 #include <future>
@@ -21,8 +20,7 @@ namespace {
 
 TEST(Signal, DisconnectedSlotsStopAndSlotsConnectedDuringEmissionWaitForTheNext) {
     Signal<> signal;
-    int secondCalls = 0;
-    int lateCalls = 0;
+    int secondCalls = 0, lateCalls = 0;
     std::vector<Connection> late;
     Connection second;
     Connection first = signal.connect([&] {
@@ -51,11 +49,6 @@ TEST(Signal, SlotMayDestroyTheSignalItIsCalledFrom) {
     EXPECT_EQ(calls, 0) << "slots of a destroyed signal are not called";
 }
 
-using test::ScriptedRandom;
-
-constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
-
-// The closed range's ends and fractions are checked through the physics page's Dice.
 Waker* signalledWaker = nullptr;
 extern "C" void wakeFromSignal(int) {
     signalledWaker->wake(8);
@@ -99,9 +92,11 @@ TEST(Waker, ReasonsGivenBeforeOrDuringAWaitComeTogetherAndASignalHandlerMayGiveT
     sigaction(SIGUSR1, &previous, nullptr);
 }
 
+// The closed range's ends and fractions are checked through the physics page's Dice.
 TEST(Random, RejectsTheBiasedRemainder) {
     // 2^64 mod 3 = 1, so exactly the top word lies in the incomplete block.
-    ScriptedRandom random({kMax, kMax - 1});
+    constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+    test::ScriptedRandom random({kMax, kMax - 1});
     EXPECT_EQ(uniformInclusive(random, 2), (kMax - 1) % 3);
     EXPECT_EQ(random.draws, 2);
 }

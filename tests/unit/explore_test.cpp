@@ -1,6 +1,4 @@
-// Exploring sounds: locks, Mutate and the morph between two presets, on the
-// real panel over the loopback destination.
-#include <algorithm>
+// Locks, Mutate and the morph between two presets, on the real panel over the loopback.
 #include <chrono>
 #include <cmath>
 #include <map>
@@ -19,7 +17,6 @@ namespace tarnwell {
 namespace {
 
 using namespace std::chrono_literals;
-using test::PanelHarness;
 using test::Sent;
 
 constexpr double kTop = 16383.0;
@@ -41,41 +38,41 @@ std::array<bool, kModeToggleCount> togglesOf(const Controller& c) {
     return toggles;
 }
 
-// Two sounds far apart: every value, the first two mod buttons and two
-// switches differ; A's values carry fractions.
-MidiSliderPreset soundA() {
-    MidiSliderPreset a;
-    for (std::size_t i = 0; i < a.values.size(); ++i) {
-        a.values[i] = 100.0 * static_cast<double>(i) + 50.25;
+// The wire ends on `values`: each parameter's last value sent is its own.
+void expectWireEndsOn(const std::vector<Sent>& sent, const std::vector<double>& values) {
+    const auto last = lastValues(sent);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        const auto n = static_cast<std::int64_t>(i + 1);
+        EXPECT_EQ(last.contains(n) ? last.at(n) : -1, nrpnValueFromDouble(values[i])) << i;
     }
-    a.modStates[0] = true;
-    a.modeToggles[static_cast<std::size_t>(ModeToggle::voiceModeToggle)] = true;
-    a.name = "Dark";
-    return a;
 }
 
-MidiSliderPreset soundB() {
-    MidiSliderPreset b;
-    for (std::size_t i = 0; i < b.values.size(); ++i) {
-        b.values[i] = 16000.0 - 300.0 * static_cast<double>(i);
+MidiSliderPreset sound(double first, double step, std::size_t mod, ModeToggle on,
+                       const char* name) {
+    MidiSliderPreset s;
+    for (std::size_t i = 0; i < s.values.size(); ++i) {
+        s.values[i] = first + step * static_cast<double>(i);
     }
-    b.modStates[1] = true;
-    b.modeToggles[static_cast<std::size_t>(ModeToggle::drumModeToggle)] = true;
-    b.name = "Bright";
-    return b;
+    s.modStates[mod] = true;
+    s.modeToggles[static_cast<std::size_t>(on)] = true;
+    s.name = name;
+    return s;
 }
+
+// Far apart: every value, the first two mod buttons and two switches differ; A has fractions.
+const MidiSliderPreset kA = sound(50.25, 100.0, 0, ModeToggle::voiceModeToggle, "Dark");
+const MidiSliderPreset kB = sound(16000.0, -300.0, 1, ModeToggle::drumModeToggle, "Bright");
 
 struct ExploreTest : ::testing::Test {
-    PanelHarness h;
+    test::PanelHarness h;
     Controller& c = h.controller();
     Locks& locks = h.model->locks();
     Morph& morph = h.model->morph();
     History& history = h.model->history();
 
-    // Presets A and B in slots 1 and 2, chosen for the morph; the panel holds
-    // a third sound and nothing has been sent or recorded yet.
+    // A and B in slots 1 and 2, chosen; the panel holds a third sound, nothing sent or recorded.
     void chooseAandB() {
-        h.presets().replacePresets({MidiSliderPreset{}, soundA(), soundB()});
+        h.presets().replacePresets({MidiSliderPreset{}, kA, kB});
         morph.setPresetA(1);
         morph.setPresetB(2);
         c.randomizeSliders("dice");
@@ -116,9 +113,9 @@ TEST_F(ExploreTest, LocksHoldAgainstMutateAndMorphButNeverAgainstHandEditsRecall
     const double held = c.sliderValues()[3];
     morph.setMorphPosition(1.0);
     EXPECT_EQ(c.sliderValues()[3], held) << "nor does Morph";
-    EXPECT_EQ(c.sliderValues()[4], soundB().values[4]);
+    EXPECT_EQ(c.sliderValues()[4], kB.values[4]);
     h.presets().setSelectedPresetIndex(1);
-    EXPECT_EQ(c.sliderValues()[3], soundA().values[3]) << "a recall does";
+    EXPECT_EQ(c.sliderValues()[3], kA.values[3]) << "a recall does";
 
     // Undo gives back sounds, not locks.
     h.model->mutate();
@@ -134,16 +131,13 @@ TEST_F(ExploreTest, MutateStaysWithinItsReachHoldsLockedOnesAndItsClampedOffsets
     }
     start[1] = kTop;
     start[20] = kTop / 2;
-    locks.setLocked(7, true);
-    locks.setLocked(41, true);
+    locks.setLockedIndices({7, 41});
     const std::vector<bool> ungrouped(kUnitCount, false);
     constexpr int kDraws = 10000;
     constexpr int kPercent = 10;
     const double reach = kTop * kPercent / 100.0;
-    std::vector<int> up(kParameterCount, 0);
-    std::vector<int> down(kParameterCount, 0);
-    double movedFromBottom = 0.0;
-    double centreOffsets = 0.0;
+    std::vector<int> up(kParameterCount), down(kParameterCount);
+    double movedFromBottom = 0.0, centreOffsets = 0.0;
     for (int draw = 0; draw < kDraws; ++draw) {
         const std::vector<double> out = mutatedValues(start, ungrouped, locks, kPercent, h.random);
         ASSERT_EQ(out.size(), start.size());
@@ -152,8 +146,7 @@ TEST_F(ExploreTest, MutateStaysWithinItsReachHoldsLockedOnesAndItsClampedOffsets
                 ASSERT_EQ(out[i], start[i]) << "locked parameter " << i << " moved";
                 continue;
             }
-            ASSERT_GE(out[i], 0.0);
-            ASSERT_LE(out[i], kTop);
+            ASSERT_TRUE(out[i] >= 0.0 && out[i] <= kTop) << "parameter " << i;
             ASSERT_LE(std::abs(out[i] - start[i]), reach + 1e-9) << "parameter " << i;
             up[i] += out[i] > start[i] ? 1 : 0;
             down[i] += out[i] < start[i] ? 1 : 0;
@@ -167,8 +160,7 @@ TEST_F(ExploreTest, MutateStaysWithinItsReachHoldsLockedOnesAndItsClampedOffsets
             EXPECT_EQ(down[i] > 0, start[i] > 0.0) << "parameter " << i;
         }
     }
-    // Binomial(10000, 1/2): six standard deviations are 0.03. At an edge the
-    // clamp keeps half the draws on it: the edge neither repels nor attracts.
+    // Binomial(10000, 1/2): 6 sd are 0.03. An edge keeps half the draws: no pull, no push.
     EXPECT_NEAR((kDraws - up[0]) / double(kDraws), 0.5, 0.03);
     EXPECT_NEAR((kDraws - down[1]) / double(kDraws), 0.5, 0.03);
     EXPECT_NEAR(up[20] / double(kDraws), 0.5, 0.03);
@@ -202,14 +194,9 @@ TEST_F(ExploreTest, OneMutateIsOneUndoStepSendingEachChangedParameterOnceInIndex
     EXPECT_EQ(history.undoAction(), "mutate");
     EXPECT_EQ(h.queue.runPending(), 0u) << "no grouped copy is queued";
     const auto& now = c.sliderValues();
-    for (std::int64_t slot = 0; slot < kSlotsPerUnit; ++slot) {
-        if (slot == 2) {
-            continue;
-        }
-        EXPECT_EQ(now[static_cast<std::size_t>(18 + slot)], now[static_cast<std::size_t>(6 + slot)])
-            << "grouped units end equal";
-        EXPECT_EQ(now[static_cast<std::size_t>(24 + slot)],
-                  now[static_cast<std::size_t>(6 + slot)]);
+    for (const std::size_t slot : {0u, 1u, 3u, 4u, 5u}) {
+        EXPECT_EQ(now[18 + slot], now[6 + slot]) << "grouped units end equal";
+        EXPECT_EQ(now[24 + slot], now[6 + slot]);
     }
     for (const std::size_t held : {8u, 20u, 26u}) {
         EXPECT_EQ(now[held], before[held]) << "a slot locked in one grouped unit holds in all";
@@ -218,13 +205,12 @@ TEST_F(ExploreTest, OneMutateIsOneUndoStepSendingEachChangedParameterOnceInIndex
     for (std::size_t k = 1; k < sent.size(); ++k) {
         EXPECT_LT(sent[k - 1].parameter, sent[k].parameter) << "once each, in index order";
     }
-    for (const Sent& s : sent) {
-        EXPECT_EQ(s.value, nrpnValueFromDouble(now[static_cast<std::size_t>(s.parameter - 1)]));
-    }
     for (std::size_t i = 0; i < now.size(); ++i) {
         const bool changed = nrpnValueFromDouble(now[i]) != nrpnValueFromDouble(before[i]);
-        EXPECT_EQ(changed, lastValues(sent).contains(static_cast<std::int64_t>(i + 1)))
-            << "exactly the changed parameters are sent: " << i;
+        const auto n = static_cast<std::int64_t>(i + 1);
+        EXPECT_EQ(lastValues(sent).contains(n) ? lastValues(sent).at(n) : -1,
+                  changed ? nrpnValueFromDouble(now[i]) : -1)
+            << "exactly the changed parameters are sent, with their value: " << i;
     }
 
     h.service->clearRecorded();
@@ -270,36 +256,33 @@ TEST_F(ExploreTest, MutateLeavesSwitchesAloneUnlessAskedAndThenFlipsThemAtHalfTh
         flipped = togglesOf(c) != before;
     }
     ASSERT_TRUE(flipped);
-    const std::vector<Sent> sent = h.sent();
-    EXPECT_GE(sent.back().parameter, 130) << "switches are sent after the parameters";
+    EXPECT_GE(h.sent().back().parameter, 130) << "switches are sent after the parameters";
     EXPECT_TRUE(c.modeToggle(ModeToggle::midiModeToggle));
 }
 
 TEST_F(ExploreTest, MorphAtZeroHalfAndOneIsExactlyAThenTheMidpointThenExactlyB) {
     c.setModeToggle(ModeToggle::midiModeToggle, true);
     chooseAandB();
-    const MidiSliderPreset a = soundA();
-    const MidiSliderPreset b = soundB();
 
     morph.setMorphPosition(0.0);
-    EXPECT_TRUE(c.soundIs(a));
-    EXPECT_EQ(c.sliderValues(), a.values);
-    EXPECT_EQ(c.modButtonPressed(), a.modStates);
+    EXPECT_TRUE(c.soundIs(kA));
+    EXPECT_EQ(c.sliderValues(), kA.values);
+    EXPECT_EQ(c.modButtonPressed(), kA.modStates);
     EXPECT_TRUE(c.modeToggle(ModeToggle::midiModeToggle)) << "not part of a preset: kept";
 
     nextFrame();
     morph.setMorphPosition(0.5);
-    for (std::size_t i = 0; i < a.values.size(); ++i) {
-        EXPECT_EQ(c.sliderValues()[i], (a.values[i] + b.values[i]) / 2) << i;
+    for (std::size_t i = 0; i < kA.values.size(); ++i) {
+        EXPECT_EQ(c.sliderValues()[i], (kA.values[i] + kB.values[i]) / 2) << i;
     }
-    EXPECT_EQ(c.modButtonPressed(), b.modStates) << "the middle takes B's buttons";
+    EXPECT_EQ(c.modButtonPressed(), kB.modStates) << "the middle takes B's buttons";
     EXPECT_TRUE(c.modeToggle(ModeToggle::drumModeToggle)) << "and B's switches";
     EXPECT_FALSE(c.modeToggle(ModeToggle::voiceModeToggle));
 
     nextFrame();
     h.service->clearRecorded();
     morph.setMorphPosition(0.4999);
-    EXPECT_EQ(c.modButtonPressed(), a.modStates) << "just below the middle is A's side";
+    EXPECT_EQ(c.modButtonPressed(), kA.modStates) << "just below the middle is A's side";
     EXPECT_TRUE(c.modeToggle(ModeToggle::voiceModeToggle));
     EXPECT_FALSE(c.modeToggle(ModeToggle::drumModeToggle));
     const std::vector<Sent> flip = h.sent();
@@ -312,15 +295,11 @@ TEST_F(ExploreTest, MorphAtZeroHalfAndOneIsExactlyAThenTheMidpointThenExactlyB) 
     nextFrame();
     h.service->clearRecorded();
     morph.setMorphPosition(1.0);
-    EXPECT_TRUE(c.soundIs(b));
-    EXPECT_EQ(c.sliderValues(), b.values);
+    EXPECT_TRUE(c.soundIs(kB));
+    EXPECT_EQ(c.sliderValues(), kB.values);
     EXPECT_TRUE(c.modeToggle(ModeToggle::midiModeToggle));
-    for (std::int64_t i = 0; i < kParameterCount; ++i) {
-        EXPECT_EQ(lastValues(h.sent())[i + 1],
-                  nrpnValueFromDouble(b.values[static_cast<std::size_t>(i)]));
-    }
+    expectWireEndsOn(h.sent(), kB.values);
     h.presets().setSelectedPresetIndex(2);
-    h.service->clearRecorded();
     EXPECT_FALSE(h.presets().isModified()) << "the end of the morph is B itself";
 }
 
@@ -348,13 +327,10 @@ TEST_F(ExploreTest, AFastDragSetsThePanelOncePerFrameEndsOnBAndIsOneUndoStep) {
         EXPECT_GE(setAt[k] - setAt[k - 1], Morph::kFrame)
             << "the panel is set, and each changed parameter sent, at most once a frame";
     }
-    EXPECT_NE(c.sliderValues(), soundB().values) << "the last position waits for its frame";
+    EXPECT_NE(c.sliderValues(), kB.values) << "the last position waits for its frame";
     nextFrame();
-    EXPECT_EQ(c.sliderValues(), soundB().values) << "no position is lost: the drag ends on B";
-    for (std::int64_t i = 0; i < kParameterCount; ++i) {
-        EXPECT_EQ(lastValues(h.sent())[i + 1],
-                  nrpnValueFromDouble(soundB().values[static_cast<std::size_t>(i)]));
-    }
+    EXPECT_EQ(c.sliderValues(), kB.values) << "no position is lost: the drag ends on B";
+    expectWireEndsOn(h.sent(), kB.values);
     EXPECT_EQ(history.undoSteps(), steps + 1) << "the last position belongs to the drag's step";
     EXPECT_EQ(history.undoAction(), "morph");
     h.queue.advance(1s);
@@ -365,30 +341,22 @@ TEST_F(ExploreTest, AFastDragSetsThePanelOncePerFrameEndsOnBAndIsOneUndoStep) {
     h.model->undo();
     EXPECT_EQ(c.sliderValues(), before);
     h.model->redo();
-    EXPECT_EQ(c.sliderValues(), soundB().values);
+    EXPECT_EQ(c.sliderValues(), kB.values);
 }
 
 TEST_F(ExploreTest, GroupedUnitsEachTakeTheirOwnInterpolationAndNoStaleCopyLandsOnTheMorph) {
     c.toggleLink(0);
     c.toggleLink(2);
     chooseAandB();
-    // A hand edit of grouped unit A queues its copy into C; the morph follows
-    // in the same turn.
+    // A hand edit of grouped unit A queues its copy into C; the morph follows in that turn.
     c.editParameter(1, 9999.0);
     morph.setMorphPosition(0.375);
     h.queue.runPending();
-    const MidiSliderPreset a = soundA();
-    const MidiSliderPreset b = soundB();
     for (const std::size_t i : {1u, 13u}) {
-        EXPECT_EQ(c.sliderValues()[i], 0.625 * a.values[i] + 0.375 * b.values[i]) << i;
+        EXPECT_EQ(c.sliderValues()[i], 0.625 * kA.values[i] + 0.375 * kB.values[i]) << i;
     }
     EXPECT_NE(c.sliderValues()[1], c.sliderValues()[13]) << "each grouped unit its own value";
-    const auto last = lastValues(h.sent());
-    for (std::size_t i = 0; i < c.sliderValues().size(); ++i) {
-        EXPECT_EQ(last.at(static_cast<std::int64_t>(i + 1)),
-                  nrpnValueFromDouble(c.sliderValues()[i]))
-            << "the wire ends on what the panel shows: " << i;
-    }
+    expectWireEndsOn(h.sent(), c.sliderValues());
 }
 
 TEST_F(ExploreTest, WithoutBothPresetsTheMorphKeepsItsPositionAndSendsNothing) {
@@ -423,7 +391,7 @@ TEST_F(ExploreTest, AHardwareControllerDrivesTheModelsMorphAndATurnIsOneUndoStep
     }
     h.queue.advance(ModelControlTarget::kJoinWindow);
     EXPECT_FALSE(target.turnOpen());
-    EXPECT_EQ(c.sliderValues(), soundB().values);
+    EXPECT_EQ(c.sliderValues(), kB.values);
     EXPECT_EQ(history.undoSteps(), steps + 1);
     EXPECT_EQ(history.undoAction(), "morph");
 }

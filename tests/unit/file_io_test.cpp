@@ -1,6 +1,5 @@
 #include "core/base/file_io.hpp"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <set>
@@ -15,9 +14,8 @@
 
 #include "support/temp_dir.hpp"
 
-// The unit tests link with --wrap=write, --wrap=fsync and --wrap=link on
-// Linux, so a test can interrupt the writer, count what it makes durable and
-// refuse hard links as a file system without them (exFAT, FAT) does.
+// Linked with --wrap=write,fsync,link on Linux: a test can interrupt the writer, count what it
+// makes durable and refuse hard links as exFAT or FAT does.
 #ifdef TARNWELL_WRAPPED_SYSCALLS
 namespace {
 std::atomic<int> interruptsToInject{0};
@@ -29,19 +27,11 @@ ssize_t __real_write(int fd, const void* bytes, size_t count);
 int __real_fsync(int fd);
 int __real_link(const char* from, const char* to);
 int __wrap_link(const char* from, const char* to) {
-    if (refuseHardLinks) {
-        errno = EPERM;
-        return -1;
-    }
-    return __real_link(from, to);
+    return refuseHardLinks ? (errno = EPERM, -1) : __real_link(from, to);
 }
 ssize_t __wrap_write(int fd, const void* bytes, size_t count) {
-    if (fd > 2 && interruptsToInject > 0) {
-        --interruptsToInject;
-        errno = EINTR;
-        return -1;
-    }
-    return __real_write(fd, bytes, count);
+    const bool interrupt = fd > 2 && interruptsToInject > 0;
+    return interrupt ? (--interruptsToInject, errno = EINTR, -1) : __real_write(fd, bytes, count);
 }
 int __wrap_fsync(int fd) {
     ++fsyncs;
@@ -53,24 +43,17 @@ int __wrap_fsync(int fd) {
 namespace tarnwell {
 namespace {
 
+namespace fs = std::filesystem;
 using test::entriesIn;
 
 // Sets the working folder for its lifetime.
-class InFolder {
-public:
-    explicit InFolder(const std::filesystem::path& folder) {
-        std::filesystem::current_path(folder);
-    }
-    InFolder(const InFolder&) = delete;
-    InFolder& operator=(const InFolder&) = delete;
-    ~InFolder() { std::filesystem::current_path(previous_); }
-
-private:
-    std::filesystem::path previous_ = std::filesystem::current_path();
+struct InFolder {
+    explicit InFolder(const fs::path& folder) { fs::current_path(folder); }
+    ~InFolder() { fs::current_path(previous); }
+    const fs::path previous = fs::current_path();
 };
 
 TEST(AtomicWrite, MakesOnlyTheFilesOwnFolderAndKeepsPermissions) {
-    namespace fs = std::filesystem;
     test::TempDir dir;
     const auto file = dir / "Documents" / "presets.json";
     const mode_t previous = ::umask(022);
@@ -88,26 +71,19 @@ TEST(AtomicWrite, MakesOnlyTheFilesOwnFolderAndKeepsPermissions) {
     EXPECT_EQ(fs::status(file).permissions(), kept);
     EXPECT_EQ(entriesIn(file.parent_path()), 1u) << "no temporary file is left behind";
 
-    // A home folder that is not there (a name mangled on its way, a removed
-    // drive) is not made up: nothing is written and no folder appears.
+    // A home folder that is not there (a removed drive) is not made up: nothing is written.
     EXPECT_NE(writeFileAtomically(dir / "gone" / "Documents" / "presets.json", "x"), "");
     EXPECT_FALSE(fs::exists(dir / "gone"));
 }
 
 TEST(AtomicWrite, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
-    namespace fs = std::filesystem;
     test::TempDir dir;
     ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0600), 0);
     fs::create_directory(dir / "folder");
     fs::create_symlink("pipe", dir / "link-to-pipe");
-    struct Case {
-        std::string name;
-        std::string why;
-    };
-    std::vector<Case> cases = {
+    std::vector<std::pair<std::string, std::string>> cases = {
         {"pipe", "named pipe"}, {"link-to-pipe", "named pipe"}, {"folder", "folder"}};
-    // A device node of its own (the null device's numbers), so nothing here
-    // can replace the machine's /dev/null; making one needs privileges.
+    // A node of its own with the null device's numbers, never /dev/null; needs privileges.
     if (::mknod((dir / "device").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
         fs::create_symlink(dir / "device", dir / "link-to-device");
         cases.push_back({"device", "device"});
@@ -129,15 +105,13 @@ TEST(AtomicWrite, RefusesWhatIsNotARegularFileAndLeavesItAlone) {
 }
 
 TEST(AtomicWrite, ALinkIsReadAgainstItsOwnFolderAndADanglingOneMakesItsTarget) {
-    namespace fs = std::filesystem;
     test::TempDir dir;
     fs::create_directories(dir / "Documents");
     fs::create_directories(dir / "Synced");
     fs::create_directories(dir / "a" / "b");
     const auto link = dir / "Documents" / "presets.json";
     fs::create_symlink("../Synced/presets.json", link);
-    // From a working folder where the link read against it would land in
-    // a/Synced, which does not exist.
+    // From a folder where the link, read against it, would land in a/Synced, which is absent.
     {
         const InFolder elsewhere(dir / "a" / "b");
         ASSERT_EQ(writeFileAtomically(link, "first"), "") << "a link to a file not made yet";
@@ -153,8 +127,7 @@ TEST(AtomicWrite, ALinkIsReadAgainstItsOwnFolderAndADanglingOneMakesItsTarget) {
     EXPECT_FALSE(fs::exists(dir / "a" / "Synced"));
     EXPECT_EQ(entriesIn(dir / "Documents"), 1u);
 
-    // A link into a folder that is not there (an unmounted drive) makes
-    // nothing and keeps the link.
+    // A link into a missing folder (an unmounted drive) makes nothing and keeps the link.
     fs::create_symlink("../Unmounted/presets.json", dir / "Documents" / "other.json");
     EXPECT_NE(writeFileAtomically(dir / "Documents" / "other.json", "x"), "");
     EXPECT_TRUE(fs::is_symlink(dir / "Documents" / "other.json"));
@@ -170,6 +143,18 @@ TEST(AtomicWrite, AnInterruptedWriteIsRetriedAndTheFileAndItsFolderReachTheDisk)
     EXPECT_EQ(interruptsToInject, 0);
     EXPECT_EQ(test::readText(dir / "presets.json"), "abc");
     EXPECT_EQ(fsyncs - before, 2) << "the file, then the folder that names it";
+}
+
+TEST(KeepingWrite, KeepsACopyWhereTheFileSystemRefusesHardLinks) {
+    test::TempDir dir;
+    test::writeText(dir / "presets.json", "earlier");
+    refuseHardLinks = true;
+    const KeepingWrite written = writeFileKeepingEarlier(dir / "presets.json", "new");
+    refuseHardLinks = false;
+    ASSERT_EQ(written.error, "");
+    EXPECT_EQ(test::readText(dir / "presets.json"), "new");
+    EXPECT_EQ(test::readText(written.keptAs), "earlier");
+    EXPECT_EQ(entriesIn(dir.path()), 2u);
 }
 #endif
 
@@ -188,38 +173,21 @@ TEST(AtomicWrite, RemovesTheTemporaryFilesOfDeadWritersOnly) {
         test::writeText(file, "[{\"values\":[1,");
     }
     ASSERT_EQ(writeFileAtomically(dir / "presets.json", "[]"), "");
-    EXPECT_FALSE(std::filesystem::exists(stale));
-    EXPECT_TRUE(std::filesystem::exists(running)) << "a running writer's file stays";
-    EXPECT_TRUE(std::filesystem::exists(otherFiles)) << "another file's are left to its writes";
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(running)) << "a running writer's file stays";
+    EXPECT_TRUE(fs::exists(otherFiles)) << "another file's are left to its writes";
     EXPECT_EQ(test::readText(dir / "presets.json"), "[]");
 }
 
-#ifdef TARNWELL_WRAPPED_SYSCALLS
-TEST(KeepingWrite, KeepsACopyWhereTheFileSystemRefusesHardLinks) {
-    test::TempDir dir;
-    test::writeText(dir / "presets.json", "earlier");
-    refuseHardLinks = true;
-    const KeepingWrite written = writeFileKeepingEarlier(dir / "presets.json", "new");
-    refuseHardLinks = false;
-    ASSERT_EQ(written.error, "");
-    EXPECT_EQ(test::readText(dir / "presets.json"), "new");
-    EXPECT_EQ(test::readText(written.keptAs), "earlier");
-    EXPECT_EQ(entriesIn(dir.path()), 2u);
-}
-#endif
-
 TEST(KeepingWrite, OnlyTheNewestKeptCopiesStay) {
     test::TempDir dir;
-    // 24 copies kept by earlier writes, some within one second (numbered),
-    // and files of the user's that only look alike.
+    // 24 copies of earlier writes, some in one second (numbered), and the user's look-alikes.
     std::vector<std::string> earlier;
     for (int second = 0; second < 8; ++second) {
         for (const std::string n : {"", "-2", "-10"}) {
             earlier.push_back("presets-20250101-1200" + std::to_string(10 + second) + n + ".json");
+            test::writeText(dir / earlier.back(), earlier.back());
         }
-    }
-    for (const auto& name : earlier) {
-        test::writeText(dir / name, name);
     }
     const std::vector<std::string> theUsers = {"presets-old.json", "presets-2025.json",
                                                "presets-20250101-120000.json.bak", "other.json"};
@@ -232,15 +200,14 @@ TEST(KeepingWrite, OnlyTheNewestKeptCopiesStay) {
     ASSERT_FALSE(written.keptAs.empty());
 
     std::set<std::string> left;
-    for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    for (const auto& entry : fs::directory_iterator(dir.path())) {
         left.insert(entry.path().filename().string());
     }
     EXPECT_TRUE(left.contains(written.keptAs.filename().string()));
     for (const auto& name : theUsers) {
         EXPECT_TRUE(left.contains(name)) << name;
     }
-    // The newest 19 earlier copies stay beside the one just made; within one
-    // second -2 comes after the first and -10 after -2.
+    // The newest 19 earlier copies stay; within a second: unnumbered, then -2, then -10.
     for (std::size_t i = 0; i < earlier.size(); ++i) {
         EXPECT_EQ(left.contains(earlier[i]), i >= earlier.size() - 19) << earlier[i];
     }
@@ -255,6 +222,7 @@ TEST(ReadWholeFile, RefusesOversizedFilesAndFolders) {
     EXPECT_NE(big.error.find("larger than 1 MiB"), std::string::npos);
     test::writeText(dir / "small", "abc");
     EXPECT_EQ(readWholeFile(dir / "small", 1 << 20).bytes, "abc");
+    EXPECT_FALSE(readWholeFile(dir.path(), 1 << 20).bytes);
 }
 
 }  // namespace

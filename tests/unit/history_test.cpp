@@ -95,7 +95,7 @@ TEST_F(HistoryTest, RecallImportSwitchesAndBallsAreOneStepEach) {
     EXPECT_EQ(m.history().undoAction(), "Dice");
     m.undo();
     m.undo();
-    EXPECT_EQ(m.physics().balls()[3].isRunning, false);
+    EXPECT_FALSE(m.physics().balls()[3].isRunning);
     EXPECT_EQ(m.physics().balls()[0].ampX, initialBalls()[0].ampX);
     h.service->clearRecorded();
     m.undo();

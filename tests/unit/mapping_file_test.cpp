@@ -14,35 +14,34 @@ namespace {
 MappingFile everyKind() {
     MappingFile file;
     file.input = "nanoKONTROL2 MIDI 1 \xc3\xa9";  // UTF-8 is kept
+    using K = ControlKind;
+    using S = SourceKind;
+    using M = MappingMode;
     const auto add = [&file](ControlId control, SourceId source, MappingMode mode) {
         Mapping m = proposeMapping(control, source);
         m.mode = mode;
         file.mappings.push_back(m);
         return &file.mappings.back();
     };
-    Mapping* first = add({ControlKind::parameter, 0}, {SourceKind::controlChange, 15, 127},
-                         MappingMode::absolute);
+    Mapping* first = add({K::parameter, 0}, {S::controlChange, 15, 127}, M::absolute);
     first->minimum = 0.1 + 0.2;  // no short decimal form
     first->maximum = 16383.0;
     first->inverted = true;
     first->pickup = Pickup::jump;
-    add({ControlKind::parameter, 41}, {SourceKind::controlChange14, 0, 31}, MappingMode::absolute);
-    add({ControlKind::modButton, 5}, {SourceKind::note, 9, 36}, MappingMode::momentary);
-    add({ControlKind::modeSwitch, 5}, {SourceKind::controlChange, 0, 64}, MappingMode::toggle);
-    add({ControlKind::resetDac, 0}, {SourceKind::nrpn, 1, 16383}, MappingMode::momentary);
-    add({ControlKind::dice, 0}, {SourceKind::rpn, 2, 0}, MappingMode::toggle);
-    add({ControlKind::calibrate, 0}, {SourceKind::pitchBend, 3, 0}, MappingMode::absolute);
-    add({ControlKind::physicsDice, 0}, {SourceKind::channelPressure, 4, 0}, MappingMode::absolute);
-    Mapping* encoder = add({ControlKind::ballPhaseY, 4}, {SourceKind::controlChange, 5, 20},
-                           MappingMode::relativeSignedBit);
+    add({K::parameter, 41}, {S::controlChange14, 0, 31}, M::absolute);
+    add({K::modButton, 5}, {S::note, 9, 36}, M::momentary);
+    add({K::modeSwitch, 5}, {S::controlChange, 0, 64}, M::toggle);
+    add({K::resetDac, 0}, {S::nrpn, 1, 16383}, M::momentary);
+    add({K::dice, 0}, {S::rpn, 2, 0}, M::toggle);
+    add({K::calibrate, 0}, {S::pitchBend, 3, 0}, M::absolute);
+    add({K::physicsDice, 0}, {S::channelPressure, 4, 0}, M::absolute);
+    Mapping* encoder = add({K::ballPhaseY, 4}, {S::controlChange, 5, 20}, M::relativeSignedBit);
     encoder->relativeSteps = 1000;
     encoder->maximum = 3.0;
-    add({ControlKind::ballFreqX, 0}, {SourceKind::controlChange, 5, 21},
-        MappingMode::relativeTwosComplement);
-    add({ControlKind::ballAmpY, 2}, {SourceKind::controlChange, 5, 22},
-        MappingMode::relativeBinaryOffset);
-    add({ControlKind::ballRun, 1}, {SourceKind::note, 0, 0}, MappingMode::toggle);
-    add({ControlKind::morph, 0}, {SourceKind::controlChange, 0, 1}, MappingMode::absolute);
+    add({K::ballFreqX, 0}, {S::controlChange, 5, 21}, M::relativeTwosComplement);
+    add({K::ballAmpY, 2}, {S::controlChange, 5, 22}, M::relativeBinaryOffset);
+    add({K::ballRun, 1}, {S::note, 0, 0}, M::toggle);
+    add({K::morph, 0}, {S::controlChange, 0, 1}, M::absolute);
     return file;
 }
 
@@ -52,9 +51,15 @@ std::string errorOf(const std::string& text) {
     return reading.error;
 }
 
+// A mappings file around `list`, the mappings' objects.
+std::string withMappings(const std::string& list) {
+    return R"({"format":"tarnwell-controller-mappings","version":1,"mappings":[)" + list + "]}";
+}
+
+// A file of one mapping with `member` added.
 std::string withMapping(const std::string& member) {
-    return R"({"format":"tarnwell-controller-mappings","version":1,"mappings":[{"control":"param/1","source":"cc","channel":1,"number":7)" +
-           member + "}]}";
+    return withMappings(R"({"control":"param/1","source":"cc","channel":1,"number":7)" + member +
+                        "}");
 }
 
 TEST(MappingFile, EverythingAcceptedIsWrittenSoItReadsBackEqual) {
@@ -113,11 +118,10 @@ TEST(MappingFile, WhatCouldNotBeReadBackIsNotWritten) {
 }
 
 TEST(MappingFile, AMappingNamingNoControlIsSkippedAndSaidTheRestLoads) {
-    const MappingFileReading reading =
-        decodeMappingFile(R"({"format":"tarnwell-controller-mappings","version":1,"mappings":[)"
-                          R"({"control":"ball/9/ampX","source":"cc","channel":1,"number":1},)"
-                          R"({"control":"param/42","source":"cc","channel":1,"number":2},)"
-                          R"({"control":"param/43","source":"cc","channel":1,"number":3}]})");
+    const MappingFileReading reading = decodeMappingFile(
+        withMappings(R"({"control":"ball/9/ampX","source":"cc","channel":1,"number":1},)"
+                     R"({"control":"param/42","source":"cc","channel":1,"number":2},)"
+                     R"({"control":"param/43","source":"cc","channel":1,"number":3})"));
     ASSERT_TRUE(reading.file) << reading.error;
     EXPECT_EQ(reading.file->mappings.size(), 1u);
     EXPECT_EQ(reading.skipped, 2u);
@@ -125,54 +129,46 @@ TEST(MappingFile, AMappingNamingNoControlIsSkippedAndSaidTheRestLoads) {
 }
 
 TEST(MappingFile, AnythingElseWrongRefusesTheWholeFileWithTheReason) {
-    EXPECT_EQ(errorOf("[]"), "not a mappings file: the top level is an array, not an object");
-    EXPECT_EQ(errorOf(R"({"format":"presets","version":1,"mappings":[]})"),
-              R"(not a mappings file: "format" is not "tarnwell-controller-mappings")");
-    EXPECT_EQ(
-        errorOf(R"({"format":"tarnwell-controller-mappings","version":2,"mappings":[]})"),
-        "not a mappings file: version 2 is not 1 (written by another version of the program)");
-    EXPECT_EQ(errorOf(R"({"format":"tarnwell-controller-mappings","version":1})"),
-              R"(not a mappings file: the file lacks "mappings")");
-    EXPECT_EQ(errorOf(withMapping(R"(,"channel":17)")),
-              R"(not a mappings file: mapping 1: "channel" 17 is not 1-16)");
-    EXPECT_EQ(errorOf(withMapping(R"(,"mode":"relativeSignedBit","max":1e999)")),
-              "not a mappings file: a number is too large");
-    EXPECT_EQ(errorOf(withMapping(R"(,"min":-5)")),
-              "not a mappings file: mapping 1 (param/1): the range -5 to 16383 lies outside " +
-                  controlInfo({ControlKind::parameter, 0}).name + "'s 0 to 16383");
-    EXPECT_EQ(errorOf(withMapping(R"(,"min":300,"max":200)")),
-              "not a mappings file: mapping 1 (param/1): the range's minimum 300 is above its "
-              "maximum 200");
-    EXPECT_EQ(errorOf(withMapping(R"(,"invert":1)")),
-              R"(not a mappings file: mapping 1: "invert" is an integer, not true/false)");
-    EXPECT_EQ(errorOf(withMapping(R"(,"mode":"sideways")")),
-              R"(not a mappings file: mapping 1: "mode" "sideways" is not one of "absolute", )"
-              R"("relativeTwosComplement", "relativeSignedBit", "relativeBinaryOffset", "toggle", )"
-              R"("momentary")");
-    EXPECT_NE(
-        errorOf(
-            R"({"format":"tarnwell-controller-mappings","version":1,"mappings":[{"control":"param/1","source":"pitchBend","channel":1,"number":0}]})")
-            .find("has no \"number\""),
-        std::string::npos);
-    EXPECT_NE(
-        errorOf(
-            R"({"format":"tarnwell-controller-mappings","version":1,"mappings":[{"control":"param/1","source":"note","channel":1,"number":1,"mode":"absolute"}]})")
-            .find("this mode does not suit Note 1, channel 1"),
-        std::string::npos);
-    EXPECT_EQ(errorOf(withMapping("") + "x"),
-              "not a mappings file: not valid JSON (error at byte 126)");
-    EXPECT_EQ(errorOf(std::string("{\"format\":\0}", 12)),
-              "not a mappings file: not valid JSON (a NUL byte at byte 11)");
-    EXPECT_EQ(errorOf(std::string(100000, '[') + std::string(100000, ']')),
-              "not a mappings file: nested deeper than 16 levels");
-    EXPECT_EQ(errorOf(std::string(kMaxMappingFileBytes + 1, ' ')),
-              "not a mappings file: larger than 1 MiB");
-    std::string many = R"({"format":"tarnwell-controller-mappings","version":1,"mappings":[)";
-    for (std::size_t i = 0; i <= kMaxMappingsInFile; ++i) {
-        many += std::string(i ? "," : "") +
-                R"({"control":"param/1","source":"cc","channel":1,"number":1})";
+    std::string many = R"({"control":"param/1","source":"cc","channel":1,"number":1})";
+    for (std::size_t i = 0; i < kMaxMappingsInFile; ++i) {
+        many += R"(,{"control":"param/1","source":"cc","channel":1,"number":1})";
     }
-    EXPECT_EQ(errorOf(many + "]}"), "not a mappings file: it holds 1025 mappings, more than 1024");
+    const std::string outside = "mapping 1 (param/1): the range -5 to 16383 lies outside " +
+                                controlInfo({ControlKind::parameter, 0}).name + "'s 0 to 16383";
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"[]", "the top level is an array, not an object"},
+        {R"({"format":"presets","version":1,"mappings":[]})",
+         R"("format" is not "tarnwell-controller-mappings")"},
+        {R"({"format":"tarnwell-controller-mappings","version":2,"mappings":[]})",
+         "version 2 is not 1 (written by another version of the program)"},
+        {R"({"format":"tarnwell-controller-mappings","version":1})",
+         R"(the file lacks "mappings")"},
+        {withMapping(R"(,"channel":17)"), R"(mapping 1: "channel" 17 is not 1-16)"},
+        {withMapping(R"(,"mode":"relativeSignedBit","max":1e999)"), "a number is too large"},
+        {withMapping(R"(,"min":-5)"), outside},
+        {withMapping(R"(,"min":300,"max":200)"),
+         "mapping 1 (param/1): the range's minimum 300 is above its maximum 200"},
+        {withMapping(R"(,"invert":1)"), R"(mapping 1: "invert" is an integer, not true/false)"},
+        {withMapping(R"(,"mode":"sideways")"),
+         R"(mapping 1: "mode" "sideways" is not one of "absolute", "relativeTwosComplement", )"
+         R"("relativeSignedBit", "relativeBinaryOffset", "toggle", "momentary")"},
+        {withMapping("") + "x", "not valid JSON (error at byte 126)"},
+        {std::string("{\"format\":\0}", 12), "not valid JSON (a NUL byte at byte 11)"},
+        {std::string(100000, '[') + std::string(100000, ']'), "nested deeper than 16 levels"},
+        {std::string(kMaxMappingFileBytes + 1, ' '), "larger than 1 MiB"},
+        {withMappings(many), "it holds 1025 mappings, more than 1024"},
+    };
+    for (const auto& [text, reason] : cases) {
+        EXPECT_EQ(errorOf(text), "not a mappings file: " + reason);
+    }
+    EXPECT_NE(errorOf(withMappings(
+                          R"({"control":"param/1","source":"pitchBend","channel":1,"number":0})"))
+                  .find("has no \"number\""),
+              std::string::npos);
+    EXPECT_NE(errorOf(withMappings(R"({"control":"param/1","source":"note","channel":1,)"
+                                   R"("number":1,"mode":"absolute"})"))
+                  .find("this mode does not suit Note 1, channel 1"),
+              std::string::npos);
 }
 
 TEST(MappingFile, WrittenAtomicallyAndARefusedFileChangesNothingOnDisk) {

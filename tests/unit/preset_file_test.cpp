@@ -25,9 +25,7 @@ std::string errorOf(const std::string& text) {
 TEST(PresetFileWriting, CompactMembersInFieldOrderAndOnlyFiniteValues) {
     EXPECT_EQ(*encodePresetFile({}).text, "[]");
 
-    MidiSliderPreset p;
-    p.values = {1000.5, 0.0, 16383.0, 0.1};
-    p.modStates = {true, false};
+    MidiSliderPreset p{{1000.5, 0.0, 16383.0, 0.1}, {true, false}, {}, ""};
     p.modeToggles[static_cast<std::size_t>(ModeToggle::regenModeToggle)] = true;
     const std::string expected =
         R"([{"values":[1000.5,0,16383,0.1],"modStates":[true,false],"voiceModeToggle":false,)"
@@ -52,22 +50,16 @@ TEST(PresetFileReading, AcceptsAnyMemberOrderNumberSpellingAndLengthAndIgnoresUn
     const PresetDecoding d = decodePresetFile(text);
     ASSERT_TRUE(d.presets) << d.error;
     ASSERT_EQ(d.presets->size(), 2u);
-    MidiSliderPreset expected;
-    expected.values = {0, 1000.5, 1000, -0.0, 0.002, 7};
-    expected.modStates = {true};
+    MidiSliderPreset expected{{0, 1000.5, 1000, -0.0, 0.002, 7}, {true}, {}, ""};
     expected.modeToggles[static_cast<std::size_t>(ModeToggle::regen2ModeToggle)] = true;
     expected.modeToggles[static_cast<std::size_t>(ModeToggle::drumModeToggle)] = true;
-    MidiSliderPreset empty;
-    empty.values.clear();
-    empty.modStates.clear();
-    EXPECT_EQ(*d.presets, (std::vector<MidiSliderPreset>{expected, empty}));
+    EXPECT_EQ(*d.presets, (std::vector<MidiSliderPreset>{expected, {{}, {}, {}, ""}}));
 }
 
 TEST(PresetFileReading, EveryViolationRejectsTheWholeFileWithAReason) {
     const std::string good = object("1", "false", kFlags);
-    const std::string lacksRegen2 = object(
-        "1", "false",
-        R"("voiceModeToggle":false,"drumModeToggle":false,"filterModeToggle":false,"regenModeToggle":false)");
+    const std::string flags = kFlags;
+    const std::string lacksRegen2 = object("1", "false", flags.substr(0, flags.rfind(',')));
     EXPECT_EQ(errorOf("[" + good + "," + good + "," + lacksRegen2 + "]"),
               "not a preset file: object 3 lacks regen2ModeToggle");
     EXPECT_EQ(errorOf("[" + object("1", "false", R"("voiceModeToggle":null)") + "]"),
@@ -82,14 +74,12 @@ TEST(PresetFileReading, EveryViolationRejectsTheWholeFileWithAReason) {
               "not a preset file: the top level is an object, not an array");
     EXPECT_EQ(errorOf("[" + object("1e400", "false", kFlags) + "]").substr(0, 37),
               "not a preset file: a number at byte 1");
-    EXPECT_EQ(errorOf("[" + good).substr(0, 33), "not a preset file: not valid JSON");
-    EXPECT_EQ(errorOf("[" + good + "] x").substr(0, 33), "not a preset file: not valid JSON");
-    EXPECT_EQ(errorOf("[" + good + "] \n" + std::string(1, '\0')).substr(0, 33),
-              "not a preset file: not valid JSON");
+    // Cut short, followed by more than whitespace, empty, invalid UTF-8.
+    for (const std::string& text : {"[" + good, "[" + good + "] x", "[" + good + "] \n" + '\0',
+                                    std::string(), std::string("[{\"name\":\"\xff\"}]")}) {
+        EXPECT_EQ(errorOf(text).substr(0, 33), "not a preset file: not valid JSON") << text;
+    }
     EXPECT_TRUE(decodePresetFile("[" + good + "] \n\t\r").presets) << "whitespace may follow";
-    EXPECT_EQ(errorOf("").substr(0, 33), "not a preset file: not valid JSON");
-    EXPECT_EQ(errorOf("[{\"name\":\"\xff\"}]").substr(0, 33), "not a preset file: not valid JSON")
-        << "invalid UTF-8";
 }
 
 TEST(PresetFileReading, HostileNestingAndSizeAreRefusedCheaply) {
@@ -99,17 +89,15 @@ TEST(PresetFileReading, HostileNestingAndSizeAreRefusedCheaply) {
         "[{\"x\":" + std::string(100000, '[') + std::string(100000, ']') + "}]";
     EXPECT_EQ(errorOf(deepInUnknown), "not a preset file: nested deeper than 64 levels");
 
-    std::string huge = "[" + std::string(kMaxPresetFileBytes, ' ') + "]";
+    const std::string huge = "[" + std::string(kMaxPresetFileBytes, ' ') + "]";
     EXPECT_EQ(errorOf(huge), "not a preset file: larger than " +
                                  std::to_string(kMaxPresetFileBytes >> 20) + " MiB");
 }
 
 TEST(PresetFileNames, NameIsAnOptionalEighthMemberAndTheSevenKeepTheirBytes) {
-    MidiSliderPreset named;
-    named.values = {1000.5, -0.0};
-    named.modStates = {true};
-    named.name =
-        "Glass \"Bells\" \\ \xE9\xBC\x93 \xF0\x9F\x8E\xB9";  // quote, backslash, CJK, emoji
+    // A quote, a backslash, CJK and an emoji.
+    const MidiSliderPreset named{
+        {1000.5, -0.0}, {true}, {}, "Glass \"Bells\" \\ \xE9\xBC\x93 \xF0\x9F\x8E\xB9"};
     MidiSliderPreset unnamed = named;
     unnamed.name.clear();
     const std::string unnamedText = *encodePresetFile({unnamed, unnamed}).text;
@@ -131,25 +119,18 @@ TEST(PresetFileNames, NameIsAnOptionalEighthMemberAndTheSevenKeepTheirBytes) {
 }
 
 TEST(PresetFileNames, NormalisedToOneTrimmedLineAndIllFormedUtf8Replaced) {
+    using namespace std::string_literals;
     const std::vector<std::pair<std::string, std::string>> cases = {
         {"Glass Bells", "Glass Bells"},
-        {" \t\n\r\xC2\xA0\xE3\x80\x80Glass Bells\xE2\x80\xAF ", "Glass Bells"},
-        {"a\tb\nc\x7F"
-         "d\xC2\x85"
-         "e\xE2\x80\xA8"
-         "f" +
-             std::string(1, '\0') + "g",
-         "a b c d e f g"},
+        {" \t\n\r\u00A0\u3000Glass Bells\u202F ", "Glass Bells"},
+        {"a\tb\nc\177d\u0085e\u2028f\0g"s, "a b c d e f g"},
         // Invalid UTF-8: each ill-formed sequence becomes one U+FFFD.
-        {"a\xFF"
-         "b",
-         "a\xEF\xBF\xBD"
-         "b"},
-        {"\xC0\xAF", "\xEF\xBF\xBD\xEF\xBF\xBD"},                                  // overlong '/'
-        {"\xED\xA0\x80x", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBDx"},                // a surrogate
-        {"\xE2\x82x", "\xEF\xBF\xBDx"},                                            // cut short
-        {"\xF4\x90\x80\x80", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},  // past U+10FFFF
-        {"x\xF0\x9F\x8E", "x\xEF\xBF\xBD"},                                        // cut at the end
+        {"a\377b", "a\uFFFDb"},
+        {"\xC0\xAF", "\uFFFD\uFFFD"},                      // overlong '/'
+        {"\xED\xA0\x80x", "\uFFFD\uFFFD\uFFFDx"},          // a surrogate
+        {"\xE2\x82x", "\uFFFDx"},                          // cut short
+        {"\xF4\x90\x80\x80", "\uFFFD\uFFFD\uFFFD\uFFFD"},  // past U+10FFFF
+        {"x\xF0\x9F\x8E", "x\uFFFD"},                      // cut at the end
     };
     for (const auto& [given, stored] : cases) {
         EXPECT_EQ(normalisedPresetName(given), stored) << given;
@@ -161,26 +142,21 @@ TEST(PresetFileBounds, TheReadLimitFollowsFromTheBoundsAndEachBoundIsEnforcedWit
     static_assert(kMaxPresetFileBytes >= kMaxWrittenPresetFileBytes);
     static_assert(kMaxPresetFileBytes - kMaxWrittenPresetFileBytes < (std::size_t{1} << 20));
 
-    std::string values = "0";
-    for (std::size_t i = 1; i < kMaxValuesPerPreset; ++i) {
-        values += ",0";
-    }
-    EXPECT_EQ(errorOf("[" + object(values + ",0", "", kFlags) + "]"),
+    const auto repeated = [](const std::string& item, std::size_t times) {
+        std::string out = item;
+        for (std::size_t i = 1; i < times; ++i) {
+            out += "," + item;
+        }
+        return out;
+    };
+    EXPECT_EQ(errorOf("[" + object(repeated("0", kMaxValuesPerPreset + 1), "", kFlags) + "]"),
               "not a preset file: object 1 member values holds more than 64 numbers");
-    std::string mods = "true";
-    for (std::size_t i = 1; i < kMaxModStatesPerPreset; ++i) {
-        mods += ",true";
-    }
-    EXPECT_EQ(errorOf("[" + object("", mods + ",true", kFlags) + "]"),
+    EXPECT_EQ(errorOf("[" + object("", repeated("true", kMaxModStatesPerPreset + 1), kFlags) + "]"),
               "not a preset file: object 1 member modStates holds more than 16 flags");
-    std::string list = "[" + object("", "", kFlags);
-    for (std::size_t i = 1; i <= kMaxPresetsInFile; ++i) {
-        list += "," + object("", "", kFlags);
-    }
-    EXPECT_EQ(errorOf(list + "]"), "not a preset file: more than 50000 presets");
+    EXPECT_EQ(errorOf("[" + repeated(object("", "", kFlags), kMaxPresetsInFile + 1) + "]"),
+              "not a preset file: more than 50000 presets");
 
-    // Writing refuses the same, so a list too large to read back is never
-    // written over a good file.
+    // Writing refuses the same, so a list too large to read back never replaces a good file.
     std::vector<MidiSliderPreset> presets(kMaxPresetsInFile + 1);
     EXPECT_EQ(encodePresetFile(presets).error,
               "a preset file holds at most 50000 presets, and the list has 50001");
@@ -195,8 +171,7 @@ TEST(PresetFileBounds, TheReadLimitFollowsFromTheBoundsAndEachBoundIsEnforcedWit
 }
 
 TEST(PresetFileWriting, AListThatWouldNotReadBackTheSameIsNeverWritten) {
-    // Names that bypassed normalisation stand for any fault that would make
-    // the written file read back different or not at all.
+    // Names that bypassed normalisation stand for any fault that breaks reading back.
     std::vector<MidiSliderPreset> presets(2);
     presets[1].name = " Glass Bells";
     PresetEncoding e = encodePresetFile(presets);

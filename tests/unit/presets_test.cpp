@@ -1,5 +1,7 @@
+#include <algorithm>
 #include <functional>
 #include <future>
+#include <iterator>
 #include <set>
 #include <vector>
 
@@ -33,48 +35,47 @@ struct PresetHarness : test::PanelHarness {
         presets().importPresets();
         ASSERT_TRUE(chooser.answer(dir / "import.json"));
     }
-    std::string storedText() const { return test::readText(dir / "Documents" / "presets.json"); }
+    std::filesystem::path stored() const { return dir / "Documents" / "presets.json"; }
+    std::string storedText() const { return test::readText(stored()); }
 
     test::TempDir dir;
     std::vector<Notice> notices;
     Connection noticeConnection;
 };
 
-// The files in `folder` other than the preset file itself: the copies of
-// earlier preset files a save has kept.
-std::set<std::filesystem::path> filesBeside(const std::filesystem::path& folder) {
-    std::set<std::filesystem::path> out;
-    std::error_code missing;
-    for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
-        if (entry.path().filename() != "presets.json") {
-            out.insert(entry.path());
-        }
-    }
-    return out;
+MidiSliderPreset withFirst(double value) {
+    MidiSliderPreset preset;
+    preset.values[0] = value;
+    return preset;
 }
 
-// The copy `save` keeps beside the preset file in `folder`, found on disk;
-// empty when it keeps none. The save's notice must name it, so the user can
-// find it.
+std::string fileOf(const std::vector<MidiSliderPreset>& presets) {
+    return *encodePresetFile(presets).text;
+}
+
+// The copy `save` keeps beside the file in `folder` (empty if none), which its notice must name.
 std::filesystem::path keptBy(const std::filesystem::path& folder,
                              const std::function<Notice()>& save) {
-    const auto before = filesBeside(folder);
+    const auto beside = [&] {
+        std::set<std::filesystem::path> out;
+        std::error_code missing;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, missing)) {
+            out.insert(entry.path());
+        }
+        out.erase(folder / "presets.json");
+        return out;
+    };
+    const auto before = beside();
     const Notice notice = save();
     EXPECT_FALSE(notice.isError) << notice.text;
+    const auto after = beside();
     std::vector<std::filesystem::path> added;
-    for (const auto& file : filesBeside(folder)) {
-        if (!before.contains(file)) {
-            added.push_back(file);
-        }
-    }
+    std::set_difference(after.begin(), after.end(), before.begin(), before.end(),
+                        std::back_inserter(added));
     EXPECT_LE(added.size(), 1u) << notice.text;
-    if (added.empty()) {
-        EXPECT_EQ(notice.text.find("kept in"), std::string::npos) << notice.text;
-        return {};
-    }
-    EXPECT_NE(notice.text.find("kept in " + added.front().string()), std::string::npos)
-        << notice.text;
-    return added.front();
+    const std::string mention = added.empty() ? "kept in" : "kept in " + added[0].string();
+    EXPECT_EQ(notice.text.find(mention) != std::string::npos, !added.empty()) << notice.text;
+    return added.empty() ? std::filesystem::path{} : added[0];
 }
 
 struct PresetTest : ::testing::Test {
@@ -86,21 +87,16 @@ struct PresetTest : ::testing::Test {
 TEST_F(PresetTest, SaveWritesTheWholeListAndRecallSendsModButtonsThenParameters) {
     c.editParameter(0, 1000.5);
     h.service->clearRecorded();
-    const Notice notice = p.savePreset(p.selectedPresetIndex());
-    EXPECT_FALSE(notice.isError) << notice.text;
+    EXPECT_FALSE(p.savePreset(p.selectedPresetIndex()).isError);
     EXPECT_TRUE(h.sent().empty()) << "saving sends nothing";
     EXPECT_EQ(decodePresetFile(h.storedText()).presets, p.presets());
     ASSERT_EQ(p.presets().size(), 100u);
 
     p.setSelectedPresetIndex(1);
-    std::vector<Sent> expected;
-    for (int n = 103; n <= 117; n += 2) {
-        expected.push_back({n, 127});
+    ASSERT_EQ(h.sent().size(), 50u);
+    for (int k = 0; k < 50; ++k) {
+        EXPECT_EQ(h.sent()[k], (k < 8 ? Sent{103 + 2 * k, 127} : Sent{k - 7, 0})) << k;
     }
-    for (int n = 1; n <= 42; ++n) {
-        expected.push_back({n, 0});
-    }
-    EXPECT_EQ(h.sent(), expected);
     h.service->clearRecorded();
     p.setSelectedPresetIndex(1);
     EXPECT_TRUE(h.sent().empty()) << "choosing the selected row again recalls nothing";
@@ -111,9 +107,10 @@ TEST_F(PresetTest, SaveWritesTheWholeListAndRecallSendsModButtonsThenParameters)
 }
 
 TEST_F(PresetTest, EachStoredSwitchIsSavedFromItselfAndRecallSendsOnlyChangedOnesLast) {
-    c.setModeToggle(ModeToggle::midiModeToggle, true);
-    c.setModeToggle(ModeToggle::filterModeToggle, true);
-    c.setModeToggle(ModeToggle::drumModeToggle, true);
+    for (const ModeToggle t :
+         {ModeToggle::midiModeToggle, ModeToggle::filterModeToggle, ModeToggle::drumModeToggle}) {
+        c.setModeToggle(t, true);
+    }
     p.savePreset(5);
     EXPECT_TRUE(p.presets()[5].modeToggle(ModeToggle::drumModeToggle));
     EXPECT_FALSE(p.presets()[5].modeToggle(ModeToggle::voiceModeToggle));
@@ -122,22 +119,16 @@ TEST_F(PresetTest, EachStoredSwitchIsSavedFromItselfAndRecallSendsOnlyChangedOne
     h.service->clearRecorded();
 
     p.applyPreset(5);
-    const auto sent = h.sent();
-    ASSERT_EQ(sent.size(), 51u);
-    EXPECT_EQ(sent.back(), (Sent{134, 134}));
+    ASSERT_EQ(h.sent().size(), 51u);
+    EXPECT_EQ(h.sent().back(), (Sent{134, 134}));
     EXPECT_TRUE(c.modeToggle(ModeToggle::midiModeToggle)) << "not part of a preset";
     EXPECT_TRUE(c.linkedTabs()[4]) << "not part of a preset";
 }
 
 TEST_F(PresetTest, ShortAndLongPresetsRecallWithoutFailing) {
-    MidiSliderPreset shortOne;
-    shortOne.values = {5.0, 6.0};
-    shortOne.modStates = {true};
-    MidiSliderPreset longOne;
-    longOne.values = std::vector<double>(50, 9.0);
-    longOne.modStates = std::vector<bool>(10, true);
-    h.importFile(*encodePresetFile({shortOne, longOne}).text);
-
+    // Each preset: values, mod button flags, switches, name.
+    h.importFile(fileOf({{{5.0, 6.0}, {true}, {}, ""},
+                         {std::vector<double>(50, 9.0), std::vector<bool>(10, true), {}, ""}}));
     ASSERT_EQ(c.sliderValues().size(), 42u);
     EXPECT_EQ(c.sliderValues()[1], 6.0);
     EXPECT_EQ(c.sliderValues()[2], 0.0);
@@ -157,17 +148,14 @@ TEST_F(PresetTest, ShortAndLongPresetsRecallWithoutFailing) {
 TEST_F(PresetTest, ImportReplacesTheListSelectsWhatItRecallsAndASavePastItsEndAppends) {
     p.setSelectedPresetIndex(57);
     h.service->clearRecorded();
-    MidiSliderPreset first;
-    first.values[0] = 321.0;
-    h.importFile(*encodePresetFile({first, MidiSliderPreset{}, MidiSliderPreset{}}).text);
+    h.importFile(fileOf({withFirst(321.0), {}, {}}));
     EXPECT_EQ(p.presets().size(), 3u);
     EXPECT_EQ(c.sliderValues()[0], 321.0);
     EXPECT_EQ(h.sent().size(), 50u);
-    EXPECT_FALSE(std::filesystem::exists(h.dir / "Documents" / "presets.json"));
+    EXPECT_FALSE(std::filesystem::exists(h.stored()));
     ASSERT_FALSE(h.notices.empty());
     EXPECT_FALSE(h.notices.back().isError);
-    // The row that sounds is the one selected, so a save cannot overwrite
-    // another imported preset with the first one's sound.
+    // The row that sounds is the selected one, so a save cannot put it over another row.
     EXPECT_EQ(p.selectedPresetIndex(), 0);
     EXPECT_FALSE(p.isModified());
     p.savePreset(3);
@@ -185,8 +173,7 @@ TEST_F(PresetTest, SaveAsStoresWithoutSendingSelectsTheSlotAndAsksOnlyOverAnothe
     c.editParameter(3, 500.0);
     h.service->clearRecorded();
     EXPECT_FALSE(p.storingWouldReplace(5, "Glass Bells")) << "slot 6 is blank";
-    const Notice notice = p.savePresetAs(5, "  Glass Bells ");
-    EXPECT_FALSE(notice.isError) << notice.text;
+    EXPECT_FALSE(p.savePresetAs(5, "  Glass Bells ").isError);
     EXPECT_TRUE(h.sent().empty()) << "nothing is recalled or sent";
     EXPECT_EQ(p.selectedPresetIndex(), 5);
     EXPECT_EQ(p.presets()[5].name, "Glass Bells") << "names are trimmed";
@@ -246,8 +233,7 @@ TEST_F(PresetTest, TheMarkerCompareAndRevertFollowTheSelectedPreset) {
     EXPECT_TRUE(p.isModified());
     EXPECT_EQ(markerChanges, 3);
 
-    // Compare: the saved preset sounds, sending only what differs; again:
-    // the edited sound is back, sending only what differs.
+    // Compare, then compare again: each way sends only what differs.
     h.service->clearRecorded();
     p.toggleCompare();
     EXPECT_TRUE(p.isComparing());
@@ -291,17 +277,14 @@ TEST_F(PresetTest, ImportRefusesPipesAndDevicesWithoutBlocking) {
             p.importPresets();
             return h.chooser.answer(file);
         });
-        if (import.wait_for(5s) != std::future_status::ready) {
-            // A reader blocked on the pipe is released by a writer coming
-            // and going, so the test fails rather than hangs.
-            while (import.wait_for(10ms) != std::future_status::ready) {
-                if (const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0) {
-                    ::close(writer);
-                }
+        const bool blocked = import.wait_for(5s) != std::future_status::ready;
+        // A writer coming and going frees a reader blocked on the pipe: fail, not hang.
+        while (import.wait_for(10ms) != std::future_status::ready) {
+            if (const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0) {
+                ::close(writer);
             }
-            ADD_FAILURE() << "importing " << file << " blocked";
-            continue;
         }
+        ASSERT_FALSE(blocked) << "importing " << file << " blocked";
         ASSERT_TRUE(import.get());
         ASSERT_FALSE(h.notices.empty());
         EXPECT_TRUE(h.notices.back().isError);
@@ -322,7 +305,6 @@ TEST_F(PresetTest, CancelledDialogsDoNothingAndExportWritesTheListOrReportsWhyNo
     p.exportPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "out" / "mine.json"));
     EXPECT_EQ(decodePresetFile(test::readText(h.dir / "out" / "mine.json")).presets, p.presets());
-    // A folder where the file should go: it is refused, with the reason.
     std::filesystem::create_directories(h.dir / "taken.json");
     p.exportPresets();
     ASSERT_TRUE(h.chooser.answer(h.dir / "taken.json"));
@@ -333,7 +315,7 @@ TEST_F(PresetTest, CancelledDialogsDoNothingAndExportWritesTheListOrReportsWhyNo
 TEST_F(PresetTest, FailedSaveKeepsThePresetInMemoryAndTheOldFileWhole) {
     p.savePreset(0);
     // The documents folder cannot be created: a file stands where it should be.
-    h.documents = h.dir / "Documents" / "presets.json" / "sub";
+    h.documents = h.stored() / "sub";
     c.editParameter(0, 99.0);
     const Notice notice = p.savePreset(0);
     EXPECT_TRUE(notice.isError);
@@ -344,50 +326,41 @@ TEST_F(PresetTest, FailedSaveKeepsThePresetInMemoryAndTheOldFileWhole) {
     EXPECT_TRUE(p.savePreset(1).isError);
 }
 
-TEST(SavePreset, TheFirstSaveOfARunKeepsTheEarlierRunsFileUnlessItHoldsNothingToLose) {
-    MidiSliderPreset earlier;
-    earlier.values[0] = 777.0;
-    const std::string earlierText = *encodePresetFile({earlier, earlier, earlier}).text;
-    {
-        PresetHarness h;
-        test::writeText(h.dir / "Documents" / "presets.json", earlierText);
-        EXPECT_EQ(h.presets().presets().size(), 100u) << "the stored file is not read at start";
-        h.controller().editParameter(3, 3.0);
-        const auto kept = keptBy(h.dir / "Documents", [&] { return h.presets().savePreset(0); });
-        ASSERT_FALSE(kept.empty());
-        EXPECT_EQ(kept.filename().string().rfind("presets-", 0), 0u) << kept;
-        EXPECT_EQ(test::readText(kept), earlierText);
-        ASSERT_EQ(test::entriesIn(h.dir / "Documents"), 2u);
-        EXPECT_EQ(decodePresetFile(h.storedText()).presets, h.presets().presets());
-        // Later saves of the same run replace the file they wrote themselves.
-        h.controller().editParameter(3, 4.0);
-        EXPECT_EQ(h.presets().savePreset(1).text.find("kept in"), std::string::npos);
-        EXPECT_EQ(test::entriesIn(h.dir / "Documents"), 2u);
-    }
-    {
-        PresetHarness h;
-        test::writeText(h.dir / "Documents" / "presets.json",
-                        *encodePresetFile(std::vector<MidiSliderPreset>(100)).text);
-        h.controller().editParameter(3, 3.0);
-        EXPECT_EQ(h.presets().savePreset(0).text.find("kept in"), std::string::npos);
-    }
+// A panel started over the preset file an earlier run left, which is not read at start.
+struct EarlierRunTest : PresetTest {
+    EarlierRunTest() { test::writeText(h.stored(), earlierText); }
+    const std::string earlierText = fileOf({withFirst(777.0), withFirst(777.0)});
+};
+
+TEST_F(EarlierRunTest, TheFirstSaveOfARunKeepsTheEarlierFileUnlessItHoldsNothingToLose) {
+    EXPECT_EQ(p.presets().size(), 100u) << "the stored file is not read at start";
+    c.editParameter(3, 3.0);
+    const auto kept = keptBy(h.stored().parent_path(), [&] { return p.savePreset(0); });
+    ASSERT_FALSE(kept.empty());
+    EXPECT_EQ(kept.filename().string().rfind("presets-", 0), 0u) << kept;
+    EXPECT_EQ(test::readText(kept), earlierText);
+    EXPECT_EQ(decodePresetFile(h.storedText()).presets, p.presets());
+    // Later saves of the same run replace the file they wrote themselves.
+    c.editParameter(3, 4.0);
+    EXPECT_TRUE(keptBy(h.stored().parent_path(), [&] { return p.savePreset(1); }).empty());
+    EXPECT_EQ(test::entriesIn(h.stored().parent_path()), 2u);
+
+    PresetHarness next;
+    test::writeText(next.stored(), fileOf(std::vector<MidiSliderPreset>(100)));
+    next.controller().editParameter(3, 3.0);
+    EXPECT_TRUE(
+        keptBy(next.stored().parent_path(), [&] { return next.presets().savePreset(0); }).empty());
 }
 
-TEST(SavePreset, TheEarlierFileStaysInPlaceWhenTheFirstSaveFails) {
-    MidiSliderPreset earlier;
-    earlier.values[0] = 777.0;
-    const std::string earlierText = *encodePresetFile({earlier}).text;
-    // A file-size limit below the new file's size fails the write, as a full
-    // disk would.
-    PresetHarness h;
-    test::writeText(h.dir / "Documents" / "presets.json", earlierText);
+TEST_F(EarlierRunTest, TheEarlierFileStaysInPlaceWhenTheFirstSaveFails) {
+    // A file-size limit below the new file's size fails the write, as a full disk would.
     const pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {
         signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{4096, 4096};
         setrlimit(RLIMIT_FSIZE, &limit);
-        const Notice notice = h.presets().savePreset(0);
+        const Notice notice = p.savePreset(0);
         _exit(notice.isError && notice.text.find(": File too large") != std::string::npos ? 0 : 1);
     }
     int status = 0;
@@ -395,53 +368,48 @@ TEST(SavePreset, TheEarlierFileStaysInPlaceWhenTheFirstSaveFails) {
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0) << "the failure is reported with its reason";
     EXPECT_EQ(h.storedText(), earlierText);
-    EXPECT_EQ(test::entriesIn(h.dir / "Documents"), 1u) << "no copy and no temporary file is left";
+    EXPECT_EQ(test::entriesIn(h.stored().parent_path()), 1u) << "no copy, no temporary file";
 }
 
 TEST(SavePreset, TwoPanelsOnOneFileKeepEachOthersLatestSaveAside) {
     PresetHarness a;
     PresetHarness b;
     b.documents = a.documents;
-    const auto stored = *a.documents / "presets.json";
+    const auto folder = a.stored().parent_path();
     const auto firstValue = [](const std::filesystem::path& file) {
         const auto presets = decodePresetFile(test::readText(file)).presets;
         return presets && !presets->empty() ? presets->front().values[0] : -1.0;
     };
-    std::vector<std::filesystem::path> keptCopies;
+    std::size_t keptCopies = 0;
     // Two windows on one machine, each saving its own sound in turn.
     for (int turn = 0; turn < 5; ++turn) {
         PresetHarness& panel = turn % 2 == 0 ? a : b;
         panel.controller().editParameter(0, 100.0 + turn);
-        const auto kept =
-            keptBy(stored.parent_path(), [&] { return panel.presets().savePreset(0); });
-        EXPECT_EQ(firstValue(stored), 100.0 + turn);
+        const auto kept = keptBy(folder, [&] { return panel.presets().savePreset(0); });
+        EXPECT_EQ(firstValue(a.stored()), 100.0 + turn);
         if (turn > 0) {
             // The other panel's save, which this one never saw, stays beside it.
             ASSERT_FALSE(kept.empty()) << "turn " << turn;
             EXPECT_EQ(firstValue(kept), 100.0 + turn - 1) << kept;
-            keptCopies.push_back(kept);
+            ++keptCopies;
         }
     }
     // A panel saving again over its own save keeps no copy.
     a.controller().editParameter(0, 1.0);
-    EXPECT_TRUE(keptBy(stored.parent_path(), [&] { return a.presets().savePreset(0); }).empty());
-    EXPECT_EQ(test::entriesIn(stored.parent_path()), keptCopies.size() + 1);
+    EXPECT_TRUE(keptBy(folder, [&] { return a.presets().savePreset(0); }).empty());
+    EXPECT_EQ(test::entriesIn(folder), keptCopies + 1);
 }
 
-TEST(RestoreStoredPresets, SaysWhyWhenTheStoredFileCannotBeChecked) {
-    PresetHarness h;
-    const auto stored = h.dir / "Documents" / "presets.json";
-    std::filesystem::create_directories(stored.parent_path());
-    std::filesystem::create_symlink("presets.json", stored);  // a link to itself
-    h.presets().restoreStoredPresets();
+TEST_F(PresetTest, RestoringSaysWhyWhenTheStoredFileCannotBeChecked) {
+    std::filesystem::create_directories(h.stored().parent_path());
+    std::filesystem::create_symlink("presets.json", h.stored());  // a link to itself
+    p.restoreStoredPresets();
     ASSERT_EQ(h.notices.size(), 1u);
     EXPECT_TRUE(h.notices[0].isError);
     EXPECT_EQ(h.notices[0].text.rfind("Saved presets not restored: ", 0), 0u) << h.notices[0].text;
-    EXPECT_EQ(h.presets().presets().size(), std::size_t{100});
-
-    const Notice save = h.presets().savePreset(0);
-    EXPECT_TRUE(save.isError) << save.text;
-    EXPECT_TRUE(std::filesystem::is_symlink(stored));
+    EXPECT_EQ(p.presets().size(), 100u);
+    EXPECT_TRUE(p.savePreset(0).isError);
+    EXPECT_TRUE(std::filesystem::is_symlink(h.stored()));
 }
 
 }  // namespace

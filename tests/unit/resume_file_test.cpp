@@ -35,12 +35,9 @@ ResumeState sampleState() {
 TEST(ResumeFileTest, EveryStateThePanelCanHoldRoundTripsAtItsBounds) {
     std::mt19937_64 random(7);
     std::uniform_real_distribution<double> value(0.0, 16383.0);
-    const std::array<double, 6> edges = {0.0,
-                                         -0.0,
-                                         16383.0,
-                                         std::nextafter(16383.0, 0.0),
-                                         std::numeric_limits<double>::denorm_min(),
-                                         std::numeric_limits<double>::min()};
+    using Limits = std::numeric_limits<double>;
+    const std::array<double, 6> edges = {
+        0.0, -0.0, 16383.0, std::nextafter(16383.0, 0.0), Limits::denorm_min(), Limits::min()};
     for (int round = 0; round < 500; ++round) {
         ResumeState state = sampleState();
         for (std::size_t i = 0; i < state.sliderValues.size(); ++i) {
