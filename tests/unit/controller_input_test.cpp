@@ -51,10 +51,20 @@ struct ControllerInputTest : ::testing::Test {
         }
         return queued;
     }
-    void bind(ControlId control, SourceId source, Pickup pickup = Pickup::jump) {
+    void bind(ControlId control, SourceId source) {
         Mapping m = proposeMapping(control, source);
-        m.pickup = pickup;
+        m.pickup = Pickup::jump;
         ASSERT_TRUE(engine.addMapping(m));
+    }
+    // The knob that moves parameter 1, listened to from a quiet second on.
+    void listenToKnob() {
+        input.chooseSource("nanoKONTROL2");
+        bind({ControlKind::parameter, 0}, {SourceKind::controlChange, 0, 74});
+        queue.advance(1s);
+    }
+    void setupChanged() {
+        service->notifySetupChanged();
+        queue.runPending();
     }
 };
 
@@ -72,8 +82,7 @@ TEST_F(ControllerInputTest, NoInputPortUntilASourceIsChosenThenItIsFoundByNameAn
 
     // It is plugged in later: connected when it appears.
     const EndpointRef keystep = service->addSource("Keystep");
-    service->notifySetupChanged();
-    queue.runPending();
+    setupChanged();
     EXPECT_EQ(service->selectedSource(), keystep);
     EXPECT_EQ(input.sourceStatus(), "Keystep");
 
@@ -83,12 +92,10 @@ TEST_F(ControllerInputTest, NoInputPortUntilASourceIsChosenThenItIsFoundByNameAn
 
     // Unplugged and plugged back in under a new handle: followed by name.
     service->removeSource(keystep);
-    service->notifySetupChanged();
-    queue.runPending();
+    setupChanged();
     EXPECT_EQ(input.sourceStatus(), "Keystep (unavailable)");
     const EndpointRef again = service->addSource("Keystep");
-    service->notifySetupChanged();
-    queue.runPending();
+    setupChanged();
     EXPECT_EQ(service->selectedSource(), again);
     queue.advance(1s);
     play({0xB0, 74, 0}, again);
@@ -111,8 +118,7 @@ TEST_F(ControllerInputTest, ASourceThatVanishesMidMoveReleasesWhatItHeldAndEndsI
     EXPECT_EQ(service->rawBytesFor(synth), (Bytes{0x91, 60, 90, 0xB1, 64, 127}));
 
     service->removeSource(knobs);
-    service->notifySetupChanged();
-    queue.runPending();
+    setupChanged();
     queue.advance(100ms);
     EXPECT_FALSE(model->controller().modButtonPressed()[2]) << "no stuck button";
     EXPECT_EQ(service->rawBytesFor(synth),
@@ -121,9 +127,7 @@ TEST_F(ControllerInputTest, ASourceThatVanishesMidMoveReleasesWhatItHeldAndEndsI
 }
 
 TEST_F(ControllerInputTest, MovesAreAppliedAtMostOncePerFrameAndAnIdleControllerPostsNothing) {
-    input.chooseSource("nanoKONTROL2");
-    bind({ControlKind::parameter, 0}, {SourceKind::controlChange, 0, 74});
-    queue.advance(1s);
+    listenToKnob();
 
     play({0xB0, 74, 10});
     EXPECT_EQ(sent(), (std::vector<Sent>{{1, scale7To14(10)}})) << "the first move goes at once";
@@ -147,9 +151,7 @@ TEST_F(ControllerInputTest, MovesAreAppliedAtMostOncePerFrameAndAnIdleController
 
 TEST_F(ControllerInputTest, AWaitingPairMsbGetsOneDelayedFrameAndNoMore) {
     input.chooseSource("nanoKONTROL2");
-    Mapping fine = proposeMapping({ControlKind::parameter, 1}, {SourceKind::controlChange14, 0, 7});
-    fine.pickup = Pickup::jump;
-    ASSERT_TRUE(engine.addMapping(fine));
+    bind({ControlKind::parameter, 1}, {SourceKind::controlChange14, 0, 7});
     queue.advance(1s);
     play({0xB0, 7, 64});  // the MSB; its LSB never comes
     EXPECT_TRUE(sent().empty());
@@ -186,10 +188,8 @@ TEST_F(ControllerInputTest, ControllerEditsGoOutAsControllerGroupedCopiesToo) {
 }
 
 TEST_F(ControllerInputTest, AKnobTurnAndAnEditByOtherMeansRightAfterItAreStepsOfTheirOwn) {
-    input.chooseSource("nanoKONTROL2");
-    bind({ControlKind::parameter, 0}, {SourceKind::controlChange, 0, 74});
+    listenToKnob();
     History& history = model->history();
-    queue.advance(1s);
     for (const std::uint8_t v : {10, 20, 30}) {
         play({0xB0, 74, v});
         queue.advance(40ms);
@@ -213,11 +213,9 @@ TEST_F(ControllerInputTest, AKnobTurnAndAnEditByOtherMeansRightAfterItAreStepsOf
 
 TEST_F(ControllerInputTest, AFullQueueDropsAndCountsAndTheRestStillPlays) {
     service->setInputCapacity(8);
-    input.chooseSource("nanoKONTROL2");
-    bind({ControlKind::parameter, 0}, {SourceKind::controlChange, 0, 74});
+    listenToKnob();
     std::vector<std::uint64_t> told;
     Connection c = input.inputLost.connect([&](std::uint64_t lost) { told.push_back(lost); });
-    queue.advance(1s);
     for (std::uint8_t v = 0; v < 20; ++v) {  // the main thread stalls meanwhile
         service->inject(knobs, Bytes{0xB0, 74, v}, clock.now().count());
     }
