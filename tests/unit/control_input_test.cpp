@@ -155,8 +155,7 @@ TEST(MidiInputWriter, AFullRingCountsWhatItLostAndThePartAfterTheGapIsNotJoinedT
     EXPECT_FALSE(bigWriter.write(kMaxInputStreams, 0, noteOn)) << "no such stream";
 }
 
-// What the recognizer made of some bytes: each move as (kind, channel,
-// number, action, value, fine), and its wire bytes.
+// Each move the recognizer made: kind, channel, number, action, value, fine.
 using Move = std::tuple<SourceKind, int, int, SourceAction, int, bool>;
 
 struct Recognised : SourceSink {
@@ -231,8 +230,7 @@ TEST(SourceRecognizer, AFourteenBitPairIsKnownWhenItsLsbFollowsAndThenMovesAsOne
     EXPECT_EQ(r.moves, (std::vector<Move>{cc14(1, 65 << 7), cc14(1, 65 << 7 | 5)}));
     EXPECT_EQ(r.wires[0], (Bytes{0xB0, 1, 65, 0xB0, 33, 0})) << "both halves pass on together";
 
-    // An MSB whose LSB does not come: any other message on the channel, or
-    // the wait running out, lets it move with LSB 0.
+    // A lone MSB moves with LSB 0 at the channel's next message or the wait's end.
     r.clear().feed({0xB0, 1, 66, 0xB0, 7, 10});
     EXPECT_EQ(r.moves, (std::vector<Move>{cc14(1, 66 << 7), cc(0, 7, 10)}));
     r.clear().feed({0xB0, 1, 67}, 1000ms);

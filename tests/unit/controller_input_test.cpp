@@ -20,9 +20,7 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using test::Sent;
 
-// The whole panel with a hardware controller on the loopback service, on the
-// manual queue's clock: input is injected as the MIDI system's input thread
-// would queue it, and `service` is what the event loop calls when woken.
+// The panel with a controller on the loopback service, on the manual queue's clock.
 struct ControllerInputTest : ::testing::Test {
     std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
     ManualQueue queue;
@@ -133,8 +131,7 @@ TEST_F(ControllerInputTest, MovesAreAppliedAtMostOncePerFrameAndAnIdleController
     EXPECT_EQ(sent(), (std::vector<Sent>{{1, scale7To14(10)}})) << "the first move goes at once";
     EXPECT_EQ(input.frames(), 1u);
 
-    // Thirty more inside one frame: nothing until the frame is due, then only
-    // the latest.
+    // Thirty more inside one frame: nothing until it is due, then only the latest.
     for (std::uint8_t v = 11; v <= 40; ++v) {
         play({0xB0, 74, v});
     }

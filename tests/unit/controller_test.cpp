@@ -15,7 +15,6 @@ namespace {
 using test::PanelHarness;
 using test::Sent;
 
-// A controller connected to the loopback destination "Synth".
 struct ControllerTest : ::testing::Test {
     PanelHarness h;
     Controller& c = h.controller();
@@ -110,9 +109,8 @@ TEST_F(ControllerTest, RandomizeSpansTheRangeAndGroupedUnitsEndEqualOnThePanelAn
     EXPECT_TRUE(lo >= 0.0 && lo < 4096.0 && hi > 12288.0 && hi <= 16383.0) << lo << " " << hi;
     EXPECT_GT(std::set<double>(c.sliderValues().begin(), c.sliderValues().end()).size(), 40u);
 
-    // Units B, D and F grouped: they take B's draws, as if B's sliders had
-    // moved, and each parameter is sent once with what the panel shows, even
-    // with copies of an earlier edit still queued.
+    // B, D and F grouped take B's draws; each parameter goes once, as shown,
+    // even with copies of an earlier edit still queued.
     for (int unit : {1, 3, 5}) {
         c.toggleLink(unit);
     }

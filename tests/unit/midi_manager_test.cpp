@@ -1,6 +1,7 @@
 #include "core/midi/midi_manager.hpp"
 
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -18,10 +19,12 @@ namespace {
 using test::Sent;
 using test::sentTo;
 
-class MidiManagerTest : public ::testing::Test {
-protected:
+struct MidiManagerTest : ::testing::Test {
     std::shared_ptr<MidiManager> makeManager() { return MidiManager::create(service, queue); }
-
+    void setupChanged() {
+        service->notifySetupChanged();
+        queue.runPending();
+    }
     std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
     ManualQueue queue;
 };
@@ -80,36 +83,34 @@ TEST_F(MidiManagerTest, RenamedOrVanishedDestinationIsFollowedAndReconnectedByNa
     auto manager = makeManager();
     manager->connectToDestination(0);
     queue.runPending();
-    const auto refresh = [&] {
-        service->notifySetupChanged();
-        queue.runPending();
+    // The connection's name, endpoint and availability.
+    const auto connection = [&] {
+        return std::tuple(manager->connectedDeviceName(), manager->connectedEndpoint(),
+                          manager->connectedDestinationAvailable());
     };
 
     service->renameDestination(old, "Synth 2");
-    refresh();
-    EXPECT_EQ(manager->connectedDeviceName(), "Synth 2");
-    EXPECT_EQ(manager->connectedEndpoint(), old);
-    EXPECT_TRUE(manager->connectedDestinationAvailable());
+    setupChanged();
+    EXPECT_EQ(connection(), std::tuple("Synth 2", old, true));
 
     service->removeDestination(old);
-    refresh();
+    setupChanged();
     EXPECT_TRUE(manager->destinations().empty());
-    EXPECT_EQ(manager->connectedDeviceName(), "Synth 2") << "the name stays";
-    EXPECT_FALSE(manager->connectedDestinationAvailable());
+    EXPECT_EQ(connection(), std::tuple("Synth 2", old, false)) << "the name stays";
 
     // Two of that name appear at once: neither can be told to be the one.
     const auto twinA = service->addDestination("Synth 2");
     const auto twinB = service->addDestination("Synth 2");
-    refresh();
+    setupChanged();
     EXPECT_FALSE(manager->connectedDestinationAvailable());
     service->removeDestination(twinA);
     service->removeDestination(twinB);
-    refresh();
+    setupChanged();
 
     service->addDestination("Other");
     const auto again = service->addDestination("Synth 2");
-    refresh();
-    EXPECT_EQ(manager->connectedEndpoint(), again);
+    setupChanged();
+    EXPECT_EQ(connection(), std::tuple("Synth 2", again, true));
     manager->sendToConnected(300, 1);
     EXPECT_EQ(sentTo(*service, again), (std::vector<Sent>{{1, 300}}));
     EXPECT_EQ(service->selectedDestination(), again);
@@ -208,13 +209,11 @@ TEST_F(CompositeServiceTest, ASourceOnOneBackendDeselectsTheOthersAndInputComesF
     EXPECT_TRUE(jack->inject(pads, std::vector<std::uint8_t>{0xB0, 1, 2}, 7));
     EXPECT_TRUE(wake->take());
     struct Records final : MidiInputConsumer {
-        void receive(const MidiInputEvent& r) override { got.push_back(r); }
-        std::vector<MidiInputEvent> got;
+        void receive(const MidiInputEvent& r) override { got.emplace_back(r.stream, r.time); }
+        std::vector<std::pair<int, std::int64_t>> got;
     } records;
     EXPECT_EQ(composite.takeInput(records), 1u);
-    ASSERT_EQ(records.got.size(), 1u);
-    EXPECT_EQ(records.got[0].stream, 3);
-    EXPECT_EQ(records.got[0].time, 7);
+    EXPECT_EQ(records.got, (std::vector<std::pair<int, std::int64_t>>{{3, 7}}));
 }
 
 }  // namespace

@@ -1,5 +1,4 @@
-// The bytes of a sequence, pacing, the monitor's record and the meter: what
-// the panel sends, also when a link is slow, and what it shows about it.
+// What the panel sends, also on a slow link, and what it shows about it.
 #include <chrono>
 #include <cmath>
 #include <limits>
@@ -44,8 +43,7 @@ TEST(DinPacerTest, WhileBusyKeepsTheLatestValuePerParameterAndHandAndControllerE
     pacer.offer(seq(1, 10, SendOrigin::physics));
     EXPECT_EQ(drain(pacer, 0ns), (std::vector<Sent>{{1, 10}})) << "an idle link sends at once";
 
-    // The link is busy for 3.84 ms: a backlog of ball values builds, then a
-    // hand edit and a knob turned on the controller.
+    // While the link is busy: ball values, then a hand edit and a controller knob.
     for (int tick = 0; tick < 3; ++tick) {
         for (std::int64_t ball = 1; ball <= 5; ++ball) {
             pacer.offer(seq(ball, 100 * tick + ball, SendOrigin::physics));
@@ -109,8 +107,7 @@ TEST(DinPacerTest, ALateReleaseCatchesUpOneSlotAndNoMoreSoTheBudgetHolds) {
         t = *pacer.nextRelease() + 1ms;
     }
     ASSERT_EQ(times.size(), 42u);
-    // In any window of length w at most w / slot + 2 sequences (the one just
-    // started and the one slot of catch-up).
+    // In any window w at most w / slot + 2: the one just started and one of catch-up.
     for (std::size_t i = 0; i < times.size(); ++i) {
         std::size_t inWindow = 0;
         for (std::size_t j = i; j < times.size() && times[j] - times[i] < 100ms; ++j) {
@@ -120,7 +117,7 @@ TEST(DinPacerTest, ALateReleaseCatchesUpOneSlotAndNoMoreSoTheBudgetHolds) {
     }
     EXPECT_LE(times.back(), 42 * pacer.slot() + 1ms) << "late timers must not cost throughput";
 
-    // After idle time there is no credit saved up: one goes at once, then one a slot.
+    // After idle time no credit is saved up: one goes at once, then one a slot.
     const auto later = t + 1s;
     for (std::int64_t n = 1; n <= 3; ++n) {
         pacer.offer(seq(n, n, SendOrigin::physics));

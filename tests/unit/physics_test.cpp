@@ -18,7 +18,6 @@ namespace {
 
 using test::Sent;
 
-// A simulation whose manager is connected to the loopback destination "Synth".
 class PhysicsTest : public ::testing::Test {
 protected:
     const Ball& ball(std::size_t i) const { return sim.balls()[i]; }
@@ -221,10 +220,8 @@ TEST_F(TickSchedulerTest, APauseCountsItsDeadlinesAndResumesOnTheSameGrid) {
     EXPECT_EQ(paused.reanchors(), 0u);
 }
 
-// The application's timer sleeps while no ball runs and resumes when one
-// starts. A musician starts a ball, stops it, leaves the panel alone, starts
-// it again: every value and the moment it leaves must be what a timer that
-// never slept would have sent.
+// A ball started, stopped, left alone and started again under a timer that sleeps
+// while no ball runs sends each value when a timer that never slept would.
 TEST(PhysicsClockTest, ABallRestartedAfterTheTimerSleptSendsWhatAnAlwaysRunningTimerWould) {
     TimePoint now = TimePoint{} + 1000s;
     struct Universe {
