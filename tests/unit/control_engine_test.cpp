@@ -238,27 +238,6 @@ TEST_F(ControlEngineTest, LearnBindsTheNextSuitableMoveAndNothingElse) {
     EXPECT_EQ(learned.size(), 5u) << "a cancelled learn binds nothing";
 }
 
-TEST_F(ControlEngineTest, AMissingLsbMovesTheControlAtTheWakeTheEngineAsksFor) {
-    Mapping fine = proposeMapping(param(0), {SourceKind::controlChange14, 0, 1});
-    fine.pickup = Pickup::jump;
-    engine.setMappings({fine});
-    EXPECT_FALSE(engine.wakeAt()) << "nothing waits: no timer needed";
-    frame({0xB0, 1, 100, 0xB0, 33, 5});
-    EXPECT_EQ(setsOf(param(0)), (Values{100 << 7 | 5}));
-
-    frame({0xB0, 1, 101});  // and no LSB follows
-    EXPECT_EQ(setsOf(param(0)).size(), 1u);
-    ASSERT_TRUE(engine.wakeAt());
-    EXPECT_EQ(*engine.wakeAt(), now + SourceRecognizer::kPairWait);
-    engine.frame(*engine.wakeAt());
-    EXPECT_EQ(setsOf(param(0)), (Values{100 << 7 | 5, 101 << 7}));
-    EXPECT_FALSE(engine.wakeAt());
-
-    engine.beginLearn(param(1));
-    frame({0xB0, 2, 0});
-    EXPECT_EQ(*engine.wakeAt(), now + ControlEngine::kLearnPairWait);
-}
-
 TEST_F(ControlEngineTest, TwoMappingsOnOneControlTheLatestWinsAndTheOtherWaits) {
     engine.setMappings({cc(param(0), 1), cc(param(0), 2), jump(param(1), 3), jump(param(2), 3)});
     knob(1, {0});  // reaches 0 and follows

@@ -32,11 +32,12 @@ struct Parsed {
         }
         return *this;
     }
+    // The messages `bytes` complete, on the state earlier bytes left.
+    std::vector<Bytes> take(const Bytes& bytes) { return std::exchange(feed(bytes).messages, {}); }
 };
 
 std::vector<Bytes> parse(const Bytes& bytes) {
-    Parsed p;
-    return p.feed(bytes).messages;
+    return Parsed().take(bytes);
 }
 
 TEST(MidiStreamParser, RunningStatusGivesEveryMessageItsStatusByte) {
@@ -59,39 +60,28 @@ TEST(MidiStreamParser, RealTimeBytesComeOutAtOnceWhereverTheyFallAndChangeNothin
 
 TEST(MidiStreamParser, SystemExclusiveIsSkippedWholeEvenUnterminated) {
     Parsed p;
-    p.feed({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0xB0, 1, 2});
-    EXPECT_EQ(p.messages, (std::vector<Bytes>{{0xB0, 1, 2}}));
-
+    EXPECT_EQ(p.take({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0xB0, 1, 2}),
+              (std::vector<Bytes>{{0xB0, 1, 2}}));
     // An unterminated one ends at the next status byte, which counts as usual.
-    p.messages.clear();
-    p.feed({0xF0, 0x41, 0x10, 0x42, 0x90, 60, 100, 61, 0});
-    EXPECT_EQ(p.messages, (std::vector<Bytes>{{0x90, 60, 100}, {0x90, 61, 0}}));
+    EXPECT_EQ(p.take({0xF0, 0x41, 0x10, 0x42, 0x90, 60, 100, 61, 0}),
+              (std::vector<Bytes>{{0x90, 60, 100}, {0x90, 61, 0}}));
     EXPECT_EQ(p.parser.counts().sysex, 2u);
-
     // It clears the running status: data after it belongs to nothing.
-    p.messages.clear();
-    p.feed({0xF0, 1, 0xF7, 62, 100});
-    EXPECT_TRUE(p.messages.empty());
+    EXPECT_TRUE(p.take({0xF0, 1, 0xF7, 62, 100}).empty());
     EXPECT_EQ(p.parser.counts().strayBytes, 2u);
 }
 
-TEST(MidiStreamParser, SystemCommonLengthsAndTheRunningStatusTheyClear) {
+TEST(MidiStreamParser, SystemCommonLengthsStrayDataAndCutMessagesAreNotMisread) {
     Parsed p;
-    p.feed({0xF1, 0x12, 0xF2, 0x01, 0x02, 0xF3, 0x05, 0xF6});
-    EXPECT_EQ(p.messages, (std::vector<Bytes>{{0xF1, 0x12}, {0xF2, 1, 2}, {0xF3, 5}, {0xF6}}));
-
-    p.messages.clear();
-    p.feed({0x90, 60, 100, 0xF1, 0x10, 61, 100, 0xF4, 0xF5, 1, 0xF7});
-    EXPECT_EQ(p.messages, (std::vector<Bytes>{{0x90, 60, 100}, {0xF1, 0x10}}));
+    EXPECT_EQ(p.take({0xF1, 0x12, 0xF2, 0x01, 0x02, 0xF3, 0x05, 0xF6}),
+              (std::vector<Bytes>{{0xF1, 0x12}, {0xF2, 1, 2}, {0xF3, 5}, {0xF6}}));
+    EXPECT_EQ(p.take({0x90, 60, 100, 0xF1, 0x10, 61, 100, 0xF4, 0xF5, 1, 0xF7}),
+              (std::vector<Bytes>{{0x90, 60, 100}, {0xF1, 0x10}}));
     EXPECT_EQ(p.parser.counts().strayBytes, 6u)
         << "61 100 after system common, undefined F4 F5, 1 after them, a lone F7";
-}
 
-TEST(MidiStreamParser, StrayDataAndCutMessagesAreDroppedNotMisread) {
-    Parsed p;
-    p.feed({1, 2, 3, 0x90, 60, 0xB0, 7, 100});
-    EXPECT_EQ(p.messages, (std::vector<Bytes>{{0xB0, 7, 100}}));
-    EXPECT_EQ(p.parser.counts().strayBytes, 3u);
+    EXPECT_EQ(p.take({1, 2, 3, 0x90, 60, 0xB0, 7, 100}), (std::vector<Bytes>{{0xB0, 7, 100}}));
+    EXPECT_EQ(p.parser.counts().strayBytes, 9u);
     EXPECT_EQ(p.parser.counts().interrupted, 1u) << "the note cut short by B0";
 }
 

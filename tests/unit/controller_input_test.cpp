@@ -146,15 +146,28 @@ TEST_F(ControllerInputTest, MovesAreAppliedAtMostOncePerFrameAndAnIdleController
     EXPECT_EQ(input.frames(), 2u) << "an idle controller costs no frame";
 }
 
-TEST_F(ControllerInputTest, AWaitingPairMsbGetsOneDelayedFrameAndNoMore) {
+TEST_F(ControllerInputTest, AWaitingPairMsbOrLearnGetsOneDelayedFrameOnTimeAndNoMore) {
     input.chooseSource("nanoKONTROL2");
     bind({ControlKind::parameter, 1}, {SourceKind::controlChange14, 0, 7});
     queue.advance(1s);
+    play({0xB0, 7, 100, 0xB0, 39, 5});
+    EXPECT_EQ(sent(), (std::vector<Sent>{{2, 100 << 7 | 5}}));
+    queue.advance(1s);
     play({0xB0, 7, 64});  // the MSB; its LSB never comes
-    EXPECT_TRUE(sent().empty());
+    EXPECT_EQ(sent().size(), 1u);
     EXPECT_EQ(queue.pendingCount(), 1u);
-    queue.advance(50ms);  // past the pair wait of 30 ms
-    EXPECT_EQ(sent(), (std::vector<Sent>{{2, 64 << 7}})) << "completed with LSB 0";
+    queue.advance(
+        std::chrono::duration_cast<std::chrono::milliseconds>(SourceRecognizer::kPairWait) - 1ms);
+    EXPECT_EQ(sent().size(), 1u);
+    queue.advance(1ms);
+    EXPECT_EQ(sent().back(), (Sent{2, 64 << 7})) << "completed with LSB 0";
+    EXPECT_EQ(queue.pendingCount(), 0u);
+
+    // Learning waits longer for a pair, then binds the lone MSB without a further move.
+    engine.beginLearn({ControlKind::parameter, 2});
+    play({0xB0, 9, 0});
+    queue.advance(ControlEngine::kLearnPairWait);
+    EXPECT_EQ(engine.mappings().size(), 2u);
     EXPECT_EQ(queue.pendingCount(), 0u);
 }
 
