@@ -185,19 +185,16 @@ TEST_F(PacedManagerTest, ValuesHeldBackReachTheOldDestinationBeforeASwitchToAnot
     ASSERT_TRUE(manager->pacingActive());
     h.service->clearRecorded();
     // A dice throw on the DIN synth: 42 values at once, most of them held.
+    std::vector<Sent> expected;
     for (std::int64_t parameter = 1; parameter <= 42; ++parameter) {
         manager->sendToConnected(1000 + parameter, parameter, SendOrigin::hand);
+        expected.push_back({parameter, 1000 + parameter});
     }
     ASSERT_GT(manager->pacedBacklog(), 30u);
     manager->connectToDestination(1);
     h.queue.runPending();
     ASSERT_EQ(h.service->selectedDestination(), other);
     EXPECT_FALSE(manager->pacingActive()) << "the other link is not DIN";
-
-    std::vector<Sent> expected;
-    for (std::int64_t parameter = 1; parameter <= 42; ++parameter) {
-        expected.push_back({parameter, 1000 + parameter});
-    }
     EXPECT_EQ(h.sent(), expected) << "every held value reaches the synth it was meant for";
     EXPECT_TRUE(test::sentTo(*h.service, other).empty());
     // What follows the switch goes to the new destination only.
