@@ -259,9 +259,10 @@ TEST_F(ControlEngineTest, MappingsWithAProblemAreLeftOut) {
     noteAbsolute.mode = MappingMode::absolute;
     Mapping relativeNrpn = proposeMapping(param(2), {SourceKind::nrpn, 0, 1});
     relativeNrpn.mode = MappingMode::relativeSignedBit;
-    EXPECT_EQ(engine.setMappings(
-                  {outside, noteAbsolute, relativeNrpn, cc(param(42), 1), cc(param(3), 1)}),
-              4u);
+    Mapping badControl = cc(param(0), 1);
+    badControl.control.index = 42;
+    EXPECT_EQ(
+        engine.setMappings({outside, noteAbsolute, relativeNrpn, badControl, cc(param(3), 1)}), 4u);
     EXPECT_EQ(engine.mappings().size(), 1u);
     EXPECT_FALSE(engine.addMapping(outside));
 }
