@@ -286,9 +286,9 @@ TEST(LearnableControls, EveryControlHasOneKeyOneSlotAndThePanelsNameAndRange) {
     EXPECT_EQ(phase.maximum, PhysicsSimulation::kMaxPhase);
     EXPECT_EQ(static_cast<std::size_t>(kLearnableBalls), initialBalls().size());
     EXPECT_EQ(controlInfo({ControlKind::morph, 0}).maximum, 1.0);
+    using enum ControlKind;
     for (const ControlId bad :
-         {ControlId{ControlKind::parameter, 42}, ControlId{ControlKind::modButton, 6},
-          ControlId{ControlKind::dice, 1}, ControlId{ControlKind::ballRun, 5}}) {
+         {ControlId{parameter, 42}, {modButton, 6}, {dice, 1}, {ballRun, 5}}) {
         EXPECT_FALSE(isValidControl(bad));
     }
     EXPECT_FALSE(controlFromKey("param/0"));
