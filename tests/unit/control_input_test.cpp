@@ -17,6 +17,7 @@ namespace tarnwell {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+using Messages = std::vector<Bytes>;
 using namespace std::chrono_literals;
 
 // Each message the parser delivers, as its wire bytes.
@@ -41,30 +42,27 @@ std::vector<Bytes> parse(const Bytes& bytes) {
 }
 
 TEST(MidiStreamParser, RunningStatusGivesEveryMessageItsStatusByte) {
-    EXPECT_EQ(
-        parse({0x90, 60, 100, 62, 90, 64, 0, 0xC3, 5, 7}),
-        (std::vector<Bytes>{{0x90, 60, 100}, {0x90, 62, 90}, {0x90, 64, 0}, {0xC3, 5}, {0xC3, 7}}));
+    EXPECT_EQ(parse({0x90, 60, 100, 62, 90, 64, 0, 0xC3, 5, 7}),
+              (Messages{{0x90, 60, 100}, {0x90, 62, 90}, {0x90, 64, 0}, {0xC3, 5}, {0xC3, 7}}));
     EXPECT_EQ(parse({0xB0, 99, 1, 98, 2, 6, 64, 38, 0}),
-              (std::vector<Bytes>{{0xB0, 99, 1}, {0xB0, 98, 2}, {0xB0, 6, 64}, {0xB0, 38, 0}}))
+              (Messages{{0xB0, 99, 1}, {0xB0, 98, 2}, {0xB0, 6, 64}, {0xB0, 38, 0}}))
         << "an NRPN sent with running status";
 }
 
 TEST(MidiStreamParser, RealTimeBytesComeOutAtOnceWhereverTheyFallAndChangeNothingElse) {
     EXPECT_EQ(parse({0xB0, 0xF8, 7, 0xFE, 100, 0xFA, 8, 0xFF, 9}),
-              (std::vector<Bytes>{{0xF8}, {0xFE}, {0xB0, 7, 100}, {0xFA}, {0xFF}, {0xB0, 8, 9}}))
+              (Messages{{0xF8}, {0xFE}, {0xB0, 7, 100}, {0xFA}, {0xFF}, {0xB0, 8, 9}}))
         << "inside a message and between running-status messages";
-    EXPECT_EQ(parse({0xF0, 0x7E, 0xF8, 0x01, 0xF7, 0xB0, 1, 2}),
-              (std::vector<Bytes>{{0xF8}, {0xB0, 1, 2}}))
+    EXPECT_EQ(parse({0xF0, 0x7E, 0xF8, 0x01, 0xF7, 0xB0, 1, 2}), (Messages{{0xF8}, {0xB0, 1, 2}}))
         << "inside a system-exclusive message too";
 }
 
 TEST(MidiStreamParser, SystemExclusiveIsSkippedWholeEvenUnterminated) {
     Parsed p;
-    EXPECT_EQ(p.take({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0xB0, 1, 2}),
-              (std::vector<Bytes>{{0xB0, 1, 2}}));
+    EXPECT_EQ(p.take({0xF0, 0x7E, 0x7F, 0x09, 0x01, 0xF7, 0xB0, 1, 2}), (Messages{{0xB0, 1, 2}}));
     // An unterminated one ends at the next status byte, which counts as usual.
     EXPECT_EQ(p.take({0xF0, 0x41, 0x10, 0x42, 0x90, 60, 100, 61, 0}),
-              (std::vector<Bytes>{{0x90, 60, 100}, {0x90, 61, 0}}));
+              (Messages{{0x90, 60, 100}, {0x90, 61, 0}}));
     EXPECT_EQ(p.parser.counts().sysex, 2u);
     // It clears the running status: data after it belongs to nothing.
     EXPECT_TRUE(p.take({0xF0, 1, 0xF7, 62, 100}).empty());
@@ -74,13 +72,13 @@ TEST(MidiStreamParser, SystemExclusiveIsSkippedWholeEvenUnterminated) {
 TEST(MidiStreamParser, SystemCommonLengthsStrayDataAndCutMessagesAreNotMisread) {
     Parsed p;
     EXPECT_EQ(p.take({0xF1, 0x12, 0xF2, 0x01, 0x02, 0xF3, 0x05, 0xF6}),
-              (std::vector<Bytes>{{0xF1, 0x12}, {0xF2, 1, 2}, {0xF3, 5}, {0xF6}}));
+              (Messages{{0xF1, 0x12}, {0xF2, 1, 2}, {0xF3, 5}, {0xF6}}));
     EXPECT_EQ(p.take({0x90, 60, 100, 0xF1, 0x10, 61, 100, 0xF4, 0xF5, 1, 0xF7}),
-              (std::vector<Bytes>{{0x90, 60, 100}, {0xF1, 0x10}}));
+              (Messages{{0x90, 60, 100}, {0xF1, 0x10}}));
     EXPECT_EQ(p.parser.counts().strayBytes, 6u)
         << "61 100 after system common, undefined F4 F5, 1 after them, a lone F7";
 
-    EXPECT_EQ(p.take({1, 2, 3, 0x90, 60, 0xB0, 7, 100}), (std::vector<Bytes>{{0xB0, 7, 100}}));
+    EXPECT_EQ(p.take({1, 2, 3, 0x90, 60, 0xB0, 7, 100}), (Messages{{0xB0, 7, 100}}));
     EXPECT_EQ(p.parser.counts().strayBytes, 9u);
     EXPECT_EQ(p.parser.counts().interrupted, 1u) << "the note cut short by B0";
 }
@@ -129,7 +127,7 @@ TEST(MidiInputWriter, AFullRingCountsWhatItLostAndThePartAfterTheGapIsNotJoinedT
     EXPECT_TRUE(writer.write(0, 0, Bytes{62, 100, 0x80, 61, 0}));
     engine.drain(ring);
     EXPECT_EQ(engine.counts().gaps, 1u);
-    EXPECT_EQ(thru.messages(), (std::vector<Bytes>{{0x90, 60, 100}, {0x80, 60, 0}, {0x80, 61, 0}}))
+    EXPECT_EQ(thru.messages(), (Messages{{0x90, 60, 100}, {0x80, 60, 0}, {0x80, 61, 0}}))
         << "the note passed on before the gap is ended (its note-off may be what was lost)";
 
     // A long system-exclusive dump goes in groups and is skipped whole.
@@ -141,17 +139,18 @@ TEST(MidiInputWriter, AFullRingCountsWhatItLostAndThePartAfterTheGapIsNotJoinedT
     EXPECT_TRUE(bigWriter.write(1, 0, dump));
     thru.clear();
     engine.drain(big);
-    EXPECT_EQ(thru.messages(), (std::vector<Bytes>{{0xB0, 5, 6}}));
+    EXPECT_EQ(thru.messages(), (Messages{{0xB0, 5, 6}}));
     EXPECT_FALSE(bigWriter.write(kMaxInputStreams, 0, noteOn)) << "no such stream";
 }
 
 // Each move the recognizer made: kind, channel, number, action, value, fine.
 using Move = std::tuple<SourceKind, int, int, SourceAction, int, bool>;
+using Moves = std::vector<Move>;
 
 struct Recognised : SourceSink {
     SourceRecognizer recognizer;
     MidiStreamParser parser;
-    std::vector<Move> moves;
+    Moves moves;
     std::vector<Bytes> wires;
     std::vector<Bytes> others;
 
@@ -200,10 +199,9 @@ TEST(SourceRecognizer, SevenBitSourcesReachBothEndsOfTheFourteenBitRange) {
     r.feed({0xB2, 74,   0, 74, 127,  74,   64,   0xD0, 127, 0xD0,
             0,    0xE0, 0, 0,  0xE0, 0x7F, 0x7F, 0xE0, 0,   0x40});
     EXPECT_EQ(r.moves,
-              (std::vector<Move>{mv(CC, 2, 74, 0), mv(CC, 2, 74, 16383), mv(CC, 2, 74, 8256),
-                                 mv(PRESSURE, 0, 0, 16383), mv(PRESSURE, 0, 0, 0),
-                                 mv(BEND, 0, 0, 0, true), mv(BEND, 0, 0, 16383, true),
-                                 mv(BEND, 0, 0, 8192, true)}));
+              (Moves{mv(CC, 2, 74, 0), mv(CC, 2, 74, 16383), mv(CC, 2, 74, 8256),
+                     mv(PRESSURE, 0, 0, 16383), mv(PRESSURE, 0, 0, 0), mv(BEND, 0, 0, 0, true),
+                     mv(BEND, 0, 0, 16383, true), mv(BEND, 0, 0, 8192, true)}));
     for (std::uint8_t v = 1; v < 128; ++v) {
         ASSERT_GT(scale7To14(v), scale7To14(static_cast<std::uint8_t>(v - 1)));
     }
@@ -212,27 +210,27 @@ TEST(SourceRecognizer, SevenBitSourcesReachBothEndsOfTheFourteenBitRange) {
 TEST(SourceRecognizer, AFourteenBitPairIsKnownWhenItsLsbFollowsAndThenMovesAsOne) {
     Recognised r;
     r.feed({0xB0, 1, 64, 0xB0, 33, 16});
-    EXPECT_EQ(r.moves, (std::vector<Move>{cc(0, 1, 64), cc14(1, 64 << 7 | 16)}))
+    EXPECT_EQ(r.moves, (Moves{cc(0, 1, 64), cc14(1, 64 << 7 | 16)}))
         << "the first MSB counts alone, its LSB then shows the pair";
     EXPECT_TRUE(r.recognizer.pairKnown(0, 0, 1));
 
     r.clear().feed({0xB0, 1, 65, 33, 0, 33, 5});  // running status; then a lone LSB
-    EXPECT_EQ(r.moves, (std::vector<Move>{cc14(1, 65 << 7), cc14(1, 65 << 7 | 5)}));
+    EXPECT_EQ(r.moves, (Moves{cc14(1, 65 << 7), cc14(1, 65 << 7 | 5)}));
     EXPECT_EQ(r.wires[0], (Bytes{0xB0, 1, 65, 0xB0, 33, 0})) << "both halves pass on together";
 
     // A lone MSB moves with LSB 0 at the channel's next message or the wait's end.
     r.clear().feed({0xB0, 1, 66, 0xB0, 7, 10});
-    EXPECT_EQ(r.moves, (std::vector<Move>{cc14(1, 66 << 7), cc(0, 7, 10)}));
+    EXPECT_EQ(r.moves, (Moves{cc14(1, 66 << 7), cc(0, 7, 10)}));
     r.clear().feed({0xB0, 1, 67}, 1000ms);
     const auto due = std::chrono::nanoseconds(1000ms + SourceRecognizer::kPairWait).count();
     r.recognizer.flush(due - 1, r);
     EXPECT_TRUE(r.moves.empty()) << "still waiting";
     r.recognizer.flush(due, r);
-    EXPECT_EQ(r.moves, (std::vector<Move>{cc14(1, 67 << 7)}));
+    EXPECT_EQ(r.moves, (Moves{cc14(1, 67 << 7)}));
 
     // Controller 34 never following 2: a controller of its own; and other channels are apart.
     r.clear().feed({0xB0, 34, 9, 0xB1, 1, 3, 0xB0, 2, 4, 0xB1, 34, 5});
-    EXPECT_EQ(r.moves, (std::vector<Move>{cc(0, 34, 9), cc(1, 1, 3), cc(0, 2, 4), cc(1, 34, 5)}));
+    EXPECT_EQ(r.moves, (Moves{cc(0, 34, 9), cc(1, 1, 3), cc(0, 2, 4), cc(1, 34, 5)}));
 }
 
 TEST(SourceRecognizer, MappingHintsDecidePairsBeforeAnyLsbIsSeen) {
@@ -243,31 +241,30 @@ TEST(SourceRecognizer, MappingHintsDecidePairsBeforeAnyLsbIsSeen) {
     plain[0] = 1U << 1;  // CC 33 is a knob of its own on channel 1
     r.recognizer.setPairHints(pairs, plain);
     r.feed({0xB0, 7, 100, 0xB0, 39, 1, 0xB0, 1, 2, 0xB0, 33, 3});
-    EXPECT_EQ(r.moves, (std::vector<Move>{cc14(7, 100 << 7 | 1), cc(0, 1, 2), cc(0, 33, 3)}));
+    EXPECT_EQ(r.moves, (Moves{cc14(7, 100 << 7 | 1), cc(0, 1, 2), cc(0, 33, 3)}));
 }
 
 TEST(SourceRecognizer, NrpnAndRpnWithDataEntryIncrementAndDecrementAndHalfAnNrpnMovesNothing) {
     Recognised r;
     r.feed({0xB0, 99, 1, 98, 2, 6, 64});  // NRPN 130, 7-bit data, running status
-    ASSERT_EQ(r.moves, (std::vector<Move>{mv(NRPN, 0, 130, scale7To14(64))}));
+    ASSERT_EQ(r.moves, (Moves{mv(NRPN, 0, 130, scale7To14(64))}));
     EXPECT_EQ(r.wires[0], (Bytes{0xB0, 99, 1, 0xB0, 98, 2, 0xB0, 6, 64}))
         << "passed on with its selection in front";
 
     r.clear().feed({0xB0, 38, 16, 0xB0, 6, 65, 0xB0, 38, 0});
-    EXPECT_EQ(r.moves, (std::vector<Move>{mv(NRPN, 0, 130, 64 << 7 | 16, true),
-                                          mv(NRPN, 0, 130, 65 << 7, true)}))
+    EXPECT_EQ(r.moves,
+              (Moves{mv(NRPN, 0, 130, 64 << 7 | 16, true), mv(NRPN, 0, 130, 65 << 7, true)}))
         << "once the channel sent 38, data MSB and LSB move as one";
     EXPECT_EQ(r.wires[1], (Bytes{0xB0, 99, 1, 0xB0, 98, 2, 0xB0, 6, 65, 0xB0, 38, 0}));
 
     r.clear().feed({0xB3, 101, 0, 100, 0, 6, 2, 96, 1, 97, 0});
-    EXPECT_EQ(r.moves,
-              (std::vector<Move>{{SourceKind::rpn, 3, 0, V, scale7To14(2), false},
-                                 {SourceKind::rpn, 3, 0, SourceAction::increment, 0, false},
-                                 {SourceKind::rpn, 3, 0, SourceAction::decrement, 0, false}}));
+    EXPECT_EQ(r.moves, (Moves{{SourceKind::rpn, 3, 0, V, scale7To14(2), false},
+                              {SourceKind::rpn, 3, 0, SourceAction::increment, 0, false},
+                              {SourceKind::rpn, 3, 0, SourceAction::decrement, 0, false}}));
 
     // The null RPN ends the selection: data entry is a plain controller again.
     r.clear().feed({0xB3, 101, 127, 100, 127, 6, 9});
-    EXPECT_EQ(r.moves, (std::vector<Move>{cc(3, 6, 9)}));
+    EXPECT_EQ(r.moves, (Moves{cc(3, 6, 9)}));
 
     // Half an NRPN moves nothing and is never passed on.
     r.clear().feed({0xB0, 99, 5, 98, 6});  // selection without data
@@ -278,17 +275,16 @@ TEST(SourceRecognizer, NrpnAndRpnWithDataEntryIncrementAndDecrementAndHalfAnNrpn
     // A stream reset forgets the selection: its data no longer lands on it.
     r.recognizer.reset(0);
     r.feed({0xB0, 6, 10});
-    EXPECT_EQ(r.moves, (std::vector<Move>{cc(0, 6, 10)}));
+    EXPECT_EQ(r.moves, (Moves{cc(0, 6, 10)}));
 }
 
 TEST(SourceRecognizer, NotesPressAndReleaseOtherMessagesArePassedAlong) {
     Recognised r;
     r.feed({0x99, 36, 100, 36, 0, 0x89, 36, 64, 0xC0, 5, 0xA0, 60, 10, 0xF8});
-    EXPECT_EQ(r.moves,
-              (std::vector<Move>{{NOTE, 9, 36, SourceAction::press, scale7To14(100), false},
-                                 {NOTE, 9, 36, SourceAction::release, 0, false},
-                                 {NOTE, 9, 36, SourceAction::release, 0, false}}));
-    EXPECT_EQ(r.others, (std::vector<Bytes>{{0xC0, 5}, {0xA0, 60, 10}, {0xF8}}));
+    EXPECT_EQ(r.moves, (Moves{{NOTE, 9, 36, SourceAction::press, scale7To14(100), false},
+                              {NOTE, 9, 36, SourceAction::release, 0, false},
+                              {NOTE, 9, 36, SourceAction::release, 0, false}}));
+    EXPECT_EQ(r.others, (Messages{{0xC0, 5}, {0xA0, 60, 10}, {0xF8}}));
 }
 
 TEST(RelativeEncoders, TheThreeCommonEncodings) {
