@@ -20,9 +20,7 @@ using namespace std::chrono_literals;
 using Bytes = std::vector<std::uint8_t>;
 using test::Sent;
 
-// The whole panel with a hardware controller on the loopback service, on the
-// manual queue's clock: input is injected as the MIDI system's input thread
-// would queue it, and `service` is what the event loop calls when woken.
+// The panel with a controller on the loopback service, on the manual queue's clock.
 struct ControllerInputTest : ::testing::Test {
     std::shared_ptr<LoopbackMidiService> service = std::make_shared<LoopbackMidiService>();
     ManualQueue queue;
@@ -51,10 +49,20 @@ struct ControllerInputTest : ::testing::Test {
         }
         return queued;
     }
-    void bind(ControlId control, SourceId source, Pickup pickup = Pickup::jump) {
+    void bind(ControlId control, SourceId source) {
         Mapping m = proposeMapping(control, source);
-        m.pickup = pickup;
+        m.pickup = Pickup::jump;
         ASSERT_TRUE(engine.addMapping(m));
+    }
+    // The knob that moves parameter 1, listened to from a quiet second on.
+    void listenToKnob() {
+        input.chooseSource("nanoKONTROL2");
+        bind({ControlKind::parameter, 0}, {SourceKind::controlChange, 0, 74});
+        queue.advance(1s);
+    }
+    void setupChanged() {
+        service->notifySetupChanged();
+        queue.runPending();
     }
 };
 
@@ -72,8 +80,7 @@ TEST_F(ControllerInputTest, NoInputPortUntilASourceIsChosenThenItIsFoundByNameAn
 
     // It is plugged in later: connected when it appears.
     const EndpointRef keystep = service->addSource("Keystep");
-    service->notifySetupChanged();
-    queue.runPending();
+    setupChanged();
     EXPECT_EQ(service->selectedSource(), keystep);
     EXPECT_EQ(input.sourceStatus(), "Keystep");
 
@@ -83,12 +90,10 @@ TEST_F(ControllerInputTest, NoInputPortUntilASourceIsChosenThenItIsFoundByNameAn
 
     // Unplugged and plugged back in under a new handle: followed by name.
     service->removeSource(keystep);
-    service->notifySetupChanged();
-    queue.runPending();
+    setupChanged();
     EXPECT_EQ(input.sourceStatus(), "Keystep (unavailable)");
     const EndpointRef again = service->addSource("Keystep");
-    service->notifySetupChanged();
-    queue.runPending();
+    setupChanged();
     EXPECT_EQ(service->selectedSource(), again);
     queue.advance(1s);
     play({0xB0, 74, 0}, again);
@@ -111,8 +116,7 @@ TEST_F(ControllerInputTest, ASourceThatVanishesMidMoveReleasesWhatItHeldAndEndsI
     EXPECT_EQ(service->rawBytesFor(synth), (Bytes{0x91, 60, 90, 0xB1, 64, 127}));
 
     service->removeSource(knobs);
-    service->notifySetupChanged();
-    queue.runPending();
+    setupChanged();
     queue.advance(100ms);
     EXPECT_FALSE(model->controller().modButtonPressed()[2]) << "no stuck button";
     EXPECT_EQ(service->rawBytesFor(synth),
@@ -121,16 +125,13 @@ TEST_F(ControllerInputTest, ASourceThatVanishesMidMoveReleasesWhatItHeldAndEndsI
 }
 
 TEST_F(ControllerInputTest, MovesAreAppliedAtMostOncePerFrameAndAnIdleControllerPostsNothing) {
-    input.chooseSource("nanoKONTROL2");
-    bind({ControlKind::parameter, 0}, {SourceKind::controlChange, 0, 74});
-    queue.advance(1s);
+    listenToKnob();
 
     play({0xB0, 74, 10});
     EXPECT_EQ(sent(), (std::vector<Sent>{{1, scale7To14(10)}})) << "the first move goes at once";
     EXPECT_EQ(input.frames(), 1u);
 
-    // Thirty more inside one frame: nothing until the frame is due, then only
-    // the latest.
+    // Thirty more inside one frame: nothing until it is due, then only the latest.
     for (std::uint8_t v = 11; v <= 40; ++v) {
         play({0xB0, 74, v});
     }
@@ -145,17 +146,28 @@ TEST_F(ControllerInputTest, MovesAreAppliedAtMostOncePerFrameAndAnIdleController
     EXPECT_EQ(input.frames(), 2u) << "an idle controller costs no frame";
 }
 
-TEST_F(ControllerInputTest, AWaitingPairMsbGetsOneDelayedFrameAndNoMore) {
+TEST_F(ControllerInputTest, AWaitingPairMsbOrLearnGetsOneDelayedFrameOnTimeAndNoMore) {
     input.chooseSource("nanoKONTROL2");
-    Mapping fine = proposeMapping({ControlKind::parameter, 1}, {SourceKind::controlChange14, 0, 7});
-    fine.pickup = Pickup::jump;
-    ASSERT_TRUE(engine.addMapping(fine));
+    bind({ControlKind::parameter, 1}, {SourceKind::controlChange14, 0, 7});
+    queue.advance(1s);
+    play({0xB0, 7, 100, 0xB0, 39, 5});
+    EXPECT_EQ(sent(), (std::vector<Sent>{{2, 100 << 7 | 5}}));
     queue.advance(1s);
     play({0xB0, 7, 64});  // the MSB; its LSB never comes
-    EXPECT_TRUE(sent().empty());
+    EXPECT_EQ(sent().size(), 1u);
     EXPECT_EQ(queue.pendingCount(), 1u);
-    queue.advance(50ms);  // past the pair wait of 30 ms
-    EXPECT_EQ(sent(), (std::vector<Sent>{{2, 64 << 7}})) << "completed with LSB 0";
+    queue.advance(
+        std::chrono::duration_cast<std::chrono::milliseconds>(SourceRecognizer::kPairWait) - 1ms);
+    EXPECT_EQ(sent().size(), 1u);
+    queue.advance(1ms);
+    EXPECT_EQ(sent().back(), (Sent{2, 64 << 7})) << "completed with LSB 0";
+    EXPECT_EQ(queue.pendingCount(), 0u);
+
+    // Learning waits longer for a pair, then binds the lone MSB without a further move.
+    engine.beginLearn({ControlKind::parameter, 2});
+    play({0xB0, 9, 0});
+    queue.advance(ControlEngine::kLearnPairWait);
+    EXPECT_EQ(engine.mappings().size(), 2u);
     EXPECT_EQ(queue.pendingCount(), 0u);
 }
 
@@ -186,10 +198,8 @@ TEST_F(ControllerInputTest, ControllerEditsGoOutAsControllerGroupedCopiesToo) {
 }
 
 TEST_F(ControllerInputTest, AKnobTurnAndAnEditByOtherMeansRightAfterItAreStepsOfTheirOwn) {
-    input.chooseSource("nanoKONTROL2");
-    bind({ControlKind::parameter, 0}, {SourceKind::controlChange, 0, 74});
+    listenToKnob();
     History& history = model->history();
-    queue.advance(1s);
     for (const std::uint8_t v : {10, 20, 30}) {
         play({0xB0, 74, v});
         queue.advance(40ms);
@@ -213,11 +223,9 @@ TEST_F(ControllerInputTest, AKnobTurnAndAnEditByOtherMeansRightAfterItAreStepsOf
 
 TEST_F(ControllerInputTest, AFullQueueDropsAndCountsAndTheRestStillPlays) {
     service->setInputCapacity(8);
-    input.chooseSource("nanoKONTROL2");
-    bind({ControlKind::parameter, 0}, {SourceKind::controlChange, 0, 74});
+    listenToKnob();
     std::vector<std::uint64_t> told;
     Connection c = input.inputLost.connect([&](std::uint64_t lost) { told.push_back(lost); });
-    queue.advance(1s);
     for (std::uint8_t v = 0; v < 20; ++v) {  // the main thread stalls meanwhile
         service->inject(knobs, Bytes{0xB0, 74, v}, clock.now().count());
     }

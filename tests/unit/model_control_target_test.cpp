@@ -21,17 +21,15 @@ struct ModelControlTargetTest : ::testing::Test {
     ControlEngine engine{target};
     History& history = h.model->history();
 
+    // Knobs on parameters 3 and 4 and ball 2's amplitude; pads on a switch and dice.
     ModelControlTargetTest() {
-        Mapping knob =
-            proposeMapping({ControlKind::parameter, 2}, {SourceKind::controlChange, 0, 74});
-        knob.pickup = Pickup::jump;
-        Mapping other =
-            proposeMapping({ControlKind::parameter, 3}, {SourceKind::controlChange, 0, 75});
-        other.pickup = Pickup::jump;
-        Mapping amp =
-            proposeMapping({ControlKind::ballAmpX, 1}, {SourceKind::controlChange, 0, 76});
-        amp.pickup = Pickup::jump;
-        engine.setMappings({knob, other, amp,
+        const auto knob = [](ControlKind kind, std::uint8_t index, std::uint16_t number) {
+            Mapping m = proposeMapping({kind, index}, {SourceKind::controlChange, 0, number});
+            m.pickup = Pickup::jump;
+            return m;
+        };
+        engine.setMappings({knob(ControlKind::parameter, 2, 74),
+                            knob(ControlKind::parameter, 3, 75), knob(ControlKind::ballAmpX, 1, 76),
                             proposeMapping({ControlKind::modeSwitch, 0}, {SourceKind::note, 0, 36}),
                             proposeMapping({ControlKind::dice, 0}, {SourceKind::note, 0, 37})});
         h.service->clearRecorded();
@@ -40,8 +38,7 @@ struct ModelControlTargetTest : ::testing::Test {
     // The controller sends `bytes`; a frame later the panel has them.
     void send(std::initializer_list<std::uint8_t> bytes, std::chrono::milliseconds later = 20ms) {
         h.queue.advance(later);
-        const std::vector<std::uint8_t> v(bytes);
-        engine.receive(0, clock.now().count(), v);
+        engine.receive(0, clock.now().count(), std::vector<std::uint8_t>(bytes));
         engine.frame(clock.now());
         h.queue.runPending();
     }
@@ -53,7 +50,7 @@ struct ModelControlTargetTest : ::testing::Test {
     }
 };
 
-TEST_F(ModelControlTargetTest, AKnobTurnIsOneUndoStepAndAPauseStartsAnother) {
+TEST_F(ModelControlTargetTest, AKnobTurnIsOneUndoStepAPauseStartsAnotherAndAMoveAfterAnUndoIsKept) {
     turn(74, {10, 20, 30, 40, 50}, 100ms);
     EXPECT_EQ(h.sent().size(), 5u) << "every move is a real edit, sent as it happens";
     EXPECT_EQ(h.sent().back(), (Sent{3, scale7To14(50)}));
@@ -68,6 +65,15 @@ TEST_F(ModelControlTargetTest, AKnobTurnIsOneUndoStepAndAPauseStartsAnother) {
     EXPECT_EQ(history.undoSteps(), 2u);
     h.model->undo();
     EXPECT_EQ(h.controller().sliderValues()[2], scale7To14(50));
+    h.model->undo();
+    EXPECT_EQ(h.controller().sliderValues()[2], 0.0);
+
+    // A move right after an undo, inside the window, is a step of its own.
+    turn(74, {10, 20}, 100ms);
+    h.model->undo();
+    EXPECT_EQ(h.controller().sliderValues()[2], 0.0);
+    turn(74, {30}, 100ms);
+    EXPECT_EQ(history.undoSteps(), 1u) << "recorded, not lost inside the undone turn";
     h.model->undo();
     EXPECT_EQ(h.controller().sliderValues()[2], 0.0);
 }
@@ -89,16 +95,6 @@ TEST_F(ModelControlTargetTest, SlowMovesAnotherControlSwitchesAndPressesAreSteps
     h.model->undo();  // the knob
     EXPECT_TRUE(h.controller().modeToggle(ModeToggle::voiceModeToggle));
     EXPECT_EQ(h.controller().sliderValues()[2], scale7To14(40));
-}
-
-TEST_F(ModelControlTargetTest, AMoveAfterAnUndoInsideTheWindowIsStillUndoable) {
-    turn(74, {10, 20}, 100ms);
-    h.model->undo();
-    EXPECT_EQ(h.controller().sliderValues()[2], 0.0);
-    turn(74, {30}, 100ms);
-    EXPECT_EQ(history.undoSteps(), 1u) << "recorded, not lost inside the undone turn";
-    h.model->undo();
-    EXPECT_EQ(h.controller().sliderValues()[2], 0.0);
 }
 
 TEST_F(ModelControlTargetTest, GroupedUnitsAndBallControlsFollowAsForAHandEdit) {

@@ -46,32 +46,24 @@ TEST(SpscRingTest, GroupsAreStoredWholeOrNotAtAllAndUncommittedEventsStayFirst) 
     EXPECT_EQ(ring.readable(), 0u);
 }
 
-// A real producer and consumer thread, as the main thread and the JACK process
-// thread use the ring: groups of varied size pushed while the consumer peeks
-// at and commits a varied share of what it sees, across many wraps of a small
-// ring. Every value arrives once, in order, and a group is never seen in part.
+// Two threads, as the main and JACK threads use it; a group is its size (1 to 7),
+// then the next values of one count.
 TEST(SpscRingTest, AProducerAndAConsumerThreadPassEveryGroupWholeAndInOrder) {
     constexpr std::uint32_t kGroups = 200000;
     SpscQueue<std::uint32_t> ring(64);
     std::atomic<bool> producerDone{false};
     std::atomic<bool> consumerGaveUp{false};
     std::uint32_t refused = 0;
-
     std::thread producer([&] {
         std::vector<std::uint32_t> items;
-        std::uint32_t next = 0;
-        for (std::uint32_t g = 0; g < kGroups; ++g) {
-            // Each group starts with its size, then counts on: size, n, n+1, ...
-            const std::uint32_t size = 1 + g % 7;
-            items.assign(1, size);
-            for (std::uint32_t i = 1; i < size; ++i) {
+        for (std::uint32_t g = 0, next = 0; g < kGroups; ++g) {
+            for (items.assign(1, 1 + g % 7); items.size() < items[0];) {
                 items.push_back(next++);
             }
-            while (!ring.pushAll(items)) {
+            for (; !ring.pushAll(items); ++refused) {
                 if (consumerGaveUp.load(std::memory_order_acquire)) {
                     return;
                 }
-                ++refused;
                 std::this_thread::yield();
             }
         }
@@ -80,37 +72,28 @@ TEST(SpscRingTest, AProducerAndAConsumerThreadPassEveryGroupWholeAndInOrder) {
 
     std::uint32_t expected = 0;
     std::uint32_t groups = 0;
-    std::uint32_t round = 0;
     bool ordered = true;
-    while (ordered) {
+    for (std::uint32_t round = 0; ordered; ++round) {
         const bool finished = producerDone.load(std::memory_order_acquire);
-        std::size_t ready = ring.readable();
-        if (ready == 0) {
-            if (finished) {
-                break;
-            }
-            std::this_thread::yield();
-            continue;
+        const std::size_t ready = ring.readable();
+        if (ready == 0 && finished) {
+            break;
         }
-        // Take only whole groups, and sometimes fewer than are ready, so the
-        // consumer lags and the producer meets a full ring.
+        // Whole groups only, sometimes fewer than ready, so the ring fills up.
         std::size_t at = 0;
-        const std::uint32_t wanted = 1 + ++round % 5;
-        for (std::uint32_t taken = 0; taken < wanted && at < ready; ++taken) {
+        for (std::uint32_t taken = 0; ordered && taken <= round % 5 && at < ready; ++taken) {
             const std::uint32_t size = ring.peek(at);
-            if (size < 1 || size > 7 || at + size > ready) {
-                ordered = false;  // a group seen in part, or a torn slot
-                break;
+            ordered = size >= 1 && size <= 7 && at + size <= ready;  // else torn or in part
+            for (std::uint32_t i = 1; ordered && i < size; ++i) {
+                ordered = ring.peek(at + i) == expected++;
             }
-            for (std::uint32_t i = 1; i < size; ++i) {
-                if (ring.peek(at + i) != expected++) {
-                    ordered = false;
-                }
-            }
-            at += size;
-            ++groups;
+            at += ordered ? size : 0;
+            groups += ordered ? 1 : 0;
         }
         ring.commit(at);
+        if (ready == 0) {
+            std::this_thread::yield();
+        }
     }
     consumerGaveUp.store(true, std::memory_order_release);
     producer.join();
