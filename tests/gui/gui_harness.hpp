@@ -5,17 +5,29 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QSet>
+#include <QTabWidget>
 #include <QWidget>
 #include <QtTest>
 
+#include "core/panel/preset_file.hpp"
 #include "support/panel_harness.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/app/application.hpp"
 #include "ui/app/main_window.hpp"
 #include "ui/panel/content_view.hpp"
+#include "ui/panel/midi_slider_view.hpp"
+#include "ui/panel/parameter_slider.hpp"
+#include "ui/panel/unit_page_view.hpp"
+#include "ui/panel/value_field.hpp"
+#include "ui/physics/ball_page_view.hpp"
 #include "ui/physics/physics_view.hpp"
 #include "ui/physics/tick_timer.hpp"
 
@@ -66,6 +78,24 @@ struct WindowHarness {
     Controller& controller() { return model().controller(); }
     Presets& presets() { return model().presets(); }
     std::vector<Sent> sent() const { return sentTo(*service, synth); }
+    // Parameter `index`'s slider and value field, on its unit's page or the regen bank.
+    MidiSliderView* bank(std::int64_t index) const {
+        const auto group = static_cast<int>(groupOfIndex(index));
+        return group < kUnitCount ? view->unitPage(group)->bank() : view->regenBank();
+    }
+    ParameterSlider* slider(std::int64_t index) const { return bank(index)->sliderFor(index); }
+    ValueField* field(std::int64_t index) const { return bank(index)->fieldFor(index); }
+    QString notice() const { return view->noticeText()->text(); }
+    QString status() const { return view->statusText()->text(); }
+    // The service tells the panel its endpoints changed, and the panel catches up.
+    void replug() {
+        service->notifySetupChanged();
+        queue.runPending();
+    }
+    bool activate() {
+        window().activateWindow();
+        return QTest::qWaitForWindowActive(&window());
+    }
 
     template <typename T = QAbstractButton>
     T* find(const QString& text, QWidget* within = nullptr) const {
