@@ -215,54 +215,6 @@ bool whollyShown(QWidget* widget, QWidget* window, const QRect& frame) {
     return widget->visibleRegion().intersected(local) == QRegion(local);
 }
 
-class Survey {
-public:
-    explicit Survey(QWidget* window) : window_(window) {}
-
-    // Measures the outline `widget` shows while it has the keyboard focus.
-    void takeFocused(QWidget* widget) {
-        widget->setFocus(Qt::TabFocusReason);
-        QApplication::processEvents();
-        const QImage image = window_->grab().toImage();
-        for (Frame frame : framesOf(widget, window_)) {
-            frame.kind += " (focused)";
-            results.push_back(measure(image, frame));
-        }
-        widget->clearFocus();
-    }
-
-    // Measures every control the window shows now, once each.
-    void take() {
-        if (QWidget* focus = QApplication::focusWidget()) {
-            focus->clearFocus();
-        }
-        QApplication::processEvents();
-        const QImage image = window_->grab().toImage();
-        for (QWidget* widget : window_->findChildren<QWidget*>()) {
-            if (widget->window() != window_ || !widget->isVisible()) {
-                continue;
-            }
-            for (const Frame& frame : framesOf(widget, window_)) {
-                const QString key = state + '/' + frame.kind + '/' + frame.name + '/' +
-                                    QString::number(reinterpret_cast<quintptr>(widget)) + '/' +
-                                    QString::number(frame.rect.x());
-                if (seen_.contains(key) || !whollyShown(widget, window_, frame.rect)) {
-                    continue;
-                }
-                seen_.insert(key);
-                results.push_back(measure(image, frame));
-            }
-        }
-    }
-
-    std::vector<Measured> results;
-    QString state;  // the panel's state now, for telling measurements apart
-
-private:
-    QWidget* window_;
-    QSet<QString> seen_;
-};
-
 // Measures every page (and every ball's page) with everything off and the sliders lowest, then
 // with everything on and the sliders highest (a track all filled).
 std::vector<Measured> surveyPanel(WindowHarness& h) {
@@ -275,30 +227,60 @@ std::vector<Measured> surveyPanel(WindowHarness& h) {
     if (!QTest::qWaitForWindowExposed(&window)) {
         return {};
     }
-    Survey survey(&window);
+    std::vector<Measured> results;
+    QSet<QString> seen;
+    QString state = "off";  // the panel's state now, for telling measurements apart
+    // Measures every control the window shows now, once each.
+    const auto take = [&] {
+        if (QWidget* focus = QApplication::focusWidget()) {
+            focus->clearFocus();
+        }
+        QApplication::processEvents();
+        const QImage image = window.grab().toImage();
+        for (QWidget* widget : window.findChildren<QWidget*>()) {
+            if (widget->window() != &window || !widget->isVisible()) {
+                continue;
+            }
+            for (const Frame& frame : framesOf(widget, &window)) {
+                const QString key = state + '/' + frame.kind + '/' + frame.name + '/' +
+                                    QString::number(reinterpret_cast<quintptr>(widget)) + '/' +
+                                    QString::number(frame.rect.x());
+                if (!seen.contains(key) && whollyShown(widget, &window, frame.rect)) {
+                    seen.insert(key);
+                    results.push_back(measure(image, frame));
+                }
+            }
+        }
+    };
     const auto everyPage = [&] {
         QTabWidget* tabs = content->tabs();
         for (int i = 0; i < tabs->count(); ++i) {
             tabs->setCurrentIndex(i);
-            survey.take();
+            take();
             for (auto* inner : tabs->widget(i)->findChildren<QTabWidget*>()) {
                 for (int j = 0; j < inner->count(); ++j) {
                     inner->setCurrentIndex(j);
-                    survey.take();
+                    take();
                 }
                 inner->setCurrentIndex(0);
             }
         }
         tabs->setCurrentIndex(0);
     };
-    survey.state = "off";
     everyPage();
     // The focus ring of the panel's own buttons, on each unit's page.
     for (int unit = 0; unit < kUnitCount; ++unit) {
         content->tabs()->setCurrentIndex(unit);
         for (auto* button : content->tabs()->widget(unit)->findChildren<QPushButton*>()) {
             if (kOwnButtons.contains(button->objectName())) {
-                survey.takeFocused(button);
+                button->setFocus(Qt::TabFocusReason);
+                QApplication::processEvents();
+                const QImage image = window.grab().toImage();
+                for (Frame frame : framesOf(button, &window)) {
+                    frame.kind += " (focused)";
+                    results.push_back(measure(image, frame));
+                }
+                button->clearFocus();
             }
         }
     }
@@ -319,9 +301,9 @@ std::vector<Measured> surveyPanel(WindowHarness& h) {
         slider->setValue(slider->maximum());
     }
     h.queue.runPending();
-    survey.state = "on";
+    state = "on";
     everyPage();
-    return survey.results;
+    return results;
 }
 
 }  // namespace

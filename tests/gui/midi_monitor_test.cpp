@@ -68,10 +68,9 @@ private Q_SLOTS:
         QTreeWidget* lines = dock->lines();
         QCOMPARE(lines->topLevelItemCount(), 2);  // the send before opening is not shown
         QTreeWidgetItem* reset = lines->topLevelItem(0);
-        QCOMPARE(reset->text(1), QString("100"));
-        QCOMPARE(reset->text(2), QString("Reset DAC"));
-        QCOMPARE(reset->text(3), QString("127"));
-        QCOMPARE(reset->text(5), QString("Synth"));
+        const QStringList resetColumns{reset->text(1), reset->text(2), reset->text(3),
+                                       reset->text(5)};
+        QCOMPARE(resetColumns, (QStringList{"100", "Reset DAC", "127", "Synth"}));
         QTreeWidgetItem* stream = lines->topLevelItem(1);
         QCOMPARE(stream->text(3), QString("299"));
         QVERIFY(stream->text(4).startsWith("300 sent"));
