@@ -101,9 +101,8 @@ class ControllerTest : public QObject {
 private Q_SLOTS:
     void everyControlThatSendsHasTheMenuByMouseKeyAndAssistiveAction() {
         Played h;
-        // 42 sliders and 42 fields, 6 mod buttons, 6 Reset DAC, 21 switch views
-        // (three on every unit page, three below), calibrate and dice; per ball 7
-        // sliders and Start/Stop; the physics Dice; the morph slider.
+        // 42 sliders and fields, 6 mod buttons, 6 Reset DAC, 21 switch views (three per unit
+        // page, three below), calibrate, dice; per ball 7 sliders and Start/Stop; Dice; morph.
         QCOMPARE(h.menus().controls().size(), std::size_t{84 + 6 + 6 + 21 + 2 + 5 * 8 + 1 + 1});
         for (const auto& attached : h.menus().controls()) {
             QVERIFY(attached.widget);

@@ -16,8 +16,8 @@ QAccessibleValueInterface* valueOf(QWidget* widget) {
     return a ? a->valueInterface() : nullptr;
 }
 
-// One notch over `target` (down, or up); true when it took the notch for
-// itself rather than leaving it to the page.
+// One notch over `target` (down, or up); true when it took the notch rather than leave it to the
+// page.
 bool wheel(QWidget* target, int notch = -120) {
     QWheelEvent event(QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), QPoint(), QPoint(0, notch),
                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
@@ -128,20 +128,19 @@ private Q_SLOTS:
 
     void assistiveTechnologiesSeeAndSetRealUnits() {
         WindowHarness h;
-        QAccessibleValueInterface* value = valueOf(h.slider(0));
-        QVERIFY(value);
-        QCOMPARE(value->maximumValue().toDouble(), 16383.0);
-        QCOMPARE(value->minimumStepSize().toDouble(), 1.0);
-        value->setCurrentValue(1000);
+        // A slider, its maximum and step, and a value set, all in the units shown.
+        const std::tuple<QWidget*, double, double, double> rows[] = {
+            {h.slider(0), 16383.0, 1.0, 1000.0},
+            {h.app->physicsView()->ballPage(0)->slider(BallSlider::ampY), 5.0, 0.1, 2.5}};
+        for (const auto& [slider, maximum, step, set] : rows) {
+            QAccessibleValueInterface* value = valueOf(slider);
+            QVERIFY(value);
+            QCOMPARE(value->maximumValue().toDouble(), maximum);
+            QCOMPARE(value->minimumStepSize().toDouble(), step);
+            value->setCurrentValue(set);
+            QCOMPARE(value->currentValue().toDouble(), set);
+        }
         QCOMPARE(h.sent(), (std::vector<Sent>{{1, 1000}}));
-        QCOMPARE(value->currentValue().toDouble(), 1000.0);
-
-        QAccessibleValueInterface* ampValue =
-            valueOf(h.app->physicsView()->ballPage(0)->slider(BallSlider::ampY));
-        QVERIFY(ampValue);
-        QCOMPARE(ampValue->maximumValue().toDouble(), 5.0);
-        QCOMPARE(ampValue->minimumStepSize().toDouble(), 0.1);
-        ampValue->setCurrentValue(2.5);
         QCOMPARE(h.model().physics().balls()[0].ampY, 2.5);
     }
 

@@ -33,12 +33,10 @@
 
 namespace tarnwell::test {
 
-// The program as the application object builds it, over a loopback service
-// (by default a fresh one with one destination, "Synth"), remembering its
-// settings and keeping its documents in `folder` (by default its own), past
-// its start-up screen and connected unless asked otherwise. A second run over
-// the same folder reads what the first remembered. Deferred work runs only when
-// the test drains the queue, and the 60 Hz timer is stopped so tests tick by hand.
+// The program as the application builds it, over a loopback service (by default with one
+// destination, "Synth"), its settings and documents in `folder` (a second run over it reads what
+// the first remembered), past its start-up screen. Deferred work runs only when the test drains
+// the queue; the 60 Hz timer is stopped so tests tick by hand.
 struct WindowHarness {
     struct Options {
         std::shared_ptr<LoopbackMidiService> service = nullptr;
@@ -120,9 +118,8 @@ struct WindowHarness {
     bool timerWasRunning = false;
 };
 
-// What a screen reader announces a control by: the widget that labels it
-// where there is one (Qt reports a picker's current row as its name on Linux),
-// otherwise its own name.
+// What a screen reader announces a control by: its label where there is one (Qt reports a
+// picker's current row as its name on Linux), otherwise its own name.
 inline QString spokenName(QWidget* widget) {
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
     if (a == nullptr) {
@@ -136,8 +133,7 @@ inline QString spokenName(QWidget* widget) {
     return a->text(QAccessible::Name);
 }
 
-// The buttons, sliders and pickers under `root` in its window (the pickers'
-// pop-up lists are windows of their own); with `onlyShown`, those it shows now.
+// The buttons, sliders and pickers in `root`'s window (not pop-up lists); `onlyShown`: shown now.
 inline QList<QWidget*> controlsUnder(QWidget* root, bool onlyShown = true) {
     QList<QWidget*> controls;
     for (auto* w : root->findChildren<QWidget*>()) {

@@ -41,8 +41,7 @@ private Q_SLOTS:
         QVERIFY(run.chooser.answer(std::nullopt));  // the open dialog was shown
     }
 
-    // A key bound twice is ambiguous: Qt then runs neither command. Every action
-    // the window holds counts: the menus' commands and the docks' toggles.
+    // A key bound twice is ambiguous: Qt runs neither. The docks' toggles count too.
     void noTwoCommandsShareAKey() {
         WindowHarness run;
         QHash<QString, QString> boundTo;
@@ -59,8 +58,7 @@ private Q_SLOTS:
         // The monitor's and the morph's toggles are among them.
         QCOMPARE(boundTo.value("Ctrl+Shift+M"), QString("MIDI Monitor"));
         QCOMPARE(boundTo.value("Ctrl+Shift+O"), QString("Morph"));
-        // The keys every desktop has; Save As and Quit have a standard key only
-        // on some.
+        // The keys every desktop has; Save As and Quit have a standard key only on some.
         QVERIFY(boundTo.size() >= 14);
     }
 
@@ -78,8 +76,7 @@ private Q_SLOTS:
             run.actions().sendPanelOnConnect->setChecked(true);
             run.app->shutDown();
         }
-        // The next run lists the destinations the other way round: the name
-        // decides, not the row.
+        // The next run lists the destinations the other way round: the name decides.
         auto later = std::make_shared<LoopbackMidiService>();
         const EndpointRef again = later->addDestination("Second");
         later->addDestination("First");
@@ -149,8 +146,7 @@ private Q_SLOTS:
         powerCycle();
         QVERIFY(run.sent().empty());  // the option is off: nothing on its own
 
-        // Ticked in this run, it holds at once: the synth that comes back on the
-        // same port hears the whole panel, each time it comes back.
+        // Ticked, it holds at once: the synth back on the same port hears the whole panel.
         run.actions().sendPanelOnConnect->setChecked(true);
         QVERIFY(run.sent().empty());  // ticking alone sends nothing
         for (int again = 0; again < 2; ++again) {

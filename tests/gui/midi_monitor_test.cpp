@@ -132,8 +132,7 @@ private Q_SLOTS:
         QTRY_COMPARE(dock->lines()->topLevelItemCount(), 2);
         QCOMPARE(dock->lines()->topLevelItem(1)->text(3), QString("99"));
 
-        // Minimised, it goes on recording without refreshing; restored, it shows
-        // what came meanwhile.
+        // Minimised, it records without refreshing; restored, it shows what came meanwhile.
         shell.window().showMinimized();
         QTRY_VERIFY(shell.window().isMinimized());
         manager.sendToConnected(5, 5);
@@ -199,8 +198,7 @@ private Q_SLOTS:
         QVERIFY(!view.isSampling());
         QVERIFY(view.isWatching());
 
-        // Hidden (a minimised window hides its children too), it neither samples
-        // nor listens; shown again it looks once.
+        // Hidden (as in a minimised window), it neither samples nor listens; shown, looks once.
         manager.sendToConnected(2, 2);
         QVERIFY(view.isSampling());
         view.hide();

@@ -68,8 +68,7 @@ private Q_SLOTS:
             run.actions().sendPanelOnConnect->toggle();
             QCOMPARE(run.notice(), saved);
         }
-        // A file that reads as missing and cannot be written: the first change
-        // that does not reach the disk is told, the next ones are not.
+        // A file that reads as missing and cannot be written: only the first failure is told.
         test::TempDir folder;
         test::writeText(folder / "blocker", "a file, not a folder");
         Settings settings(qtPath(folder / "blocker" / "settings.ini"));
@@ -109,10 +108,8 @@ private Q_SLOTS:
             WindowHarness run({.folder = &fresh});
             defaultSize = run.window().size();
         }
-        // A true saved geometry, then damaged copies of it: cut short, and with
-        // sizes below zero (Qt writes each rectangle as left, top, right, bottom:
-        // the frame and the normal geometry after the version, the window's own
-        // at the end).
+        // A true saved geometry, then copies cut short and with sizes below zero (Qt writes
+        // rectangles as left, top, right, bottom: two after the version, one at the end).
         test::TempDir folder;
         const QString ini = qtPath(folder / "settings.ini");
         {
