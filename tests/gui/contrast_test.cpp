@@ -1,32 +1,23 @@
-// Every control the panel shows can be told from what it sits on: the
-// outline of each stands out from its ground by at least 3:1 (WCAG non-text
-// contrast), switched off and on, under the default palette, the dark one the
-// screenshots use and two other desktop palettes. The figures are measured
-// on the rendered window, pixel by pixel, not taken from the colours the code
-// means to draw; the test prints the weakest of each kind.
+// Every outline the panel shows stands out from its ground by 3:1 (WCAG non-text contrast), off
+// and on, under four palettes, measured pixel by pixel on the rendered window; prints the weakest.
 #include <algorithm>
 #include <map>
 #include <optional>
 
 #include <QAbstractSpinBox>
 #include <QCheckBox>
-#include <QLineEdit>
-#include <QMenuBar>
-#include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
 #include <QStyleOptionButton>
 #include <QStyleOptionSlider>
 #include <QTabBar>
-#include <QTabWidget>
-#include <QtTest>
 
 #include "core/midi/nrpn.hpp"
 #include "gui_harness.hpp"
 #include "ui/theme.hpp"
 
 using namespace tarnwell;
-using tarnwell::test::WindowHarness;
+using namespace tarnwell::test;
 
 Q_DECLARE_METATYPE(std::optional<QPalette>)
 
@@ -34,8 +25,7 @@ namespace {
 
 constexpr double kMinimumContrast = 3.0;
 
-// Desktop palettes unlike the default and the dark one: a blue-grey dark one
-// whose buttons are lighter than its window, and a mid-grey one.
+// Desktop palettes unlike the default and the dark one.
 QPalette desktopPalette(const QColor& window, const QColor& text, const QColor& base,
                         const QColor& button) {
     QPalette palette;
@@ -49,9 +39,7 @@ QPalette desktopPalette(const QColor& window, const QColor& text, const QColor& 
     return palette;
 }
 
-// The style options the widgets draw themselves with (their initStyleOption
-// is protected; naming it through a subclass is allowed, calling it on the
-// real widget through a member pointer is not a downcast).
+// Reaches the protected initStyleOption through a member pointer, without a downcast.
 struct CheckBoxAccess : QCheckBox {
     using QCheckBox::initStyleOption;
 };
@@ -64,27 +52,21 @@ const QList<Side> kAllSides{Side::top, Side::bottom, Side::left, Side::right};
 
 // A rectangle whose edges are a control's outline, in window coordinates.
 struct Frame {
-    QString kind;
-    QString name;
+    QString kind, name;
     QRect rect;
     QList<Side> sides;
-    // How far inside the rectangle the outline may lie (Fusion insets a
-    // slider's groove and handle by a pixel, an unselected tab by two).
-    int depth = 2;
+    int depth = 2;  // how far inside the rectangle the outline may lie (Fusion insets some)
     bool enabled = true;
-    // A tab sits on the ground above it; below it is its page.
-    bool groundAbove = false;
+    bool groundAbove = false;  // a tab sits on the ground above it; below it is its page
 };
 
 struct Measured {
     Frame frame;
     double ratio = 0;
-    QColor ground;
-    QColor outline;
+    QColor ground, outline;
 };
 
-// What the control sits on: the colour most pixels of a ring two to four
-// pixels outside it show (or of the strip above it).
+// What the control sits on: the commonest colour two to four pixels outside it (or above it).
 QColor groundAround(const QImage& image, const QRect& rect, bool onlyAbove) {
     std::map<QRgb, int> counts;
     const QRect outer = onlyAbove ? QRect(rect.left(), rect.top() - 4, rect.width(), 3)
@@ -103,14 +85,9 @@ QColor groundAround(const QImage& image, const QRect& rect, bool onlyAbove) {
     return most == counts.end() ? QColor() : QColor::fromRgb(most->first);
 }
 
-// One side of an outline against `ground`. At each position along the side
-// (its ends left out) the outline is the first pixel, coming in from the edge
-// up to `depth` inside, that differs from the ground by more than a trace
-// (Fusion's soft shadows, black at 4% to 6%, stay under it); where none does,
-// the most contrasting one. The side's figure is what a quarter of the
-// positions reach: the straight part of a pill-shaped button's end is about a
-// quarter of it, the rest its antialiased curve. A side drawn in the ground's
-// colour, or not at all, scores about 1.
+// One side against `ground`: at each position along it (ends left out) the first pixel inward up
+// to `depth` beyond a trace of the ground (Fusion's soft shadows stay under it), else the most
+// contrasting one. The side scores what a quarter of the positions reach (a pill's straight end).
 std::pair<double, QColor> sideContrast(const QImage& image, const Frame& frame, Side side,
                                        const QColor& ground) {
     constexpr double kTrace = 1.25;
@@ -123,21 +100,10 @@ std::pair<double, QColor> sideContrast(const QImage& image, const Frame& frame, 
         std::pair<double, QColor> reading{1.0, ground};
         std::pair<double, QColor> strongest{1.0, ground};
         for (int in = 0; in <= frame.depth; ++in) {
-            QPoint p;
-            switch (side) {
-                case Side::top:
-                    p = {r.left() + along, r.top() + in};
-                    break;
-                case Side::bottom:
-                    p = {r.left() + along, r.bottom() - in};
-                    break;
-                case Side::left:
-                    p = {r.left() + in, r.top() + along};
-                    break;
-                case Side::right:
-                    p = {r.right() - in, r.top() + along};
-                    break;
-            }
+            const QPoint p = side == Side::top      ? QPoint(r.left() + along, r.top() + in)
+                             : side == Side::bottom ? QPoint(r.left() + along, r.bottom() - in)
+                             : side == Side::left   ? QPoint(r.left() + in, r.top() + along)
+                                                    : QPoint(r.right() - in, r.top() + along);
             if (!image.rect().contains(p)) {
                 continue;
             }
@@ -150,7 +116,6 @@ std::pair<double, QColor> sideContrast(const QImage& image, const Frame& frame, 
             strongest = std::max(strongest, std::pair(ratio, colour),
                                  [](const auto& a, const auto& b) { return a.first < b.first; });
         }
-        // No pixel beyond the trace: the faint outline there is, if any.
         readings.push_back(reading.first > kTrace ? reading : strongest);
     }
     if (readings.empty()) {
@@ -173,6 +138,11 @@ Measured measure(const QImage& image, const Frame& frame) {
     }
     return result;
 }
+
+// The panel's own buttons, by object name.
+const QMap<QString, QString> kOwnButtons{{"multiplication", "multiplication button"},
+                                         {"resetDAC", "Reset DAC button"},
+                                         {"LinkButtonView", "Group button"}};
 
 QString nameOf(QWidget* widget) {
     if (auto* button = qobject_cast<QAbstractButton*>(widget);
@@ -216,99 +186,37 @@ QList<Frame> framesOf(QWidget* widget, QWidget* window) {
         QList<Frame> frames;
         for (int i = 0; i < tabs->count(); ++i) {
             // Between two tabs is no ground: the top edge borders it.
-            frames.push_back(Frame{"tab",
-                                   tabs->tabText(i),
-                                   inWindow(tabs->tabRect(i)),
-                                   {Side::top},
-                                   3,
-                                   enabled && tabs->isTabEnabled(i),
-                                   true});
+            const bool on = enabled && tabs->isTabEnabled(i);
+            const QList<Side> top{Side::top};
+            frames.push_back(
+                Frame{"tab", tabs->tabText(i), inWindow(tabs->tabRect(i)), top, 3, on, true});
         }
         return frames;
     }
-    QString kind;
-    if (widget->objectName() == "multiplication") {
-        kind = "multiplication button";
-    } else if (widget->objectName() == "resetDAC") {
-        kind = "Reset DAC button";
-    } else if (widget->objectName() == "LinkButtonView") {
-        kind = "Group button";
-    } else if (qobject_cast<QPushButton*>(widget)) {
-        kind = "push button";
-    } else if (qobject_cast<QComboBox*>(widget)) {
-        kind = "picker";
-    } else if (qobject_cast<QAbstractSpinBox*>(widget)) {
-        kind = "spin box";
-    } else if (qobject_cast<QLineEdit*>(widget) &&
-               !qobject_cast<QComboBox*>(widget->parentWidget()) &&
-               !qobject_cast<QAbstractSpinBox*>(widget->parentWidget())) {
-        kind = "value field";
-    } else {
+    const QWidget* parent = widget->parentWidget();
+    const QString kind =
+        kOwnButtons.contains(widget->objectName()) ? kOwnButtons.value(widget->objectName())
+        : qobject_cast<QPushButton*>(widget)       ? "push button"
+        : qobject_cast<QComboBox*>(widget)         ? "picker"
+        : qobject_cast<QAbstractSpinBox*>(widget)  ? "spin box"
+        : qobject_cast<QLineEdit*>(widget) && !qobject_cast<const QComboBox*>(parent) &&
+                !qobject_cast<const QAbstractSpinBox*>(parent)
+            ? "value field"
+            : QString();
+    if (kind.isEmpty()) {
         return {};
     }
     return {Frame{kind, name, inWindow(widget->rect()), kAllSides, 2, enabled}};
 }
 
-// Whether the whole of `frame` (window coordinates) is on screen, not
-// scrolled away or covered.
+// Whether the whole of `frame` (window coordinates) is on screen, not scrolled away or covered.
 bool whollyShown(QWidget* widget, QWidget* window, const QRect& frame) {
     const QRect local(widget->mapFrom(window, frame.topLeft()), frame.size());
     return widget->visibleRegion().intersected(local) == QRegion(local);
 }
 
-class Survey {
-public:
-    explicit Survey(QWidget* window) : window_(window) {}
-
-    // Measures the outline `widget` shows while it has the keyboard focus.
-    void takeFocused(QWidget* widget) {
-        widget->setFocus(Qt::TabFocusReason);
-        QApplication::processEvents();
-        const QImage image = window_->grab().toImage();
-        for (Frame frame : framesOf(widget, window_)) {
-            frame.kind += " (focused)";
-            results.push_back(measure(image, frame));
-        }
-        widget->clearFocus();
-    }
-
-    // Measures every control the window shows now, once each.
-    void take() {
-        if (QWidget* focus = QApplication::focusWidget()) {
-            focus->clearFocus();
-        }
-        QApplication::processEvents();
-        const QImage image = window_->grab().toImage();
-        for (QWidget* widget : window_->findChildren<QWidget*>()) {
-            if (widget->window() != window_ || !widget->isVisible()) {
-                continue;
-            }
-            for (const Frame& frame : framesOf(widget, window_)) {
-                const QString key = state + '/' + frame.kind + '/' + frame.name + '/' +
-                                    QString::number(reinterpret_cast<quintptr>(widget)) + '/' +
-                                    QString::number(frame.rect.x());
-                if (seen_.contains(key) || !whollyShown(widget, window_, frame.rect)) {
-                    continue;
-                }
-                seen_.insert(key);
-                results.push_back(measure(image, frame));
-            }
-        }
-    }
-
-    std::vector<Measured> results;
-    // The panel's state now, for telling measurements apart.
-    QString state;
-
-private:
-    QWidget* window_;
-    QSet<QString> seen_;
-};
-
-// Shows every page of the panel (and, on the physics page, every ball's
-// page) with the switches and buttons first off and the sliders at their
-// lowest, then with all on and the sliders at their highest (a track all
-// filled), and measures what each shows.
+// Measures every page (and every ball's page) with everything off and the sliders lowest, then
+// with everything on and the sliders highest (a track all filled).
 std::vector<Measured> surveyPanel(WindowHarness& h) {
     MainWindow& window = h.window();
     ContentView* content = h.view;
@@ -319,31 +227,60 @@ std::vector<Measured> surveyPanel(WindowHarness& h) {
     if (!QTest::qWaitForWindowExposed(&window)) {
         return {};
     }
-    Survey survey(&window);
+    std::vector<Measured> results;
+    QSet<QString> seen;
+    QString state = "off";  // the panel's state now, for telling measurements apart
+    // Measures every control the window shows now, once each.
+    const auto take = [&] {
+        if (QWidget* focus = QApplication::focusWidget()) {
+            focus->clearFocus();
+        }
+        QApplication::processEvents();
+        const QImage image = window.grab().toImage();
+        for (QWidget* widget : window.findChildren<QWidget*>()) {
+            if (widget->window() != &window || !widget->isVisible()) {
+                continue;
+            }
+            for (const Frame& frame : framesOf(widget, &window)) {
+                const QString key = state + '/' + frame.kind + '/' + frame.name + '/' +
+                                    QString::number(reinterpret_cast<quintptr>(widget)) + '/' +
+                                    QString::number(frame.rect.x());
+                if (!seen.contains(key) && whollyShown(widget, &window, frame.rect)) {
+                    seen.insert(key);
+                    results.push_back(measure(image, frame));
+                }
+            }
+        }
+    };
     const auto everyPage = [&] {
         QTabWidget* tabs = content->tabs();
         for (int i = 0; i < tabs->count(); ++i) {
             tabs->setCurrentIndex(i);
-            survey.take();
+            take();
             for (auto* inner : tabs->widget(i)->findChildren<QTabWidget*>()) {
                 for (int j = 0; j < inner->count(); ++j) {
                     inner->setCurrentIndex(j);
-                    survey.take();
+                    take();
                 }
                 inner->setCurrentIndex(0);
             }
         }
         tabs->setCurrentIndex(0);
     };
-    survey.state = "off";
     everyPage();
     // The focus ring of the panel's own buttons, on each unit's page.
     for (int unit = 0; unit < kUnitCount; ++unit) {
         content->tabs()->setCurrentIndex(unit);
         for (auto* button : content->tabs()->widget(unit)->findChildren<QPushButton*>()) {
-            if (QStringList{"multiplication", "resetDAC", "LinkButtonView"}.contains(
-                    button->objectName())) {
-                survey.takeFocused(button);
+            if (kOwnButtons.contains(button->objectName())) {
+                button->setFocus(Qt::TabFocusReason);
+                QApplication::processEvents();
+                const QImage image = window.grab().toImage();
+                for (Frame frame : framesOf(button, &window)) {
+                    frame.kind += " (focused)";
+                    results.push_back(measure(image, frame));
+                }
+                button->clearFocus();
             }
         }
     }
@@ -364,9 +301,9 @@ std::vector<Measured> surveyPanel(WindowHarness& h) {
         slider->setValue(slider->maximum());
     }
     h.queue.runPending();
-    survey.state = "on";
+    state = "on";
     everyPage();
-    return survey.results;
+    return results;
 }
 
 }  // namespace
@@ -374,79 +311,74 @@ std::vector<Measured> surveyPanel(WindowHarness& h) {
 class ContrastTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void contrastRatioFollowsWcag();
-    void everyOutlineStandsOutFromItsGround_data();
-    void everyOutlineStandsOutFromItsGround();
+    void contrastRatioFollowsWcag() {
+        QCOMPARE(theme::contrastRatio(QColor(0x777777), QColor(0x777777)), 1.0);
+        // #767676 is the lightest grey with 4.5:1 on white, #949494 the lightest with 3:1.
+        const std::tuple<QColor, QColor, int> rows[] = {
+            {Qt::black, Qt::white, 2100}, {Qt::white, Qt::black, 2100}, {0x767676, Qt::white, 454},
+            {0x777777, Qt::white, 448},   {0x949494, Qt::white, 303},   {0x959595, Qt::white, 300}};
+        for (const auto& [a, b, hundredths] : rows) {
+            QCOMPARE(qRound(theme::contrastRatio(a, b) * 100), hundredths);
+        }
+    }
+
+    void everyOutlineStandsOutFromItsGround_data() {
+        QTest::addColumn<std::optional<QPalette>>("palette");
+        QTest::newRow("default palette") << std::optional<QPalette>();
+        QTest::newRow("dark palette") << std::optional(theme::darkPalette());
+        QTest::newRow("blue-grey desktop palette") << std::optional(
+            desktopPalette(QColor(0x2a2e32), QColor(0xfcfcfc), QColor(0x1b1e20), QColor(0x40464d)));
+        QTest::newRow("mid-grey desktop palette") << std::optional(
+            desktopPalette(QColor(0x808080), Qt::black, Qt::white, QColor(0x909090)));
+    }
+
+    void everyOutlineStandsOutFromItsGround() {
+        QFETCH(std::optional<QPalette>, palette);
+        const QPalette before = QApplication::palette();
+        if (palette) {
+            QApplication::setPalette(*palette);
+        }
+        std::vector<Measured> results;
+        {
+            WindowHarness h;
+            results = surveyPanel(h);
+        }
+        QApplication::setPalette(before);
+
+        // The weakest of each kind, for the log and the failure message.
+        std::map<QString, std::pair<int, const Measured*>> weakest;
+        QStringList failures;
+        for (const Measured& m : results) {
+            if (!m.frame.enabled) {  // an inactive control is exempt
+                continue;
+            }
+            auto& [count, worst] = weakest[m.frame.kind];
+            ++count;
+            if (worst == nullptr || m.ratio < worst->ratio) {
+                worst = &m;
+            }
+            if (m.ratio < kMinimumContrast) {
+                failures << QString("%1 \"%2\" %3:1")
+                                .arg(m.frame.kind, m.frame.name)
+                                .arg(m.ratio, 0, 'f', 2);
+            }
+        }
+        for (const auto& [kind, entry] : weakest) {
+            const Measured& m = *entry.second;
+            qInfo("%-22s %3d measured, lowest %5.2f:1 (\"%s\", outline %s on %s)", qPrintable(kind),
+                  entry.first, m.ratio, qPrintable(m.frame.name), qPrintable(m.outline.name()),
+                  qPrintable(m.ground.name()));
+        }
+        for (const QString kind :
+             {"check box", "push button", "multiplication button", "Group button",
+              "Reset DAC button", "picker", "value field", "slider groove", "slider handle", "tab",
+              "multiplication button (focused)", "Group button (focused)",
+              "Reset DAC button (focused)"}) {
+            QVERIFY2(weakest.count(kind) == 1, qPrintable("no " + kind + " was measured"));
+        }
+        QVERIFY2(failures.isEmpty(), qPrintable("below 3:1: " + failures.join(", ")));
+    }
 };
-
-void ContrastTest::contrastRatioFollowsWcag() {
-    QCOMPARE(qRound(theme::contrastRatio(Qt::black, Qt::white) * 100), 2100);
-    QCOMPARE(qRound(theme::contrastRatio(Qt::white, Qt::black) * 100), 2100);
-    QCOMPARE(theme::contrastRatio(QColor(0x77, 0x77, 0x77), QColor(0x77, 0x77, 0x77)), 1.0);
-    // #767676 is the lightest grey with 4.5:1 on white, #949494 the lightest
-    // with 3:1.
-    QCOMPARE(qRound(theme::contrastRatio(QColor(0x76, 0x76, 0x76), Qt::white) * 100), 454);
-    QCOMPARE(qRound(theme::contrastRatio(QColor(0x77, 0x77, 0x77), Qt::white) * 100), 448);
-    QCOMPARE(qRound(theme::contrastRatio(QColor(0x94, 0x94, 0x94), Qt::white) * 100), 303);
-    QCOMPARE(qRound(theme::contrastRatio(QColor(0x95, 0x95, 0x95), Qt::white) * 100), 300);
-}
-
-void ContrastTest::everyOutlineStandsOutFromItsGround_data() {
-    QTest::addColumn<std::optional<QPalette>>("palette");
-    QTest::newRow("default palette") << std::optional<QPalette>();
-    QTest::newRow("dark palette") << std::optional(theme::darkPalette());
-    QTest::newRow("blue-grey desktop palette")
-        << std::optional(desktopPalette(QColor(0x2a, 0x2e, 0x32), QColor(0xfc, 0xfc, 0xfc),
-                                        QColor(0x1b, 0x1e, 0x20), QColor(0x40, 0x46, 0x4d)));
-    QTest::newRow("mid-grey desktop palette") << std::optional(
-        desktopPalette(QColor(0x80, 0x80, 0x80), Qt::black, Qt::white, QColor(0x90, 0x90, 0x90)));
-}
-
-void ContrastTest::everyOutlineStandsOutFromItsGround() {
-    QFETCH(std::optional<QPalette>, palette);
-    const QPalette before = QApplication::palette();
-    if (palette) {
-        QApplication::setPalette(*palette);
-    }
-    std::vector<Measured> results;
-    {
-        WindowHarness h;
-        results = surveyPanel(h);
-    }
-    QApplication::setPalette(before);
-
-    // The weakest of each kind, for the log and the failure message.
-    std::map<QString, std::pair<int, const Measured*>> weakest;
-    QStringList failures;
-    for (const Measured& m : results) {
-        if (!m.frame.enabled) {
-            continue;  // an inactive control is exempt
-        }
-        auto& [count, worst] = weakest[m.frame.kind];
-        ++count;
-        if (worst == nullptr || m.ratio < worst->ratio) {
-            worst = &m;
-        }
-        if (m.ratio < kMinimumContrast) {
-            failures << QString("%1 \"%2\" %3:1")
-                            .arg(m.frame.kind, m.frame.name)
-                            .arg(m.ratio, 0, 'f', 2);
-        }
-    }
-    for (const auto& [kind, entry] : weakest) {
-        const Measured& m = *entry.second;
-        qInfo("%-22s %3d measured, lowest %5.2f:1 (\"%s\", outline %s on %s)", qPrintable(kind),
-              entry.first, m.ratio, qPrintable(m.frame.name), qPrintable(m.outline.name()),
-              qPrintable(m.ground.name()));
-    }
-    for (const QString kind : {"check box", "push button", "multiplication button", "Group button",
-                               "Reset DAC button", "picker", "value field", "slider groove",
-                               "slider handle", "tab", "multiplication button (focused)",
-                               "Group button (focused)", "Reset DAC button (focused)"}) {
-        QVERIFY2(weakest.count(kind) == 1, qPrintable("no " + kind + " was measured"));
-    }
-    QVERIFY2(failures.isEmpty(), qPrintable("below 3:1: " + failures.join(", ")));
-}
 
 QTEST_MAIN(ContrastTest)
 #include "contrast_test.moc"

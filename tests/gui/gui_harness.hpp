@@ -5,28 +5,38 @@
 #include <QAbstractButton>
 #include <QAbstractSlider>
 #include <QAccessible>
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPushButton>
 #include <QSet>
+#include <QTabWidget>
 #include <QWidget>
 #include <QtTest>
 
+#include "core/panel/preset_file.hpp"
 #include "support/panel_harness.hpp"
 #include "support/temp_dir.hpp"
 #include "ui/app/application.hpp"
 #include "ui/app/main_window.hpp"
 #include "ui/panel/content_view.hpp"
+#include "ui/panel/midi_slider_view.hpp"
+#include "ui/panel/parameter_slider.hpp"
+#include "ui/panel/unit_page_view.hpp"
+#include "ui/panel/value_field.hpp"
+#include "ui/physics/ball_page_view.hpp"
 #include "ui/physics/physics_view.hpp"
 #include "ui/physics/tick_timer.hpp"
 
 namespace tarnwell::test {
 
-// The program as the application object builds it, over a loopback service
-// (by default a fresh one with one destination, "Synth"), remembering its
-// settings and keeping its documents in `folder` (by default its own), past
-// its start-up screen and connected unless asked otherwise. A second run over
-// the same folder reads what the first remembered. Deferred work runs only when
-// the test drains the queue, and the 60 Hz timer is stopped so tests tick by hand.
+// The program as the application builds it, over a loopback service (by default with one
+// destination, "Synth"), its settings and documents in `folder` (a second run over it reads what
+// the first remembered), past its start-up screen. Deferred work runs only when the test drains
+// the queue; the 60 Hz timer is stopped so tests tick by hand.
 struct WindowHarness {
     struct Options {
         std::shared_ptr<LoopbackMidiService> service = nullptr;
@@ -66,6 +76,24 @@ struct WindowHarness {
     Controller& controller() { return model().controller(); }
     Presets& presets() { return model().presets(); }
     std::vector<Sent> sent() const { return sentTo(*service, synth); }
+    // Parameter `index`'s slider and value field, on its unit's page or the regen bank.
+    MidiSliderView* bank(std::int64_t index) const {
+        const auto group = static_cast<int>(groupOfIndex(index));
+        return group < kUnitCount ? view->unitPage(group)->bank() : view->regenBank();
+    }
+    ParameterSlider* slider(std::int64_t index) const { return bank(index)->sliderFor(index); }
+    ValueField* field(std::int64_t index) const { return bank(index)->fieldFor(index); }
+    QString notice() const { return view->noticeText()->text(); }
+    QString status() const { return view->statusText()->text(); }
+    // The service tells the panel its endpoints changed, and the panel catches up.
+    void replug() {
+        service->notifySetupChanged();
+        queue.runPending();
+    }
+    bool activate() {
+        window().activateWindow();
+        return QTest::qWaitForWindowActive(&window());
+    }
 
     template <typename T = QAbstractButton>
     T* find(const QString& text, QWidget* within = nullptr) const {
@@ -90,9 +118,8 @@ struct WindowHarness {
     bool timerWasRunning = false;
 };
 
-// What a screen reader announces a control by: the widget that labels it
-// where there is one (Qt reports a picker's current row as its name on Linux),
-// otherwise its own name.
+// What a screen reader announces a control by: its label where there is one (Qt reports a
+// picker's current row as its name on Linux), otherwise its own name.
 inline QString spokenName(QWidget* widget) {
     QAccessibleInterface* a = QAccessible::queryAccessibleInterface(widget);
     if (a == nullptr) {
@@ -106,8 +133,7 @@ inline QString spokenName(QWidget* widget) {
     return a->text(QAccessible::Name);
 }
 
-// The buttons, sliders and pickers under `root` in its window (the pickers'
-// pop-up lists are windows of their own); with `onlyShown`, those it shows now.
+// The buttons, sliders and pickers in `root`'s window (not pop-up lists); `onlyShown`: shown now.
 inline QList<QWidget*> controlsUnder(QWidget* root, bool onlyShown = true) {
     QList<QWidget*> controls;
     for (auto* w : root->findChildren<QWidget*>()) {

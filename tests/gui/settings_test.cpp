@@ -1,18 +1,11 @@
-// What the panel keeps between runs and what it shows from outside: damaged
-// or unwritable settings, names and messages carrying markup, the window's
-// place through a quit, the file dialogs' folders, and a home folder whose
-// name is not valid in the locale's encoding.
+// What the panel keeps between runs and shows from outside: damaged or unwritable settings, markup
+// in names, the window's place, the dialogs' folders, a home folder named in another encoding.
 #include "ui/app/settings.hpp"
 
-#include <unistd.h>
-
-#include <QAction>
-#include <QCoreApplication>
 #include <QFileDialog>
-#include <QLabel>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QTimer>
-#include <QtTest>
 
 #include "core/base/file_io.hpp"
 #include "gui_harness.hpp"
@@ -20,7 +13,7 @@
 #include "ui/midi/link_settings.hpp"
 
 using namespace tarnwell;
-using tarnwell::test::WindowHarness;
+using namespace tarnwell::test;
 
 namespace {
 
@@ -28,239 +21,204 @@ QString qtPath(const std::filesystem::path& path) {
     return QString::fromStdString(path.string());
 }
 
-// Sets an environment variable (unsets it for an empty value) while it lives.
-class Environment {
-public:
-    Environment(const char* name, const QByteArray& value)
-        : name_(name), had_(qEnvironmentVariableIsSet(name)), previous_(qgetenv(name)) {
-        if (value.isEmpty()) {
-            qunsetenv(name);
-        } else {
-            qputenv(name, value);
-        }
-    }
-    Environment(const Environment&) = delete;
-    Environment& operator=(const Environment&) = delete;
-    ~Environment() {
-        if (had_) {
-            qputenv(name_, previous_);
-        } else {
-            qunsetenv(name_);
-        }
-    }
-
-private:
-    const char* name_;
-    bool had_;
-    QByteArray previous_;
-};
+// Sets an environment variable (unsets it for an empty value) until the returned guard ends.
+[[nodiscard]] auto environment(const char* name, const QByteArray& value) {
+    const bool had = qEnvironmentVariableIsSet(name);
+    const QByteArray previous = qgetenv(name);
+    value.isEmpty() ? qunsetenv(name) : qputenv(name, value);
+    return qScopeGuard([=] { had ? qputenv(name, previous) : qunsetenv(name); });
+}
 
 }  // namespace
 
 class SettingsTest : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void initTestCase();
-    void anAbsurdListSizeIsReadBoundedWithAWarning();
-    void settingsThatCannotBeKeptAreToldOnce();
-    void namesAndMessagesFromOutsideShowAsPlainText();
-    void aDamagedSavedGeometryGivesTheDefaultSize();
-    void theWindowsPlaceOutlivesQuitAndClose();
-    void dialogsStartInDocumentsAndRememberImportAndExportApart();
-    void aHomeFolderNamedInAnotherEncodingIsUsedAsItIs();
-};
+    void initTestCase() {
+        // As the program names itself, which decides where its settings live.
+        QCoreApplication::setOrganizationName("Tarnwell");
+        QCoreApplication::setApplicationName("Tarnwell");
+    }
 
-void SettingsTest::initTestCase() {
-    // As the program names itself, which decides where its settings live.
-    QCoreApplication::setOrganizationName("Tarnwell");
-    QCoreApplication::setApplicationName("Tarnwell");
-}
-
-void SettingsTest::anAbsurdListSizeIsReadBoundedWithAWarning() {
-    test::TempDir folder;
-    test::writeText(folder / "settings.ini",
-                    "[midiLinks]\ndinPacing=true\ndinDestinations\\1\\name=Synth\n"
-                    "dinDestinations\\2\\name=Other\ndinDestinations\\size=2147483647\n");
-    QSettings settings(qtPath(folder / "settings.ini"), QSettings::IniFormat);
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("dinDestinations.*2147483647"));
-    const LinkChoices choices = loadLinkChoices(settings);
-    QVERIFY(choices.dinPacing);
-    QCOMPARE(choices.speedOf("Synth"), LinkSpeed::din);
-    QCOMPARE(choices.speedOf("Other"), LinkSpeed::din);
-    QCOMPARE(choices.speeds.size(), std::size_t{2});
-}
-
-void SettingsTest::settingsThatCannotBeKeptAreToldOnce() {
-    {
-        // A folder where the settings file should be.
+    void anAbsurdListSizeIsReadBoundedWithAWarning() {
         test::TempDir folder;
-        std::filesystem::create_directory(folder / "settings.ini");
-        WindowHarness run({.folder = &folder});
-        const QString told = run.view->noticeText()->text();
-        QVERIFY2(told.contains("settings.ini") && told.contains("folder"), qPrintable(told));
-        run.actions().savePreset->trigger();
-        const QString saved = run.view->noticeText()->text();
-        QVERIFY2(saved.startsWith("Preset 1 saved"), qPrintable(saved));
-        run.actions().sendPanelOnConnect->toggle();
-        QCOMPARE(run.view->noticeText()->text(), saved);
+        test::writeText(folder / "settings.ini",
+                        "[midiLinks]\ndinPacing=true\ndinDestinations\\1\\name=Synth\n"
+                        "dinDestinations\\2\\name=Other\ndinDestinations\\size=2147483647\n");
+        QSettings settings(qtPath(folder / "settings.ini"), QSettings::IniFormat);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("dinDestinations.*2147483647"));
+        const LinkChoices choices = loadLinkChoices(settings);
+        QVERIFY(choices.dinPacing);
+        QCOMPARE(choices.speedOf("Synth"), LinkSpeed::din);
+        QCOMPARE(choices.speedOf("Other"), LinkSpeed::din);
+        QCOMPARE(choices.speeds.size(), std::size_t{2});
     }
-    // A file that reads as missing and cannot be written: the first change
-    // that does not reach the disk is told, the next ones are not.
-    test::TempDir folder;
-    test::writeText(folder / "blocker", "a file, not a folder");
-    Settings settings(qtPath(folder / "blocker" / "settings.ini"));
-    QStringList told;
-    settings.onFailure([&told](const QString& why) { told << why; });
-    QVERIFY(told.isEmpty());
-    settings.setSendPanelOnConnect(true);
-    settings.setRestorePresetsAtStart(true);
-    QCOMPARE(told.size(), 1);
-    QVERIFY2(told[0].contains("blocker"), qPrintable(told[0]));
-}
 
-void SettingsTest::namesAndMessagesFromOutsideShowAsPlainText() {
-    // A JACK port may be named anything; so may a file.
-    const QString markup = "<b><font size=7 color=red>Big</font></b>";
-    auto service = std::make_shared<LoopbackMidiService>();
-    service->addDestination(markup.toStdString());
-    WindowHarness run({.service = service, .synth = false});
-    QLabel* status = run.view->statusText();
-    QCOMPARE(status->text(), markup);
-    QVERIFY(status->sizeHint().width() >= status->fontMetrics().horizontalAdvance(markup));
-
-    const auto file = run.folder / "<img width=3000 src=x>.json";
-    test::writeText(file, "not a preset file");
-    run.actions().importPresets->trigger();
-    QVERIFY(run.chooser.answer(file));
-    QLabel* notice = run.view->noticeText();
-    QVERIFY(notice->text().contains("<img width=3000"));
-    QVERIFY2(notice->minimumSizeHint().width() < 1000,
-             qPrintable(QString::number(notice->minimumSizeHint().width())));
-}
-
-void SettingsTest::aDamagedSavedGeometryGivesTheDefaultSize() {
-    test::TempDir fresh;
-    QSize defaultSize;
-    {
-        WindowHarness run({.folder = &fresh});
-        defaultSize = run.window().size();
-    }
-    // A true saved geometry, then damaged copies of it: cut short, and with
-    // sizes below zero (Qt writes each rectangle as left, top, right, bottom:
-    // the frame and the normal geometry after the version, the window's own
-    // at the end).
-    test::TempDir folder;
-    const QString ini = qtPath(folder / "settings.ini");
-    {
-        WindowHarness run({.folder = &folder});
-        run.window().setGeometry(40, 50, 700, 500);
-        run.app->shutDown();
-    }
-    const QByteArray saved =
-        QSettings(ini, QSettings::IniFormat).value("window/geometry").toByteArray();
-    QVERIFY(saved.size() > 40);
-    QByteArray backwards;
-    {
-        QDataStream stream(&backwards, QIODevice::WriteOnly);
-        stream << QRect(QPoint(300, 300), QPoint(250, 200));
-    }
-    QByteArray negative = saved;
-    for (const qsizetype at : {qsizetype{8}, qsizetype{24}, saved.size() - 16}) {
-        negative.replace(at, backwards.size(), backwards);
-    }
-    for (const QByteArray& damaged : {saved.left(saved.size() / 2), negative}) {
-        QSettings(ini, QSettings::IniFormat).setValue("window/geometry", damaged);
-        WindowHarness run({.folder = &folder});
-        QCOMPARE(run.window().size(), defaultSize);
-    }
-}
-
-void SettingsTest::theWindowsPlaceOutlivesQuitAndClose() {
-    test::TempDir folder;
-    {
-        // Quit (Ctrl+Q) ends the event loop, which closes the window first.
-        WindowHarness run({.folder = &folder});
-        run.window().setGeometry(60, 70, 640, 480);
-        QTimer::singleShot(0, run.actions().quit, &QAction::trigger);
-        QCOMPARE(QCoreApplication::exec(), 0);
-        QVERIFY(!run.window().isVisible());
-        run.app->shutDown();
-    }
-    {
-        WindowHarness run({.folder = &folder});
-        QCOMPARE(run.window().size(), QSize(640, 480));
-        run.window().resize(600, 450);
-        run.window().close();
-        run.app->shutDown();
-    }
-    WindowHarness run({.folder = &folder});
-    QCOMPARE(run.window().size(), QSize(600, 450));
-}
-
-void SettingsTest::dialogsStartInDocumentsAndRememberImportAndExportApart() {
-    test::TempDir home;
-    const Environment homeVariable("HOME", QByteArray::fromStdString(home.path().string()));
-    const Environment configVariable("XDG_CONFIG_HOME", {});
-    for (const char* name : {"Documents", "in", "out"}) {
-        std::filesystem::create_directories(home / name);
-    }
-    test::writeText(home / "in" / "a.json", "[]");
-    Settings settings(qtPath(home / "settings.ini"));
-    QWidget parent;
-    QtFileChooser chooser(&parent, &settings);
-    std::optional<std::filesystem::path> answer;
-    const auto show = [&](bool forSaving) {
-        const auto done = [&answer](std::optional<std::filesystem::path> file) { answer = file; };
-        forSaving ? chooser.chooseFileToSave(done) : chooser.chooseFileToOpen(done);
-        return parent.findChild<QFileDialog*>();
-    };
-    const auto close = [](QFileDialog* dialog, const std::filesystem::path& file) {
-        dialog->selectFile(qtPath(file));
-        QMetaObject::invokeMethod(dialog, "accept");
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    };
-    QFileDialog* dialog = show(false);
-    QCOMPARE(dialog->directory().absolutePath(), qtPath(home / "Documents"));
-    close(dialog, home / "in" / "a.json");
-    QCOMPARE(answer, std::optional(home / "in" / "a.json"));
-    dialog = show(true);
-    QCOMPARE(dialog->directory().absolutePath(), qtPath(home / "Documents"));
-    close(dialog, home / "out" / "b.json");
-    QCOMPARE(answer, std::optional(home / "out" / "b.json"));
-
-    dialog = show(false);
-    QCOMPARE(dialog->directory().absolutePath(), qtPath(home / "in"));
-    dialog->reject();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    dialog = show(true);
-    QCOMPARE(dialog->directory().absolutePath(), qtPath(home / "out"));
-    dialog->reject();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
-void SettingsTest::aHomeFolderNamedInAnotherEncodingIsUsedAsItIs() {
-    test::TempDir folder;
-    const std::filesystem::path home = folder.path() / "home-\xff";
-    std::filesystem::create_directory(home);
-    const Environment homeVariable("HOME", QByteArray::fromStdString(home.string()));
-    const Environment configVariable("XDG_CONFIG_HOME", {});
-
-    const auto documents = documentsFolder();
-    QVERIFY(documents.has_value());
-    QCOMPARE(documents->string(), (home / "Documents").string());
-    QCOMPARE(writeFileAtomically(*documents / "presets.json", "[]"), std::string());
-    {
-        Settings settings;
+    void settingsThatCannotBeKeptAreToldOnce() {
+        {
+            // A folder where the settings file should be.
+            test::TempDir folder;
+            std::filesystem::create_directory(folder / "settings.ini");
+            WindowHarness run({.folder = &folder});
+            const QString told = run.notice();
+            QVERIFY2(told.contains("settings.ini") && told.contains("folder"), qPrintable(told));
+            run.actions().savePreset->trigger();
+            const QString saved = run.notice();
+            QVERIFY2(saved.startsWith("Preset 1 saved"), qPrintable(saved));
+            run.actions().sendPanelOnConnect->toggle();
+            QCOMPARE(run.notice(), saved);
+        }
+        // A file that reads as missing and cannot be written: only the first failure is told.
+        test::TempDir folder;
+        test::writeText(folder / "blocker", "a file, not a folder");
+        Settings settings(qtPath(folder / "blocker" / "settings.ini"));
         QStringList told;
         settings.onFailure([&told](const QString& why) { told << why; });
+        QVERIFY(told.isEmpty());
         settings.setSendPanelOnConnect(true);
-        QVERIFY2(told.isEmpty(), qPrintable(told.join('\n')));
+        settings.setRestorePresetsAtStart(true);
+        QCOMPARE(told.size(), 1);
+        QVERIFY2(told[0].contains("blocker"), qPrintable(told[0]));
     }
-    QVERIFY(std::filesystem::exists(home / ".config" / "Tarnwell" / "Tarnwell.conf"));
-    QVERIFY(Settings().sendPanelOnConnect());
-    QCOMPARE(Settings().folderPath(), home / ".config" / "Tarnwell");
-    QCOMPARE(test::entriesIn(folder.path()), std::size_t{1});  // no look-alike folder beside it
-}
+
+    void namesAndMessagesFromOutsideShowAsPlainText() {
+        // A JACK port may be named anything; so may a file.
+        const QString markup = "<b><font size=7 color=red>Big</font></b>";
+        auto service = std::make_shared<LoopbackMidiService>();
+        service->addDestination(markup.toStdString());
+        WindowHarness run({.service = service, .synth = false});
+        QLabel* status = run.view->statusText();
+        QCOMPARE(run.status(), markup);
+        QVERIFY(status->sizeHint().width() >= status->fontMetrics().horizontalAdvance(markup));
+
+        const auto file = run.folder / "<img width=3000 src=x>.json";
+        test::writeText(file, "not a preset file");
+        run.actions().importPresets->trigger();
+        QVERIFY(run.chooser.answer(file));
+        QLabel* notice = run.view->noticeText();
+        QVERIFY(notice->text().contains("<img width=3000"));
+        QVERIFY2(notice->minimumSizeHint().width() < 1000,
+                 qPrintable(QString::number(notice->minimumSizeHint().width())));
+    }
+
+    void aDamagedSavedGeometryGivesTheDefaultSize() {
+        test::TempDir fresh;
+        QSize defaultSize;
+        {
+            WindowHarness run({.folder = &fresh});
+            defaultSize = run.window().size();
+        }
+        // A true saved geometry, then copies cut short and with sizes below zero (Qt writes
+        // rectangles as left, top, right, bottom: two after the version, one at the end).
+        test::TempDir folder;
+        const QString ini = qtPath(folder / "settings.ini");
+        {
+            WindowHarness run({.folder = &folder});
+            run.window().setGeometry(40, 50, 700, 500);
+            run.app->shutDown();
+        }
+        const QByteArray saved =
+            QSettings(ini, QSettings::IniFormat).value("window/geometry").toByteArray();
+        QVERIFY(saved.size() > 40);
+        QByteArray backwards;
+        {
+            QDataStream stream(&backwards, QIODevice::WriteOnly);
+            stream << QRect(QPoint(300, 300), QPoint(250, 200));
+        }
+        QByteArray negative = saved;
+        for (const qsizetype at : {qsizetype{8}, qsizetype{24}, saved.size() - 16}) {
+            negative.replace(at, backwards.size(), backwards);
+        }
+        for (const QByteArray& damaged : {saved.left(saved.size() / 2), negative}) {
+            QSettings(ini, QSettings::IniFormat).setValue("window/geometry", damaged);
+            WindowHarness run({.folder = &folder});
+            QCOMPARE(run.window().size(), defaultSize);
+        }
+    }
+
+    void theWindowsPlaceOutlivesQuitAndClose() {
+        test::TempDir folder;
+        {
+            // Quit (Ctrl+Q) ends the event loop, which closes the window first.
+            WindowHarness run({.folder = &folder});
+            run.window().setGeometry(60, 70, 640, 480);
+            QTimer::singleShot(0, run.actions().quit, &QAction::trigger);
+            QCOMPARE(QCoreApplication::exec(), 0);
+            QVERIFY(!run.window().isVisible());
+            run.app->shutDown();
+        }
+        {
+            WindowHarness run({.folder = &folder});
+            QCOMPARE(run.window().size(), QSize(640, 480));
+            run.window().resize(600, 450);
+            run.window().close();
+            run.app->shutDown();
+        }
+        WindowHarness run({.folder = &folder});
+        QCOMPARE(run.window().size(), QSize(600, 450));
+    }
+
+    void dialogsStartInDocumentsAndRememberImportAndExportApart() {
+        test::TempDir home;
+        const auto homeVariable =
+            environment("HOME", QByteArray::fromStdString(home.path().string()));
+        const auto configVariable = environment("XDG_CONFIG_HOME", {});
+        for (const char* name : {"Documents", "in", "out"}) {
+            std::filesystem::create_directories(home / name);
+        }
+        test::writeText(home / "in" / "a.json", "[]");
+        Settings settings(qtPath(home / "settings.ini"));
+        QWidget parent;
+        QtFileChooser chooser(&parent, &settings);
+        using Path = std::filesystem::path;
+        // Open or save: where the dialog starts, then the file chosen (none: cancelled).
+        const std::tuple<bool, Path, std::optional<Path>> steps[] = {
+            {false, home / "Documents", home / "in" / "a.json"},
+            {true, home / "Documents", home / "out" / "b.json"},
+            {false, home / "in", std::nullopt},
+            {true, home / "out", std::nullopt}};
+        std::optional<Path> answer;
+        for (const auto& [forSaving, startsIn, chosen] : steps) {
+            answer.reset();
+            const auto done = [&answer](std::optional<Path> file) { answer = file; };
+            forSaving ? chooser.chooseFileToSave(done) : chooser.chooseFileToOpen(done);
+            QFileDialog* dialog = parent.findChild<QFileDialog*>();
+            QCOMPARE(dialog->directory().absolutePath(), qtPath(startsIn));
+            if (chosen) {
+                dialog->selectFile(qtPath(*chosen));
+                QMetaObject::invokeMethod(dialog, "accept");
+            } else {
+                dialog->reject();
+            }
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            QCOMPARE(answer, chosen);
+        }
+    }
+
+    void aHomeFolderNamedInAnotherEncodingIsUsedAsItIs() {
+        test::TempDir folder;
+        const std::filesystem::path home = folder.path() / "home-\xff";
+        std::filesystem::create_directory(home);
+        const auto homeVariable = environment("HOME", QByteArray::fromStdString(home.string()));
+        const auto configVariable = environment("XDG_CONFIG_HOME", {});
+
+        const auto documents = documentsFolder();
+        QVERIFY(documents.has_value());
+        QCOMPARE(documents->string(), (home / "Documents").string());
+        QCOMPARE(writeFileAtomically(*documents / "presets.json", "[]"), std::string());
+        {
+            Settings settings;
+            QStringList told;
+            settings.onFailure([&told](const QString& why) { told << why; });
+            settings.setSendPanelOnConnect(true);
+            QVERIFY2(told.isEmpty(), qPrintable(told.join('\n')));
+        }
+        QVERIFY(std::filesystem::exists(home / ".config" / "Tarnwell" / "Tarnwell.conf"));
+        QVERIFY(Settings().sendPanelOnConnect());
+        QCOMPARE(Settings().folderPath(), home / ".config" / "Tarnwell");
+        QCOMPARE(test::entriesIn(folder.path()), std::size_t{1});  // no look-alike folder beside it
+    }
+};
 
 QTEST_MAIN(SettingsTest)
 #include "settings_test.moc"
