@@ -102,6 +102,21 @@ private:
     std::unique_ptr<PrivateJackServer> privateServer_;
 };
 
+// Whether JACK lets a port of the default server connect to `port`: it
+// refuses while the client owning `port` has registered it but is not active.
+inline bool acceptsConnections(const std::string& port) {
+    jack_client_t* probe = jack_client_open("tarnwell-probe", JackNoStartServer, nullptr);
+    if (probe == nullptr) {
+        return false;
+    }
+    jack_port_t* out =
+        jack_port_register(probe, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    const bool accepts = out != nullptr && jack_activate(probe) == 0 &&
+                         jack_connect(probe, jack_port_name(out), port.c_str()) == 0;
+    jack_client_close(probe);
+    return accepts;
+}
+
 inline bool listed(const MidiManager& manager, const std::string& name) {
     const auto& names = manager.destinations();
     return std::ranges::find(names, name) != names.end();

@@ -1,5 +1,3 @@
-#include "generated_files.hpp"
-
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -10,6 +8,7 @@
 #include <string_view>
 
 #include "core/panel/preset_file.hpp"
+#include "preset_fuzz.hpp"
 
 namespace tarnwell::test {
 

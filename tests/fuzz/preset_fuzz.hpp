@@ -1,7 +1,10 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,5 +21,30 @@ struct CheckedFile {
 // checks that the presets are written within the read limit, read back the
 // same and recall without fault; aborts on any breach.
 CheckedFile checkPresetFile(std::string_view bytes);
+
+// A preset file made for the round-trip check, with what reading it must give.
+struct GeneratedFile {
+    std::string label;
+    std::string bytes;
+    bool accepted = true;
+    // When set, the presets it must read as (doubles bit for bit).
+    std::optional<std::vector<MidiSliderPreset>> presets;
+    // When set, the exact size of the file the panel writes for it.
+    std::optional<std::size_t> writtenBytes;
+};
+
+// Files at and just past the bounds of the preset file: the largest list
+// with the longest numbers and names, the same list spelled short, a file of
+// the read limit and one byte more, -0, subnormals, the largest doubles,
+// overflowing and over-long numbers, names at the length limit in multi-byte
+// UTF-8 (raw and escaped) and names of every wrong type. Each is made and
+// handed over in turn, so only one is held at a time. The unit tests hold
+// one value, flag or preset too many, with the reason given.
+void forEachBoundFile(const std::function<void(GeneratedFile)>& check);
+
+// `count` well-formed files of random presets from `seed`: random member
+// order, white space, number spellings, unknown members and Unicode names.
+void forEachRandomFile(std::uint64_t seed, std::size_t count,
+                       const std::function<void(GeneratedFile)>& check);
 
 }  // namespace tarnwell::test

@@ -15,7 +15,6 @@
 #include <vector>
 
 #include "core/panel/preset_file.hpp"
-#include "generated_files.hpp"
 #include "preset_fuzz.hpp"
 
 namespace {
