@@ -1,7 +1,6 @@
-// A hardware controller over real JACK: a python-rtmidi peer sends into
-// "MidiClient:InPort", the panel turns its moves into edits, and a receiving
-// peer gets the NRPN bytes (and, with thru, what no mapping took) exactly.
-// Through the whole model, on the JACK service the program uses.
+// A hardware controller over real JACK: a python-rtmidi peer sends into the
+// panel's input port, and a receiving peer gets exactly the NRPN bytes (and,
+// with thru, what no mapping took). Through the whole model.
 
 #include "core/control/controller_input.hpp"
 
@@ -81,10 +80,6 @@ struct Panel {
         }
         return true;
     }
-    bool sourceListed(const std::string& name) {
-        const auto names = input().sourceNames();
-        return std::ranges::find(names, name) != names.end();
-    }
 
     ManualQueue queue;
     SystemRandom random;
@@ -93,17 +88,17 @@ struct Panel {
 
 class ControllerInputTest : public JackE2eTest {
 protected:
-    // The panel on JACK, sending to the receiving peer and playing from the
-    // sender, with CC 74 on channel 1 moving parameter 4.
+    // The panel sending to the receiving peer and playing from the sender,
+    // with CC 74 on channel 1 moving parameter 4.
     void bringUp(Panel& panel, MidiSender& sender, MidiPeer& receiver) {
         ASSERT_TRUE(sender.waitReady(20s));
         ASSERT_TRUE(connectByIndex(panel.queue, panel.model.midi(), receiver.port()));
-        ASSERT_TRUE(panel.runUntil([&] { return panel.sourceListed(sender.port()); }, 20s));
+        ASSERT_TRUE(panel.runUntil(
+            [&] { return std::ranges::count(panel.input().sourceNames(), sender.port()) > 0; },
+            20s));
         panel.input().chooseSource(sender.port());
         ASSERT_TRUE(panel.runUntil([&] { return wiredToInPort(sender.port()); }, 20s))
             << "the source is wired to the input port";
-    }
-    static void mapKnob(Panel& panel) {
         Mapping knob =
             proposeMapping({ControlKind::parameter, 3}, {SourceKind::controlChange, 0, 74});
         knob.pickup = Pickup::jump;
@@ -122,7 +117,6 @@ TEST_F(ControllerInputTest, CcsIntoInPortBecomeExactNrpnsThruPassesTheRestAndRes
     auto sender = std::make_unique<MidiSender>(serverName(), "tw-knobs");
     auto panel = std::make_unique<Panel>(std::make_shared<JackMidiService>());
     bringUp(*panel, *sender, receiver);
-    mapKnob(*panel);
 
     ASSERT_TRUE(sender->send({0xB0, 74, 127}));
     EXPECT_EQ(received(*panel, receiver, 12), nrpn(4, 16383));
@@ -153,7 +147,6 @@ TEST_F(ControllerInputTest, CcsIntoInPortBecomeExactNrpnsThruPassesTheRestAndRes
     panel.reset();
     panel = std::make_unique<Panel>(std::make_shared<JackMidiService>());
     bringUp(*panel, *sender, receiver);
-    mapKnob(*panel);
     ASSERT_TRUE(sender->send({0xB0, 74, 1}));
     expected += nrpn(4, scale7To14(1));
     EXPECT_EQ(received(*panel, receiver, expected.size()), expected);
@@ -190,7 +183,6 @@ TEST_F(ControllerInputTest, RtMidiInputFollowsItsSourceAndPlaysThePanel) {
     Panel panel(service);
     bringUp(panel, *sender, receiver);
     ASSERT_TRUE(service->inputOpen());
-    mapKnob(panel);
     ASSERT_TRUE(sender->send({0xB0, 74, 127}));
     Bytes expected = nrpn(4, 16383);
     EXPECT_EQ(received(panel, receiver, 12), expected);

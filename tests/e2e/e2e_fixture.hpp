@@ -1,9 +1,7 @@
 #pragma once
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -39,9 +37,8 @@ inline bool jackdInstalled() {
     return commandExists("jackd") && commandExists("jack_midi_dump") && commandExists("stdbuf");
 }
 
-// Starts a private JACK server named `name` into `server`. Leaves it empty and
-// skips the test when the machine refuses another server ("Too many servers
-// already active": after many have come and gone); fails it for any other reason.
+// Starts a private JACK server into `server`; leaves it empty and skips the test
+// when the machine refuses another server, fails it for any other reason.
 inline void startPrivateServer(const std::string& name, std::unique_ptr<PrivateJackServer>& server,
                                int period = 256) {
     server = std::make_unique<PrivateJackServer>(name, period);
@@ -56,11 +53,9 @@ inline void startPrivateServer(const std::string& name, std::unique_ptr<PrivateJ
     ADD_FAILURE() << "could not start the JACK server " << name << ": " << said;
 }
 
-// Uses the JACK server that runs (the test scripts start one). When none
-// answers, starts a private one for this test and points libjack at it, so a
-// test run by hand does not fail for want of a server.
+// Uses the JACK server that runs, else starts a private one for the test.
 // TARNWELL_E2E_JACK_LIBRARY, when set, is a part of the loaded JACK library's
-// path that must be there and a server that must answer: a run meant for
+// path that must be there, and a server must answer: a run meant for
 // PipeWire's JACK API must not pass on a JACK server.
 class JackE2eTest : public ::testing::Test {
 protected:
@@ -122,8 +117,7 @@ inline bool listed(const MidiManager& manager, const std::string& name) {
     return std::ranges::find(names, name) != names.end();
 }
 
-// Waits until `name` is listed, then connects to it by its index, as the
-// destination picker does.
+// Waits until `name` is listed, then connects to it by its index, as the picker does.
 inline bool connectByIndex(ManualQueue& queue, MidiManager& manager, const std::string& name,
                            std::chrono::milliseconds timeout = 10s) {
     if (!pumpUntil(
@@ -152,8 +146,8 @@ inline std::vector<Sent> distinctSequences(int count) {
     return out;
 }
 
-// Sends `sequences` to the connected destination at `perSecond`, on a fixed
-// schedule, pumping the queue between sends. Returns the slowest send in µs.
+// Sends `sequences` at `perSecond`, pumping the queue between sends; returns
+// the slowest send in µs.
 inline double sendPaced(ManualQueue& queue, MidiManager& manager,
                         const std::vector<Sent>& sequences, int perSecond) {
     double slowest = 0;
@@ -169,10 +163,8 @@ inline double sendPaced(ManualQueue& queue, MidiManager& manager,
     return slowest;
 }
 
-// Waits (generously: the machine may be busy) for `expected` to arrive at
-// `peer`, and a little longer for anything more. Empty when what arrived is
-// `expected`; otherwise where it first departs, short enough to read for
-// streams of thousands of sequences.
+// Waits for `expected` at `peer`, and a little longer for anything more. Empty
+// when that is what arrived; otherwise where it first departs.
 inline std::string receivedDifference(const MidiPeer& peer, const std::vector<Sent>& expected,
                                       std::chrono::milliseconds timeout = 60s) {
     peer.waitForBytes(expected.size() * 12, timeout);

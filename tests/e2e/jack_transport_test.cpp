@@ -1,6 +1,5 @@
-// End-to-end: the panel's MIDI output over a real JACK server to a receiving
-// peer nobody here wrote (jack_midi_dump), driven through MidiManager with a
-// main queue pumped by the test.
+// The panel's MIDI output through MidiManager over a real JACK server to
+// receiving peers nobody here wrote, the main queue pumped by the test.
 
 #include <algorithm>
 #include <memory>
@@ -123,15 +122,14 @@ TEST_F(JackTransportTest, ChoosingADestinationThatJustVanishedDoesNotStallTheNex
     gone.stop();
     // The service notices at once; the manager's list, whose refresh waits in
     // the queue behind the pick, still shows the row.
-    const auto deadline = Clock::now() + scaled(10s);
-    const auto stillThere = [&] {
-        return std::ranges::any_of(service->listDestinations(),
-                                   [&](const auto& d) { return d.name == gone.port(); });
-    };
-    while (stillThere() && Clock::now() < deadline) {
-        std::this_thread::sleep_for(5ms);
-    }
-    ASSERT_FALSE(stillThere());
+    ManualQueue untouched;
+    ASSERT_TRUE(pumpUntil(
+        untouched,
+        [&] {
+            return std::ranges::none_of(service->listDestinations(),
+                                        [&](const auto& d) { return d.name == gone.port(); });
+        },
+        10s));
     queue.runPending();
     ASSERT_EQ(manager->connectedDeviceName(), gone.port());
     ASSERT_TRUE(connectByIndex(queue, *manager, kept.port()));
@@ -224,8 +222,7 @@ TEST(JackLongPeriodTest, TheLastBytesBeforeTheClientClosesArrive) {
     auto manager = MidiManager::create(service, queue);
     ASSERT_TRUE(connectByIndex(queue, *manager, sink.portName()));
 
-    // A first edit goes through; the last act before the program ends: a
-    // whole panel, then the close.
+    // An edit goes through; then the last act before the program ends: a whole panel, the close.
     const auto panel = distinctSequences(57);
     manager->sendToConnected(panel[0].value, panel[0].parameter);
     ASSERT_TRUE(sink.waitFor(4, 20s));
@@ -242,8 +239,7 @@ TEST(JackLongPeriodTest, TheLastBytesBeforeTheClientClosesArrive) {
 
 // The server dies under a stream of 300 sequences a second: sends keep
 // returning at once, the list empties, and once a new server runs the
-// destination can be chosen again and receives. Uses a server of its own so
-// the shared one is never disturbed.
+// destination can be chosen again and receives.
 TEST(JackServerLossTest, SendsStayPromptAndTheServiceComesBackWithANewServer) {
     if (!jackdInstalled()) {
         GTEST_SKIP() << kNoJackd;
