@@ -195,9 +195,8 @@ TEST_F(JackTransportTest, TheWorkerSleepsThroughAStreamAndBetweenSends) {
     EXPECT_EQ(service->workerWakeups(), settled);
 }
 
-// On a server with a long period (8192 frames, about 171 ms a cycle) a drain
-// before the client closes must wait until the peer has read the last cycle,
-// not only until the ring is empty.
+// On a server with a long period (8192 frames, about 171 ms a cycle) the
+// drain before the client closes waits the cycles the queue needs, past its bound.
 TEST(JackLongPeriodTest, TheLastBytesBeforeTheClientClosesArrive) {
     if (!jackdInstalled()) {
         GTEST_SKIP() << kNoJackd;

@@ -1,7 +1,5 @@
 // The platform service with no MIDI system at all, and the RtMidi service's
-// device following, exercised through RtMidi's JACK API (the ALSA sequencer
-// cannot open on the test machines).
-
+// device following through its JACK API (ALSA cannot open on the test machines).
 #include "core/midi/platform_midi.hpp"
 
 #include <unistd.h>

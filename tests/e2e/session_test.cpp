@@ -1,6 +1,4 @@
-// The whole program over a real JACK server and two real receiving peers: the
-// destination chosen in one run is the one the next run connects to, by name,
-// after a quit from the menu; and undo puts the synthesizer back.
+// The whole program over a real JACK server and real receiving peers.
 #include <map>
 
 #include <QAction>

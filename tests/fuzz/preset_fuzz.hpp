@@ -17,9 +17,8 @@ struct CheckedFile {
     std::size_t writtenBytes = 0;                          // what the panel writes for them
 };
 
-// Reads `bytes` as an imported preset file and, when they are accepted,
-// checks that the presets are written within the read limit, read back the
-// same and recall without fault; aborts on any breach.
+// Reads `bytes` as an imported file; accepted presets must be written within
+// the read limit, read back the same and recall without fault, or it aborts.
 CheckedFile checkPresetFile(std::string_view bytes);
 
 // A preset file made for the round-trip check, with what reading it must give.
@@ -33,13 +32,8 @@ struct GeneratedFile {
     std::optional<std::size_t> writtenBytes;
 };
 
-// Files at and just past the bounds of the preset file: the largest list
-// with the longest numbers and names, the same list spelled short, a file of
-// the read limit and one byte more, -0, subnormals, the largest doubles,
-// overflowing and over-long numbers, names at the length limit in multi-byte
-// UTF-8 (raw and escaped) and names of every wrong type. Each is made and
-// handed over in turn, so only one is held at a time. The unit tests hold
-// one value, flag or preset too many, with the reason given.
+// Files at and just past the bounds of the preset file (sizes, numbers,
+// names), made and handed over one at a time.
 void forEachBoundFile(const std::function<void(GeneratedFile)>& check);
 
 // `count` well-formed files of random presets from `seed`: random member

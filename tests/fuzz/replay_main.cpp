@@ -1,8 +1,5 @@
-// Checks the preset file round trip over every file of the folders given (the
-// seed corpus and the hostile inputs), then over generated files at every
-// bound and random well-formed files, without libFuzzer. Prints how many
-// inputs were checked, accepted and refused.
-//
+// The fuzz target over every file of the folders given, then over generated
+// files at every bound and random well-formed ones, without libFuzzer.
 // Usage: tarnwell_preset_fuzz_replay [--random COUNT] FOLDER...
 #include <cstdio>
 #include <cstdlib>

@@ -23,10 +23,8 @@ struct HelperRun {
     std::string output;
 };
 
-// Runs the helper with `args` in this process's environment changed by
-// `env` (no value: removed), and reads what it prints until it ends. A helper
-// still running after `deadline` (a restart loop) is killed: finished stays
-// false.
+// Runs `args` in this environment changed by `env` (no value: removed) until
+// it ends; one still running after `deadline` (a restart loop) is killed.
 inline HelperRun runHelper(const std::vector<std::string>& args,
                            const std::map<std::string, std::optional<std::string>>& env,
                            std::chrono::seconds deadline = std::chrono::seconds(60)) {
