@@ -3,6 +3,7 @@
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <string_view>
@@ -321,12 +322,9 @@ std::pair<std::string, std::string> randomName(Rng& rng) {
         const char32_t c = randomCodePoint(rng);
         appendUtf8(text, c);
         const auto escape = [&](char32_t unit) {
-            std::array<char, 8> hex{};
-            const auto end =
-                std::to_chars(hex.data(), hex.data() + hex.size(), static_cast<unsigned>(unit), 16)
-                    .ptr;
-            json += "\\u" + std::string(4 - static_cast<std::size_t>(end - hex.data()), '0') +
-                    std::string(hex.data(), end);
+            std::array<char, 16> hex{};
+            std::snprintf(hex.data(), hex.size(), "\\u%04x", static_cast<unsigned>(unit));
+            json += hex.data();
         };
         if (c < 0x20 || c == '"' || c == '\\' || rng() % 4 == 0) {
             if (c >= 0x10000) {

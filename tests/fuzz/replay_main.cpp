@@ -23,17 +23,17 @@ struct Counts {
     // Checks `bytes`; with `file`, also that they are read as it says.
     void check(const std::string& bytes, const GeneratedFile* file = nullptr) {
         const CheckedFile checked = checkPresetFile(bytes);
-        const bool accepted = checked.presets.has_value();
-        ++(accepted ? this->accepted : refused);
+        const bool read = checked.presets.has_value();
+        ++(read ? accepted : refused);
         if (file == nullptr) {
             return;
         }
         std::string fault;
-        if (accepted != file->accepted) {
-            fault = accepted ? "accepted, should be refused" : "refused, should be accepted";
-        } else if (accepted && file->presets && !samePresets(*checked.presets, *file->presets)) {
+        if (read != file->accepted) {
+            fault = read ? "accepted, should be refused" : "refused, should be accepted";
+        } else if (read && file->presets && !samePresets(*checked.presets, *file->presets)) {
             fault = "read as other presets than it holds";
-        } else if (accepted && file->writtenBytes && checked.writtenBytes != *file->writtenBytes) {
+        } else if (read && file->writtenBytes && checked.writtenBytes != *file->writtenBytes) {
             fault = "written in " + std::to_string(checked.writtenBytes) + " bytes, not " +
                     std::to_string(*file->writtenBytes);
         }
