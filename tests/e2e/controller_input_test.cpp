@@ -1,7 +1,6 @@
-// A hardware controller over real JACK: a python-rtmidi peer sends into
-// "MidiClient:InPort", the panel turns its moves into edits, and a receiving
-// peer gets the NRPN bytes (and, with thru, what no mapping took) exactly.
-// Through the whole model, on the JACK service the program uses.
+// A hardware controller over real JACK: a python-rtmidi peer sends into the
+// panel's input port, and a receiving peer gets exactly the NRPN bytes (and,
+// with thru, what no mapping took). Through the whole model.
 
 #include "core/control/controller_input.hpp"
 
@@ -28,16 +27,21 @@ Bytes nrpn(int parameter, int value) {
             0xB0, 38, static_cast<std::uint8_t>(value & 0x7F)};
 }
 
+Bytes& operator+=(Bytes& to, const Bytes& more) {
+    to.insert(to.end(), more.begin(), more.end());
+    return to;
+}
+
 // Whether JACK shows `source` wired to the panel's input port (the client may
-// be "MidiClient-01" when another panel runs on the server).
+// be "MidiClient-01" when another panel runs on the server, or RtMidi's).
 bool wiredToInPort(const std::string& source) {
     jack_client_t* probe = jack_client_open("tarnwell-wiring-probe", JackNoStartServer, nullptr);
     if (probe == nullptr) {
         return false;
     }
     bool connected = false;
-    if (const char** ports = jack_get_ports(probe, "^MidiClient.*:InPort$", JACK_DEFAULT_MIDI_TYPE,
-                                            JackPortIsInput)) {
+    if (const char** ports =
+            jack_get_ports(probe, ":InPort$", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput)) {
         for (const char** p = ports; *p != nullptr && !connected; ++p) {
             jack_port_t* port = jack_port_by_name(probe, *p);
             connected = port != nullptr && jack_port_connected_to(port, source.c_str()) != 0;
@@ -76,10 +80,6 @@ struct Panel {
         }
         return true;
     }
-    bool sourceListed(const std::string& name) {
-        const auto names = input().sourceNames();
-        return std::ranges::find(names, name) != names.end();
-    }
 
     ManualQueue queue;
     SystemRandom random;
@@ -88,17 +88,17 @@ struct Panel {
 
 class ControllerInputTest : public JackE2eTest {
 protected:
-    // The panel on JACK, sending to the receiving peer and playing from the
-    // sender, with CC 74 on channel 1 moving parameter 4.
+    // The panel sending to the receiving peer and playing from the sender,
+    // with CC 74 on channel 1 moving parameter 4.
     void bringUp(Panel& panel, MidiSender& sender, MidiPeer& receiver) {
         ASSERT_TRUE(sender.waitReady(20s));
         ASSERT_TRUE(connectByIndex(panel.queue, panel.model.midi(), receiver.port()));
-        ASSERT_TRUE(panel.runUntil([&] { return panel.sourceListed(sender.port()); }, 20s));
+        ASSERT_TRUE(panel.runUntil(
+            [&] { return std::ranges::count(panel.input().sourceNames(), sender.port()) > 0; },
+            20s));
         panel.input().chooseSource(sender.port());
         ASSERT_TRUE(panel.runUntil([&] { return wiredToInPort(sender.port()); }, 20s))
             << "the source is wired to the input port";
-    }
-    static void mapKnob(Panel& panel) {
         Mapping knob =
             proposeMapping({ControlKind::parameter, 3}, {SourceKind::controlChange, 0, 74});
         knob.pickup = Pickup::jump;
@@ -117,7 +117,6 @@ TEST_F(ControllerInputTest, CcsIntoInPortBecomeExactNrpnsThruPassesTheRestAndRes
     auto sender = std::make_unique<MidiSender>(serverName(), "tw-knobs");
     auto panel = std::make_unique<Panel>(std::make_shared<JackMidiService>());
     bringUp(*panel, *sender, receiver);
-    mapKnob(*panel);
 
     ASSERT_TRUE(sender->send({0xB0, 74, 127}));
     EXPECT_EQ(received(*panel, receiver, 12), nrpn(4, 16383));
@@ -128,33 +127,28 @@ TEST_F(ControllerInputTest, CcsIntoInPortBecomeExactNrpnsThruPassesTheRestAndRes
     panel->runUntil([&] { return receiver.bytes().size() >= 15; }, 30s);
     ASSERT_TRUE(sender->send({0xB0, 74, 0}));
     Bytes expected = nrpn(4, 16383);
-    expected.insert(expected.end(), {0x90, 60, 100});
-    const Bytes back = nrpn(4, 0);
-    expected.insert(expected.end(), back.begin(), back.end());
+    (expected += {0x90, 60, 100}) += nrpn(4, 0);
     EXPECT_EQ(received(*panel, receiver, expected.size()), expected);
 
     // The controller quits with the note still held: the note is ended on
     // the synth. It comes back and is found again by its name.
     sender->stop();
     ASSERT_TRUE(panel->runUntil([&] { return !panel->input().sourceAvailable(); }, 20s));
-    expected.insert(expected.end(), {0x80, 60, 0});
+    expected += {0x80, 60, 0};
     EXPECT_EQ(received(*panel, receiver, expected.size()), expected);
     sender = std::make_unique<MidiSender>(serverName(), "tw-knobs");
     ASSERT_TRUE(sender->waitReady(20s));
     ASSERT_TRUE(panel->runUntil([&] { return wiredToInPort(sender->port()); }, 20s));
     ASSERT_TRUE(sender->send({0xB0, 74, 64}));
-    const Bytes middle = nrpn(4, scale7To14(64));
-    expected.insert(expected.end(), middle.begin(), middle.end());
+    expected += nrpn(4, scale7To14(64));
     EXPECT_EQ(received(*panel, receiver, expected.size()), expected);
 
     // The panel quits and starts again: the source is found by name.
     panel.reset();
     panel = std::make_unique<Panel>(std::make_shared<JackMidiService>());
     bringUp(*panel, *sender, receiver);
-    mapKnob(*panel);
     ASSERT_TRUE(sender->send({0xB0, 74, 1}));
-    const Bytes one = nrpn(4, scale7To14(1));
-    expected.insert(expected.end(), one.begin(), one.end());
+    expected += nrpn(4, scale7To14(1));
     EXPECT_EQ(received(*panel, receiver, expected.size()), expected);
 }
 
@@ -187,27 +181,20 @@ TEST_F(ControllerInputTest, RtMidiInputFollowsItsSourceAndPlaysThePanel) {
         RtMidiApi::jack, RtMidiService::Options{.clientName = "tw-rtmidi"});
     ASSERT_TRUE(service->available());
     Panel panel(service);
-    ASSERT_TRUE(sender->waitReady(20s));
-    ASSERT_TRUE(connectByIndex(panel.queue, panel.model.midi(), receiver.port()));
-    ASSERT_TRUE(panel.runUntil([&] { return panel.sourceListed(sender->port()); }, 20s));
-    panel.input().chooseSource(sender->port());
+    bringUp(panel, *sender, receiver);
     ASSERT_TRUE(service->inputOpen());
-    mapKnob(panel);
-    // RtMidi wires the port when it opens it; the sender may need a moment.
-    panel.runUntil([] { return false; }, 300ms);
     ASSERT_TRUE(sender->send({0xB0, 74, 127}));
-    EXPECT_EQ(received(panel, receiver, 12), nrpn(4, 16383));
+    Bytes expected = nrpn(4, 16383);
+    EXPECT_EQ(received(panel, receiver, 12), expected);
 
     sender->stop();
     ASSERT_TRUE(panel.runUntil([&] { return !panel.input().sourceAvailable(); }, 20s));
     sender = std::make_unique<MidiSender>(serverName(), "tw-knobs");
     ASSERT_TRUE(sender->waitReady(20s));
-    ASSERT_TRUE(panel.runUntil([&] { return panel.input().sourceAvailable(); }, 20s));
-    panel.runUntil([] { return false; }, 300ms);
+    ASSERT_TRUE(panel.runUntil(
+        [&] { return panel.input().sourceAvailable() && wiredToInPort(sender->port()); }, 20s));
     ASSERT_TRUE(sender->send({0xB0, 74, 0}));
-    Bytes expected = nrpn(4, 16383);
-    const Bytes zero = nrpn(4, 0);
-    expected.insert(expected.end(), zero.begin(), zero.end());
+    expected += nrpn(4, 0);
     EXPECT_EQ(received(panel, receiver, expected.size()), expected);
 }
 

@@ -1,6 +1,4 @@
-// End-to-end: a DIN link with pacing on, over a real JACK server, timed at
-// the receiving port.
-
+// A DIN link with pacing on, over a real JACK server, timed at the receiving port.
 #include <algorithm>
 #include <memory>
 
@@ -22,10 +20,7 @@ TEST_F(JackE2eTest, PacedDinLinkStaysInBudgetSendsWholeSequencesAndLetsHandEdits
     ManualQueue queue;
     auto service = std::make_shared<JackMidiService>(JackMidiService::Options{serverName()});
     auto manager = MidiManager::create(service, queue);
-    LinkChoices choices;
-    choices.speeds[JackSink::kPort] = LinkSpeed::din;
-    choices.dinPacing = true;
-    manager->setLinkChoices(choices);
+    manager->setLinkChoices({.speeds = {{JackSink::kPort, LinkSpeed::din}}, .dinPacing = true});
     ASSERT_TRUE(connectByIndex(queue, *manager, JackSink::kPort));
     ASSERT_TRUE(manager->pacingActive());
 
@@ -38,11 +33,9 @@ TEST_F(JackE2eTest, PacedDinLinkStaysInBudgetSendsWholeSequencesAndLetsHandEdits
     const double seconds = static_cast<double>(r.arrivals.back().at - r.arrivals.front().at) / 1e6;
     EXPECT_LE(static_cast<double>(r.arrivals.size() * 12), 3125.0 * seconds + 5 * 12)
         << r.arrivals.size() << " sequences in " << seconds << " s";
-    // In 100 ms, 312.5 bytes: what the manager hands to JACK never exceeds
-    // it. The sink sees each period's events (5.3 ms) at once, and on a busy
-    // machine the dummy driver runs late periods back to back, so its
-    // windows may hold a few periods' worth more: there this only catches
-    // bursts beyond that.
+    // In 100 ms, 312.5 bytes. The sink sees each period's events at once, and
+    // a busy machine runs late periods back to back: its windows may hold a
+    // few periods' worth more.
     EXPECT_LE(r.maxBytesSentIn100ms, 312u);
     EXPECT_LE(r.maxBytesIn100ms, 312u + 6 * 12);
     EXPECT_LT(r.arrivals.size(), r.offered) << "five balls offer more than DIN carries";
@@ -55,9 +48,8 @@ TEST_F(JackE2eTest, PacedDinLinkStaysInBudgetSendsWholeSequencesAndLetsHandEdits
         ASSERT_NE(last, r.arrivals.rend());
         EXPECT_EQ(last->value, value) << "ball " << ball;
     }
-    // A hand edit the loop sent together with the next one (it stalled past
-    // the first one's time) is replaced by it in the pacer: the control ends
-    // on its latest value, as the balls do.
+    // A hand edit sent together with the next one (the loop stalled) is
+    // replaced by it in the pacer: the control ends on its latest value.
     ASSERT_GE(r.handLatencyUs.size(), 15u);
     for (std::size_t h = 0; h < r.handLatencyUs.size(); ++h) {
         if (!r.handHandedOver[h]) {

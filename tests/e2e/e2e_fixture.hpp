@@ -1,9 +1,7 @@
 #pragma once
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <iostream>
 #include <memory>
@@ -39,11 +37,13 @@ inline bool jackdInstalled() {
     return commandExists("jackd") && commandExists("jack_midi_dump") && commandExists("stdbuf");
 }
 
-// Starts a private JACK server named `name` into `server`. Leaves it empty and
-// skips the test when the machine refuses another server ("Too many servers
-// already active": after many have come and gone); fails it for any other reason.
+// Starts a private JACK server into `server`; leaves it empty and skips the test
+// when jackd is missing or the machine refuses another server, fails it otherwise.
 inline void startPrivateServer(const std::string& name, std::unique_ptr<PrivateJackServer>& server,
                                int period = 256) {
+    if (!jackdInstalled()) {
+        GTEST_SKIP() << kNoJackd;
+    }
     server = std::make_unique<PrivateJackServer>(name, period);
     if (server->waitReady()) {
         return;
@@ -56,11 +56,9 @@ inline void startPrivateServer(const std::string& name, std::unique_ptr<PrivateJ
     ADD_FAILURE() << "could not start the JACK server " << name << ": " << said;
 }
 
-// Uses the JACK server that runs (the test scripts start one). When none
-// answers, starts a private one for this test and points libjack at it, so a
-// test run by hand does not fail for want of a server.
+// Uses the JACK server that runs, else starts a private one for the test.
 // TARNWELL_E2E_JACK_LIBRARY, when set, is a part of the loaded JACK library's
-// path that must be there and a server that must answer: a run meant for
+// path that must be there, and a server must answer: a run meant for
 // PipeWire's JACK API must not pass on a JACK server.
 class JackE2eTest : public ::testing::Test {
 protected:
@@ -102,13 +100,27 @@ private:
     std::unique_ptr<PrivateJackServer> privateServer_;
 };
 
+// Whether JACK lets a port of the default server connect to `port`: it
+// refuses while the client owning `port` has registered it but is not active.
+inline bool acceptsConnections(const std::string& port) {
+    jack_client_t* probe = jack_client_open("tarnwell-probe", JackNoStartServer, nullptr);
+    if (probe == nullptr) {
+        return false;
+    }
+    jack_port_t* out =
+        jack_port_register(probe, "out", JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput, 0);
+    const bool accepts = out != nullptr && jack_activate(probe) == 0 &&
+                         jack_connect(probe, jack_port_name(out), port.c_str()) == 0;
+    jack_client_close(probe);
+    return accepts;
+}
+
 inline bool listed(const MidiManager& manager, const std::string& name) {
     const auto& names = manager.destinations();
     return std::ranges::find(names, name) != names.end();
 }
 
-// Waits until `name` is listed, then connects to it by its index, as the
-// destination picker does.
+// Waits until `name` is listed, then connects to it by its index, as the picker does.
 inline bool connectByIndex(ManualQueue& queue, MidiManager& manager, const std::string& name,
                            std::chrono::milliseconds timeout = 10s) {
     if (!pumpUntil(
@@ -137,8 +149,8 @@ inline std::vector<Sent> distinctSequences(int count) {
     return out;
 }
 
-// Sends `sequences` to the connected destination at `perSecond`, on a fixed
-// schedule, pumping the queue between sends. Returns the slowest send in µs.
+// Sends `sequences` at `perSecond`, pumping the queue between sends; returns
+// the slowest send in µs.
 inline double sendPaced(ManualQueue& queue, MidiManager& manager,
                         const std::vector<Sent>& sequences, int perSecond) {
     double slowest = 0;
@@ -154,10 +166,8 @@ inline double sendPaced(ManualQueue& queue, MidiManager& manager,
     return slowest;
 }
 
-// Waits (generously: the machine may be busy) for `expected` to arrive at
-// `peer`, and a little longer for anything more. Empty when what arrived is
-// `expected`; otherwise where it first departs, short enough to read for
-// streams of thousands of sequences.
+// Waits for `expected` at `peer`, and a little longer for anything more. Empty
+// when that is what arrived; otherwise where it first departs.
 inline std::string receivedDifference(const MidiPeer& peer, const std::vector<Sent>& expected,
                                       std::chrono::milliseconds timeout = 60s) {
     peer.waitForBytes(expected.size() * 12, timeout);

@@ -59,9 +59,19 @@ if [ "$ready" -ne 1 ]; then
     cat "$log"
     skip "PipeWire did not start on this machine, or its JACK API did not answer within 10 s"
 fi
-# The session manager links and configures nodes a moment after PipeWire
-# answers.
-sleep 2
+# The session manager links and configures nodes once it has connected and
+# published its default-nodes metadata.
+managed=0
+for _ in $(seq 1 300); do
+    objects=$(timeout 5 pw-cli ls 2>/dev/null || true)
+    if grep -q 'metadata.name = "default"' <<<"$objects" &&
+        grep -q 'application.name = "WirePlumber \[export\]"' <<<"$objects"; then
+        managed=1
+        break
+    fi
+    sleep 0.1
+done
+[ "$managed" -eq 1 ] || skip "WirePlumber did not take charge of PipeWire within 30 s"
 status=0
 "$@" || status=$?
 exit "$status"

@@ -1,10 +1,6 @@
 // The platform service with no MIDI system at all, and the RtMidi service's
-// device following, exercised through RtMidi's JACK API (the ALSA sequencer
-// cannot open on the test machines).
-
+// device following through its JACK API (ALSA cannot open on the test machines).
 #include "core/midi/platform_midi.hpp"
-
-#include <thread>
 
 #include <unistd.h>
 
@@ -75,10 +71,13 @@ TEST_F(RtMidiOverJackTest, FollowsThePeerByNameAndReopensItAfterARestart) {
     auto peer = std::make_unique<MidiPeer>(MidiPeer::Kind::jackMidiDump, serverName());
     // The peer registers its port a moment before it activates, and JACK
     // refuses to connect to an inactive client; RtMidi wires the port once,
-    // when it opens it, so the peer is given time to activate first.
+    // when it opens it, so it is chosen once the peer is active.
     ASSERT_TRUE(pumpUntil(
-        queue, [&] { return listed(*manager, MidiPeer::kDumpPort); }, 10s));
-    std::this_thread::sleep_for(scaled(500ms));
+        queue,
+        [&] {
+            return listed(*manager, MidiPeer::kDumpPort) && acceptsConnections(MidiPeer::kDumpPort);
+        },
+        10s));
     ASSERT_TRUE(connectByIndex(queue, *manager, MidiPeer::kDumpPort));
     // RtMidi's JACK output must not be flooded (it spins when its buffer is
     // full), so only a few sequences are sent at a time.

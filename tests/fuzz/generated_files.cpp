@@ -1,15 +1,15 @@
-#include "generated_files.hpp"
-
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <string_view>
 
 #include "core/panel/preset_file.hpp"
+#include "preset_fuzz.hpp"
 
 namespace tarnwell::test {
 
@@ -21,11 +21,27 @@ constexpr std::string_view kKeyboard = "\xF0\x9F\x8E\xB9";  // U+1F3B9, four byt
 
 std::string repeat(std::string_view text, std::size_t times) {
     std::string out;
-    out.reserve(text.size() * times);
     for (std::size_t i = 0; i < times; ++i) {
         out += text;
     }
     return out;
+}
+
+// `items` comma-separated.
+std::string joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (const std::string& item : items) {
+        out += (out.empty() ? "" : ",") + item;
+    }
+    return out;
+}
+
+std::string flagsText(const std::vector<bool>& flags) {
+    std::vector<std::string> words;
+    for (const bool flag : flags) {
+        words.emplace_back(flag ? "true" : "false");
+    }
+    return joined(words);
 }
 
 std::string shortest(double value) {
@@ -44,16 +60,8 @@ struct Parts {
 
 // The members in the writer's order, compact.
 std::string objectText(const Parts& parts) {
-    std::string out = R"({"values":[)";
-    for (std::size_t i = 0; i < parts.values.size(); ++i) {
-        out += (i > 0 ? "," : "") + parts.values[i];
-    }
-    out += R"(],"modStates":[)";
-    for (std::size_t i = 0; i < parts.flags.size(); ++i) {
-        out += i > 0 ? "," : "";
-        out += parts.flags[i] ? "true" : "false";
-    }
-    out += ']';
+    std::string out = R"({"values":[)" + joined(parts.values) + R"(],"modStates":[)" +
+                      flagsText(parts.flags) + ']';
     for (const ModeToggleInfo& toggle : kModeToggles) {
         if (!toggle.presetKey.empty()) {
             out += ",\"" + std::string(toggle.presetKey) + "\":";
@@ -67,56 +75,32 @@ std::string objectText(const Parts& parts) {
 }
 
 std::string listText(const std::string& object, std::size_t count) {
-    std::string out;
-    out.reserve(2 + count * (object.size() + 1));
-    out += '[';
-    for (std::size_t i = 0; i < count; ++i) {
-        out += i > 0 ? "," : "";
-        out += object;
-    }
-    return out + ']';
-}
-
-MidiSliderPreset presetOf(std::vector<double> values, std::vector<bool> flags, std::string name) {
-    MidiSliderPreset preset;
-    preset.values = std::move(values);
-    preset.modStates = std::move(flags);
-    preset.name = std::move(name);
-    return preset;
+    return '[' + joined(std::vector<std::string>(count, object)) + ']';
 }
 
 Parts plain(std::vector<std::string> values = {}) {
-    Parts parts;
-    parts.values = std::move(values);
-    parts.flags.assign(kModButtonCount, false);
-    return parts;
+    return {std::move(values), std::vector<bool>(kModButtonCount, false), {}, {}};
 }
 
 GeneratedFile one(std::string label, const Parts& parts, bool accepted,
                   std::optional<MidiSliderPreset> expected = std::nullopt) {
-    GeneratedFile file{std::move(label), "[" + objectText(parts) + "]", accepted, {}, {}};
-    if (expected) {
-        file.presets = std::vector<MidiSliderPreset>{*expected};
-    }
-    return file;
+    return {std::move(label),
+            "[" + objectText(parts) + "]",
+            accepted,
+            expected ? std::optional(std::vector{*expected}) : std::nullopt,
+            {}};
 }
 
 // Negative doubles whose shortest text is as long as any double's (24
 // bytes): the largest magnitude, the smallest normal, and random ones down
 // among the subnormals.
 std::vector<double> longestNumbers(std::size_t count) {
-    std::vector<double> candidates = {-std::numeric_limits<double>::min(),
-                                      -std::numeric_limits<double>::max()};
+    std::vector<double> numbers = {-std::numeric_limits<double>::max(),
+                                   -std::numeric_limits<double>::min()};
     Rng rng(7);
-    std::vector<double> numbers;
     while (numbers.size() < count) {
-        const double value = candidates.empty()
-                                 ? -std::ldexp(1.0 + static_cast<double>(rng() >> 12) * 0x1p-52,
-                                               -1070 + static_cast<int>(rng() % 700))
-                                 : candidates.back();
-        if (!candidates.empty()) {
-            candidates.pop_back();
-        }
+        const double value = -std::ldexp(1.0 + static_cast<double>(rng() >> 12) * 0x1p-52,
+                                         -1070 + static_cast<int>(rng() % 700));
         if (shortest(value).size() == 24) {
             numbers.push_back(value);
         }
@@ -137,12 +121,12 @@ void boundLists(const std::function<void(GeneratedFile)>& check) {
         parts.flags.assign(kMaxModStatesPerPreset, false);
         const std::string name = repeat(kKeyboard, kMaxPresetNameLength);
         parts.name = '"' + name + '"';
-        GeneratedFile file{
-            "largest list, longest numbers and names",
-            listText(objectText(parts), kMaxPresetsInFile), true,
-            std::vector<MidiSliderPreset>(kMaxPresetsInFile, presetOf(numbers, parts.flags, name)),
-            kMaxWrittenPresetFileBytes};
-        check(std::move(file));
+        check({"largest list, longest numbers and names",
+               listText(objectText(parts), kMaxPresetsInFile), true,
+               std::vector<MidiSliderPreset>(
+                   kMaxPresetsInFile,
+                   MidiSliderPreset{.values = numbers, .modStates = parts.flags, .name = name}),
+               kMaxWrittenPresetFileBytes});
     }
     // The same counts with the numbers spelled short, as a hostile import
     // would, so they grow when written, and names all escapes.
@@ -152,12 +136,11 @@ void boundLists(const std::function<void(GeneratedFile)>& check) {
         parts.flags.assign(kMaxModStatesPerPreset, true);
         parts.toggles.fill(true);
         parts.name = '"' + repeat("\\u00e9", kMaxPresetNameLength) + '"';
-        GeneratedFile file{"largest list, short numbers, escaped names",
-                           listText(objectText(parts), kMaxPresetsInFile),
-                           true,
-                           {},
-                           {}};
-        check(std::move(file));
+        check({"largest list, short numbers, escaped names",
+               listText(objectText(parts), kMaxPresetsInFile),
+               true,
+               {},
+               {}});
     }
     // A file of exactly the read limit, white space after the list, reads;
     // one byte more is refused unread.
@@ -205,7 +188,7 @@ void boundNumbers(const std::function<void(GeneratedFile)>& check) {
         expected.push_back(value);
     }
     check(one("-0, subnormals, the largest doubles, long and short spellings", parts, true,
-              presetOf(expected, std::vector<bool>(kModButtonCount, false), "")));
+              MidiSliderPreset{.values = expected, .name = {}}));
     for (const std::string& overflow :
          std::vector<std::string>{"1.8e308", "-1e400", "1" + std::string(400, '0')}) {
         check(one("a number past the largest double", plain({overflow}), false));
@@ -217,7 +200,7 @@ void boundNames(const std::function<void(GeneratedFile)>& check) {
         Parts parts = plain();
         parts.name = std::move(json);
         check(one(std::move(label), parts, true,
-                  presetOf({}, std::vector<bool>(kModButtonCount, false), std::move(expected))));
+                  MidiSliderPreset{.values = {}, .name = std::move(expected)}));
     };
     const std::string longest = repeat(kKeyboard, kMaxPresetNameLength);
     named("the longest name in four-byte UTF-8", '"' + longest + '"', longest);
@@ -250,31 +233,18 @@ void boundNames(const std::function<void(GeneratedFile)>& check) {
 // Random text in JSON for one double, spelled any way that reads back to
 // exactly that double.
 std::string spell(double value, Rng& rng) {
+    using enum std::chars_format;
     std::array<char, 1100> buffer{};
     char* const first = buffer.data();
     char* const last = first + buffer.size();
-    std::string text;
-    switch (rng() % 5) {
-        case 0:
-            text = std::string(first, std::to_chars(first, last, value).ptr);
-            break;
-        case 1:
-            text = std::string(
-                first, std::to_chars(first, last, value, std::chars_format::scientific).ptr);
-            break;
-        case 2:
-            text =
-                std::string(first, std::to_chars(first, last, value, std::chars_format::fixed).ptr);
-            break;
-        case 3:  // more digits than needed
-            text = std::string(
-                first, std::to_chars(first, last, value, std::chars_format::scientific, 25).ptr);
-            break;
-        default:
-            text = std::string(first,
-                               std::to_chars(first, last, value, std::chars_format::general).ptr);
-            break;
-    }
+    // Shortest, scientific, fixed, scientific with more digits than needed, general.
+    const auto how = rng() % 5;
+    std::string text(
+        first, how == 0   ? std::to_chars(first, last, value).ptr
+               : how == 3 ? std::to_chars(first, last, value, scientific, 25).ptr
+                          : std::to_chars(first, last, value,
+                                          std::array{fixed, scientific, fixed, fixed, general}[how])
+                                .ptr);
     if (const auto e = text.find('e'); e != std::string::npos) {
         if (rng() % 2 == 0) {
             text[e] = 'E';
@@ -314,20 +284,10 @@ double randomDouble(Rng& rng) {
 }
 
 void appendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
+    const int more = c < 0x80 ? 0 : c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    out += static_cast<char>(std::array{0x00u, 0xC0u, 0xE0u, 0xF0u}[more] | (c >> (6 * more)));
+    for (int shift = 6 * (more - 1); shift >= 0; shift -= 6) {
+        out += static_cast<char>(0x80 | ((c >> shift) & 0x3F));
     }
 }
 
@@ -362,12 +322,9 @@ std::pair<std::string, std::string> randomName(Rng& rng) {
         const char32_t c = randomCodePoint(rng);
         appendUtf8(text, c);
         const auto escape = [&](char32_t unit) {
-            std::array<char, 8> hex{};
-            const auto end =
-                std::to_chars(hex.data(), hex.data() + hex.size(), static_cast<unsigned>(unit), 16)
-                    .ptr;
-            json += "\\u" + std::string(4 - static_cast<std::size_t>(end - hex.data()), '0') +
-                    std::string(hex.data(), end);
+            std::array<char, 16> hex{};
+            std::snprintf(hex.data(), hex.size(), "\\u%04x", static_cast<unsigned>(unit));
+            json += hex.data();
         };
         if (c < 0x20 || c == '"' || c == '\\' || rng() % 4 == 0) {
             if (c >= 0x10000) {
@@ -444,12 +401,10 @@ void forEachRandomFile(std::uint64_t seed, std::size_t count,
                 values += (i > 0 ? "," : "") + space(rng) + spell(preset.values[i], rng);
             }
             members.push_back("\"values\":" + space(rng) + "[" + values + "]");
-            std::string flags;
             for (std::size_t i = 0; i < preset.modStates.size(); ++i) {
                 preset.modStates[i] = rng() % 2 == 0;
-                flags += (i > 0 ? "," : "") + std::string(preset.modStates[i] ? "true" : "false");
             }
-            members.push_back("\"modStates\":[" + flags + "]");
+            members.push_back("\"modStates\":[" + flagsText(preset.modStates) + "]");
             for (const ModeToggleInfo& toggle : kModeToggles) {
                 if (!toggle.presetKey.empty()) {
                     const bool on = rng() % 2 == 0;

@@ -2,6 +2,7 @@
 // file that decodes, the write-back round trip and a recall through a panel.
 #include "preset_fuzz.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
@@ -25,17 +26,13 @@ CheckedFile checkPresetFile(std::string_view bytes) {
     // allow (and so within the read limit), and reads back the same, bit for
     // bit.
     const PresetEncoding encoded = encodePresetFile(*decoded.presets);
-    if (!encoded.text || encoded.text->size() > kMaxWrittenPresetFileBytes) {
+    const PresetDecoding again = encoded.text ? decodePresetFile(*encoded.text) : PresetDecoding{};
+    if (!encoded.text || encoded.text->size() > kMaxWrittenPresetFileBytes || !again.presets ||
+        !samePresets(*again.presets, *decoded.presets) ||
+        std::ranges::any_of(*decoded.presets, [](const MidiSliderPreset& preset) {
+            return normalisedPresetName(preset.name) != preset.name;
+        })) {
         std::abort();
-    }
-    const PresetDecoding again = decodePresetFile(*encoded.text);
-    if (!again.presets || !samePresets(*again.presets, *decoded.presets)) {
-        std::abort();
-    }
-    for (const MidiSliderPreset& preset : *decoded.presets) {
-        if (normalisedPresetName(preset.name) != preset.name) {
-            std::abort();
-        }
     }
     if (decoded.presets->size() < 64) {
         Model model(panel.service, panel.queue, panel.random, nullptr, {});

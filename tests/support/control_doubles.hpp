@@ -53,17 +53,12 @@ public:
     [[nodiscard]] std::vector<std::vector<std::uint8_t>> messages() const {
         std::vector<std::vector<std::uint8_t>> out;
         for (const auto& call : calls) {
-            for (std::size_t i = 0; i < call.size();) {
-                const std::uint8_t status = call[i];
-                std::size_t size = 3;
-                if (status >= 0xF8 || status == 0xF6) {
-                    size = 1;
-                } else if ((status & 0xE0) == 0xC0 || status == 0xF1 || status == 0xF3) {
-                    size = 2;
-                }
-                out.emplace_back(call.begin() + static_cast<std::ptrdiff_t>(i),
-                                 call.begin() + static_cast<std::ptrdiff_t>(i + size));
-                i += size;
+            for (auto at = call.begin(); at != call.end();) {
+                const bool one = *at >= 0xF8 || *at == 0xF6;
+                const bool two = (*at & 0xE0) == 0xC0 || *at == 0xF1 || *at == 0xF3;
+                const int size = one ? 1 : two ? 2 : 3;
+                out.emplace_back(at, at + size);
+                at += size;
             }
         }
         return out;
