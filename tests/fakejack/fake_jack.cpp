@@ -135,6 +135,14 @@ void portNote(jack_port_id_t id, int registered) {
     });
 }
 
+void clientNote(const std::string& name, int registered) {
+    notifyAll([name, registered](const Callbacks& cb) {
+        if (cb.clientRegistration != nullptr) {
+            cb.clientRegistration(name.c_str(), registered, cb.clientRegistrationArg);
+        }
+    });
+}
+
 void runNotes(jack_client_t* c) {
     std::unique_lock lock(server().mutex);
     while (true) {
@@ -261,11 +269,7 @@ jack_client_t* jack_client_open(const char* name, jack_options_t options, jack_s
     auto* c = new _jack_client;
     c->name = unique;
     c->rate = s.options.sampleRate;
-    notifyAll([unique](const Callbacks& cb) {
-        if (cb.clientRegistration != nullptr) {
-            cb.clientRegistration(unique.c_str(), 1, cb.clientRegistrationArg);
-        }
-    });
+    clientNote(unique, 1);
     s.clients.push_back(c);
     c->notifier = std::thread(runNotes, c);
     return c;
@@ -280,12 +284,7 @@ int jack_client_close(jack_client_t* c) {
                 portNote(p->id, 0);
             }
             detach(c);
-            const std::string name = c->name;
-            notifyAll([name](const Callbacks& cb) {
-                if (cb.clientRegistration != nullptr) {
-                    cb.clientRegistration(name.c_str(), 0, cb.clientRegistrationArg);
-                }
-            });
+            clientNote(c->name, 0);
         }
         c->stopNotes = true;
         s.changed.notify_all();
