@@ -26,11 +26,13 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
 
 # The threads: the send ring and its producer and consumer threads, the
 # controller input's queue and its waker, the MIDI manager's notifications
-# from other threads, under ThreadSanitizer. Only the core and its unit tests:
-# the views run on one thread, and the JACK tests spend their time inside
-# libjack, which is not built with the sanitizer and synchronises through the
-# server's shared memory, so every cycle reads as a race there (see
-# tests/tsan.supp for what a JACK run would need).
+# from other threads, and the JACK service's main, worker, notification and
+# process threads over an in-process server (tests/fakejack), under
+# ThreadSanitizer. Only the core and its unit tests: the views run on one
+# thread, and the tests against a real JACK server would spend their time
+# inside libjack, which is not built with the sanitizer and synchronises
+# through the server's shared memory, so every cycle reads as a race there
+# (tests/tsan.supp says why nothing is suppressed).
 ./scripts/build.sh build-tsan -DTARNWELL_WERROR=ON -DTARNWELL_TSAN=ON -DTARNWELL_BUILD_UI=OFF \
     -DTARNWELL_BUILD_BENCH=OFF
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$PWD/tests/tsan.supp \

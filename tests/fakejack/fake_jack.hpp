@@ -1,0 +1,36 @@
+#pragma once
+
+// An in-process JACK server for tests: the part of the JACK client API the
+// service uses, defined in fake_jack.cpp with the declarations of
+// <jack/jack.h> and <jack/midiport.h>, so an executable that links it calls
+// these instead of libjack. Plain std::thread, std::mutex and
+// std::condition_variable throughout: a thread checker sees every hand-over
+// between the program's threads and the server's.
+//
+// Model: each activated client has a process thread running cycles of
+// `period` frames at the period's real duration; each client has a
+// notification thread for registration and shutdown callbacks. An output
+// port's events of one cycle reach every input port it is connected to at
+// the start of that input's next cycle, once each, in order. A MIDI port
+// buffer holds `bufferBytes` of event data; a write past that is refused.
+
+#include <cstddef>
+
+#include <jack/types.h>
+
+namespace fakejack {
+
+struct ServerOptions {
+    jack_nframes_t period = 64;
+    jack_nframes_t sampleRate = 48000;
+    std::size_t bufferBytes = 4096;
+};
+
+// The server accepts clients from now on.
+void startServer(ServerOptions options = {});
+// The server dies: every client gets its shutdown callback (on its
+// notification thread), loses its ports, connections and cycles, and has only
+// jack_client_close left to call. New clients are refused until startServer.
+void stopServer();
+
+}  // namespace fakejack
