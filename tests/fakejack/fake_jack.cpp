@@ -65,6 +65,7 @@ struct _jack_port {
 struct _jack_client {
     std::string name;
     jack_nframes_t rate = 0;
+    jack_nframes_t period = 0;
     // Guarded by the server's mutex; the process thread reads its callbacks
     // without it, as they are set before it starts.
     Callbacks callbacks;
@@ -269,6 +270,7 @@ jack_client_t* jack_client_open(const char* name, jack_options_t options, jack_s
     auto* c = new _jack_client;
     c->name = unique;
     c->rate = s.options.sampleRate;
+    c->period = s.options.period;
     clientNote(unique, 1);
     s.clients.push_back(c);
     c->notifier = std::thread(runNotes, c);
@@ -442,6 +444,10 @@ void* jack_port_get_buffer(jack_port_t* port, jack_nframes_t) {
 
 jack_nframes_t jack_get_sample_rate(jack_client_t* c) {
     return c->rate;
+}
+
+jack_nframes_t jack_get_buffer_size(jack_client_t* c) {
+    return c->period;
 }
 
 jack_time_t jack_get_time() {
