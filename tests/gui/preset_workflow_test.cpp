@@ -138,6 +138,16 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(shown || (shown = showsWhatIsSent()), 10000);
         QVERIFY(!slider->liveMarkerRect().isEmpty());
         QCOMPARE(slider->value(), knob);
+        // Off screen the marker still follows; back on screen it is drawn there.
+        QTabWidget* tabs = run.view->tabs();
+        tabs->setCurrentIndex(tabs->count() - 1);
+        QVERIFY(!slider->isVisible());
+        shown = false;
+        QTRY_VERIFY_WITH_TIMEOUT(shown || (shown = showsWhatIsSent()), 10000);
+        tabs->setCurrentIndex(0);
+        const QRect marker = slider->liveMarkerRect();
+        QCOMPARE(slider->grab().toImage().pixelColor(marker.center().x(), marker.bottom() - 1),
+                 slider->palette().color(QPalette::Highlight));
         QCOMPARE(run.controller().sliderValues()[0], 100.0);
 
         run.actions().savePreset->trigger();

@@ -53,6 +53,7 @@ MidiSliderView::MidiSliderView(Controller& controller, Locks& locks, std::int64_
         auto* slider = new ParameterSlider(0.0, static_cast<double>(kNrpnMax), kStepsPerUnit, cell);
         slider->setAccessibleName(QString::fromStdString(label));
         slider->setMinimumWidth(theme::metrics::kSliderWidth);
+        slider->reserveLiveMarkerRoom();
         const QString description = QString::fromStdString(parameterDescription(index));
         text->setToolTip(description);
         slider->setToolTip(description);

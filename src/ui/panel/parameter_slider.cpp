@@ -254,6 +254,25 @@ void ParameterSlider::showLiveValue(std::optional<double> value) {
     }
 }
 
+namespace {
+// Height of the live marker at most; the slider keeps this much room under
+// its groove.
+constexpr int kMarkerRoom = 10;
+}  // namespace
+
+void ParameterSlider::reserveLiveMarkerRoom() {
+    markerRoom_ = true;
+    updateGeometry();
+}
+
+QSize ParameterSlider::sizeHint() const {
+    return QSlider::sizeHint() + QSize(0, markerRoom_ ? 2 * kMarkerRoom : 0);
+}
+
+QSize ParameterSlider::minimumSizeHint() const {
+    return QSlider::minimumSizeHint() + QSize(0, markerRoom_ ? 2 * kMarkerRoom : 0);
+}
+
 QRect ParameterSlider::liveMarkerRect() const {
     if (!liveValue_) {
         return {};
@@ -266,7 +285,7 @@ QRect ParameterSlider::liveMarkerRect() const {
     const int x =
         handleRect().width() / 2 +
         QStyle::sliderPositionFromValue(minimum(), maximum(), positionOf(*liveValue_), span);
-    const int size = std::max(6, groove.height() + 2);
+    const int size = std::clamp(groove.height() + 2, 6, kMarkerRoom);
     return {x - size / 2, groove.bottom() + 1, size, size};
 }
 

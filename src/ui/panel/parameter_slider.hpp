@@ -41,6 +41,11 @@ public:
     [[nodiscard]] std::optional<double> liveValue() const { return liveValue_; }
     // Where the live marker is drawn; empty while hidden.
     [[nodiscard]] QRect liveMarkerRect() const;
+    // Keeps room under the groove for the live marker (and as much above, so
+    // the groove stays centred) in the sizes the slider asks of its layout.
+    void reserveLiveMarkerRoom();
+    [[nodiscard]] QSize sizeHint() const override;
+    [[nodiscard]] QSize minimumSizeHint() const override;
 
     // The smallest step the panel shows (1 for a parameter, 0.1 for a ball's
     // amplitude); also the step of Shift with the arrow keys.
@@ -74,6 +79,7 @@ private:
     // Where the live marker was last drawn or asked to be: what a move must
     // repaint besides the new place.
     QRect drawnMarker_;
+    bool markerRoom_ = false;
     double shownStep_ = 1.0;
     bool editingValue_ = false;
     // The anchor of a fine (Shift) drag: pointer x and knob position.
