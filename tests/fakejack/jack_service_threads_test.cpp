@@ -156,6 +156,20 @@ protected:
         }
     }
 
+    // Chooses peer A once both are listed and queues 200 sequences at once,
+    // far more than one cycle takes.
+    EndpointRef queueBurstToA() {
+        EXPECT_TRUE(waitFor([&] { return service_->listDestinations().size() == 2; }));
+        const EndpointRef a = endpointOf(*service_, a_->portName());
+        service_->selectDestination(a);
+        EXPECT_TRUE(waitFor([&] { return service_->connectedToServer(); }));
+        for (int i = 0; i < 200; ++i) {
+            service_->send(1, a, sequence(i));
+        }
+        EXPECT_EQ(service_->counters().acceptedSequences, 200U);
+        return a;
+    }
+
     std::unique_ptr<Peer> a_;
     std::unique_ptr<Peer> b_;
     std::unique_ptr<JackMidiService> service_;
@@ -212,15 +226,7 @@ TEST_F(JackServiceThreadsTest, DestinationsChosenInTurnEachGetOnlyTheirOwnSequen
 }
 
 TEST_F(JackServiceThreadsTest, ClosingMidStreamDeliversWhatWasQueued) {
-    ASSERT_TRUE(waitFor([&] { return service_->listDestinations().size() == 2; }));
-    const EndpointRef a = endpointOf(*service_, a_->portName());
-    service_->selectDestination(a);
-    ASSERT_TRUE(waitFor([&] { return service_->connectedToServer(); }));
-    // Queued at once, far more than one cycle takes; the drain waits for it.
-    for (int i = 0; i < 200; ++i) {
-        service_->send(1, a, sequence(i));
-    }
-    EXPECT_EQ(service_->counters().acceptedSequences, 200U);
+    queueBurstToA();
     service_->drain(scaled(2s));
     EXPECT_EQ(service_->queuedMessages(), 0U);
     service_.reset();
@@ -230,14 +236,8 @@ TEST_F(JackServiceThreadsTest, ClosingMidStreamDeliversWhatWasQueued) {
 }
 
 TEST_F(JackServiceThreadsTest, ServerLossDropsSendsAndItsReturnRestoresTheWiring) {
-    ASSERT_TRUE(waitFor([&] { return service_->listDestinations().size() == 2; }));
-    const EndpointRef a = endpointOf(*service_, a_->portName());
-    service_->selectDestination(a);
     // The server dies mid-stream: the peer has what arrived so far, in order.
-    ASSERT_TRUE(waitFor([&] { return service_->connectedToServer(); }));
-    for (int i = 0; i < 200; ++i) {
-        service_->send(1, a, sequence(i));
-    }
+    const EndpointRef a = queueBurstToA();
     ASSERT_TRUE(waitFor([&] { return !a_->bytes().empty(); }));
     const int changesBefore = setupChanges_.load();
     fakejack::stopServer();
