@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -16,6 +17,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <pthread.h>
 
 #include <jack/jack.h>
 #include <jack/midiport.h>
@@ -144,6 +147,36 @@ void clientNote(const std::string& name, int registered) {
     });
 }
 
+struct CancelledNote {
+    const Note* note;
+    const Callbacks* callbacks;
+    bool returned = false;
+};
+
+void* runCancelled(void* arg) {
+    auto* job = static_cast<CancelledNote*>(arg);
+    pthread_cancel(pthread_self());
+    (*job->note)(*job->callbacks);
+    job->returned = true;
+    pthread_testcancel();
+    return nullptr;
+}
+
+void runNote(const Note& note, const Callbacks& callbacks, bool cancelled) {
+    if (!cancelled) {
+        note(callbacks);
+        return;
+    }
+    CancelledNote job{&note, &callbacks};
+    pthread_t thread;
+    void* result = nullptr;
+    if (pthread_create(&thread, nullptr, runCancelled, &job) != 0 ||
+        pthread_join(thread, &result) != 0 || result != PTHREAD_CANCELED || !job.returned) {
+        std::fputs("fake_jack: a callback took its thread's cancellation\n", stderr);
+        std::abort();
+    }
+}
+
 void runNotes(jack_client_t* c) {
     std::unique_lock lock(server().mutex);
     while (true) {
@@ -154,8 +187,9 @@ void runNotes(jack_client_t* c) {
         const Note note = std::move(c->notes.front());
         c->notes.pop_front();
         const Callbacks callbacks = c->callbacks;
+        const bool cancelled = server().options.cancelledCallbacks;
         lock.unlock();
-        note(callbacks);
+        runNote(note, callbacks, cancelled);
         lock.lock();
     }
 }

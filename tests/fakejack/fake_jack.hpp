@@ -24,9 +24,16 @@ struct ServerOptions {
     jack_nframes_t period = 64;
     jack_nframes_t sampleRate = 48000;
     std::size_t bufferBytes = 4096;
+    // libjack closes a client by cancelling its threads (pthread_cancel),
+    // which may come while a callback runs. With this set, each notification
+    // callback runs on a thread of its own with a cancellation already
+    // pending, taken once the callback returns; a callback that takes it
+    // itself (at write(), poll()...) aborts the test program.
+    bool cancelledCallbacks = false;
 };
 
-// The server accepts clients from now on.
+// The server accepts clients from now on; on a running server, only the
+// options change.
 void startServer(ServerOptions options = {});
 // The server dies: every client gets its shutdown callback (on its
 // notification thread), loses its ports, connections and cycles, and has only

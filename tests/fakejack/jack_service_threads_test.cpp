@@ -270,6 +270,20 @@ TEST_F(JackServiceThreadsTest, ServerLossDropsSendsAndItsReturnRestoresTheWiring
     EXPECT_TRUE(b_->bytes().empty());
 }
 
+// libjack cancels a client's threads when it closes, and a callback of the
+// service may be inside write() just then. The callbacks run to their end and
+// the cancellation is taken in libjack's own code: taken inside, it would
+// unwind through code that cannot throw and end the program.
+TEST_F(JackServiceThreadsTest, CallbacksOnThreadsBeingCancelledRunToTheirEnd) {
+    ASSERT_TRUE(waitFor([&] { return service_->listDestinations().size() == 2; }));
+    fakejack::startServer(
+        {.period = 64, .sampleRate = 48000, .bufferBytes = 20 * 3, .cancelledCallbacks = true});
+    Peer c("synthC", JackPortIsInput);
+    EXPECT_TRUE(waitFor([&] { return service_->listDestinations().size() == 3; }));
+    fakejack::stopServer();
+    EXPECT_TRUE(waitFor([&] { return !service_->connectedToServer(); }));
+}
+
 class Records final : public MidiInputConsumer {
 public:
     void receive(const MidiInputEvent& record) override {

@@ -10,6 +10,7 @@
 #include <jack/jack.h>
 #include <jack/midiport.h>
 
+#include "core/base/hold_off_cancellation.hpp"
 #include "core/midi/midi_bytes.hpp"
 
 namespace tarnwell {
@@ -110,9 +111,11 @@ struct JackMidiService::ClientState {
 struct JackCallbacks {
     static void threadInit(void*) { nameThisThread("jack-process"); }
     static int process(jack_nframes_t frames, void* arg) {
+        const HoldOffCancellation held;
         return static_cast<JackMidiService*>(arg)->process(frames);
     }
     static void shutdown(jack_status_t, const char*, void* arg) {
+        const HoldOffCancellation held;
         static_cast<JackMidiService*>(arg)->onShutdown();
     }
     static void portRegistration(jack_port_id_t, int, void* arg) { graphChanged(arg); }
@@ -121,6 +124,7 @@ struct JackCallbacks {
         graphChanged(arg);
     }
     static void graphChanged(void* arg) {
+        const HoldOffCancellation held;
         nameNotificationThread();
         static_cast<JackMidiService*>(arg)->waker_.wake(JackMidiService::kGraph);
     }

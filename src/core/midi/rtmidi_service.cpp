@@ -10,6 +10,7 @@
 
 #include <RtMidi.h>
 
+#include "core/base/hold_off_cancellation.hpp"
 #include "core/base/wake_signal.hpp"
 #include "core/midi/midi_bytes.hpp"
 
@@ -106,6 +107,7 @@ std::unique_ptr<RtMidiOut> openOutput(RtMidiApi api, const std::string& clientNa
 // whole message per call; its time stamp is a delta, so the arrival is read
 // from the steady clock here.
 void inputArrived(double, std::vector<unsigned char>* message, void* userData) {
+    const HoldOffCancellation held;
     if (message == nullptr || message->empty()) {
         return;
     }
