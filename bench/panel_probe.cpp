@@ -20,6 +20,9 @@
 //   TARNWELL_PROBE_SECONDS  the measured period (default 30)
 //   TARNWELL_PROBE_SETTLE   seconds between setting up and measuring (default 2)
 //   TARNWELL_PROBE_OUTPUT   file to write the figures to (default stderr)
+//   TARNWELL_PROBE_PAINTS   when 1, also counts the paint events of the
+//                           measured period by widget class (an event filter
+//                           on the application, which costs a little itself)
 //
 // While it looks for the panel it polls ten times a second; from the set-up
 // on it wakes only at the start and at the end of the measured period.
@@ -27,12 +30,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <string>
 
 #include <sys/resource.h>
 
 #include <QApplication>
 #include <QDockWidget>
+#include <QEvent>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
@@ -152,7 +157,18 @@ private:
         QTimer::singleShot(static_cast<int>(settle_ * 1000), this, [this] { begin(); });
     }
 
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints_[watched->metaObject()->className()];
+        }
+        return false;
+    }
+
     void begin() {
+        if (const char* paints = std::getenv("TARNWELL_PROBE_PAINTS");
+            paints != nullptr && std::string(paints) == "1") {
+            qApp->installEventFilter(this);
+        }
         rssAnonKiB_ = statusKiB("RssAnon");
         rssKiB_ = statusKiB("VmRSS");
         before_ = sampleThreads();
@@ -177,6 +193,11 @@ private:
                      scenario_.c_str(), wall, figures.ownWakeupsPerSecond, figures.ownCpuPercent,
                      figures.jackWakeupsPerSecond, figures.jackCpuPercent, 100.0 * cpu / wall,
                      rssAnonKiB_, rssKiB_);
+        qApp->removeEventFilter(this);
+        for (const auto& [name, count] : paints_) {
+            std::fprintf(out_, "  paints of %s: %.2f/s\n", name.c_str(),
+                         static_cast<double>(count) / wall);
+        }
         finish({});
     }
 
@@ -200,6 +221,7 @@ private:
     Clock::time_point wallBefore_;
     long rssAnonKiB_ = 0;
     long rssKiB_ = 0;
+    std::map<std::string, long> paints_;
 };
 
 void startProbe() {
