@@ -13,8 +13,10 @@ namespace tarnwell {
 // length, it is taken in the library's own code once the callback returns.
 //
 // Every callback a MIDI library's thread makes into this program starts with
-// one. Not for signal handlers: pthread_setcancelstate is not
-// async-signal-safe.
+// one. POSIX does not list pthread_setcancelstate as async-signal-safe; glibc's
+// only updates the calling thread's own state with atomic operations and takes
+// no lock, which is what lets JACK's shutdown callback, held to a signal
+// handler's rules, use it too. The program's own signal handlers do not.
 class HoldOffCancellation {
 public:
     HoldOffCancellation() { pthread_setcancelstate(PTHREAD_CANCEL_DISABLE, &previous_); }
