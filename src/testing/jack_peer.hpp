@@ -29,6 +29,7 @@
 #include <jack/midiport.h>
 
 #include "testing/manual_queue.hpp"
+#include "testing/test_time.hpp"
 
 extern char** environ;
 
@@ -36,24 +37,6 @@ namespace tarnwell::test {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-
-// How many times longer than on a quiet machine a wait may last: the one
-// setting TARNWELL_TEST_TIME_SCALE (default 1; the test script raises it for
-// the sanitizer builds). Every deadline below is scaled by it; the quiet
-// period a wait looks for is not, as it measures the peer, not the machine.
-inline double testTimeScale() {
-    static const double scale = [] {
-        const char* text = std::getenv("TARNWELL_TEST_TIME_SCALE");
-        const double parsed = text != nullptr ? std::strtod(text, nullptr) : 1.0;
-        return parsed >= 1.0 ? parsed : 1.0;
-    }();
-    return scale;
-}
-
-inline std::chrono::milliseconds scaled(std::chrono::milliseconds timeout) {
-    return std::chrono::milliseconds(static_cast<std::chrono::milliseconds::rep>(
-        static_cast<double>(timeout.count()) * testTimeScale()));
-}
 
 // Runs `queue` until `done` holds or `timeout` (scaled) passes. Returns `done()`.
 inline bool pumpUntil(ManualQueue& queue, const std::function<bool()>& done,

@@ -24,18 +24,13 @@
 #include "core/midi/jack_service.hpp"
 #include "core/midi/nrpn.hpp"
 #include "fake_jack.hpp"
+#include "testing/test_time.hpp"
 
 namespace tarnwell {
 namespace {
 
 using namespace std::chrono_literals;
-// Waits stretch with TARNWELL_TEST_TIME_SCALE, as the sanitizer builds set it.
-std::chrono::milliseconds scaled(std::chrono::milliseconds timeout) {
-    const char* text = std::getenv("TARNWELL_TEST_TIME_SCALE");
-    const double scale = text != nullptr ? std::max(1.0, std::strtod(text, nullptr)) : 1.0;
-    return std::chrono::milliseconds(
-        static_cast<long>(static_cast<double>(timeout.count()) * scale));
-}
+using test::scaled;
 
 bool waitFor(const std::function<bool()>& done, std::chrono::milliseconds timeout = 10s) {
     const auto deadline = std::chrono::steady_clock::now() + scaled(timeout);

@@ -17,6 +17,7 @@
 #include "core/panel/preset_file.hpp"
 #include "support/panel_harness.hpp"
 #include "support/temp_dir.hpp"
+#include "testing/test_time.hpp"
 
 namespace tarnwell {
 namespace {
@@ -277,7 +278,7 @@ TEST_F(PresetTest, ImportRefusesPipesAndDevicesWithoutBlocking) {
             p.importPresets();
             return h.chooser.answer(file);
         });
-        const bool blocked = import.wait_for(5s) != std::future_status::ready;
+        const bool blocked = import.wait_for(test::scaled(5s)) != std::future_status::ready;
         // A writer coming and going frees a reader blocked on the pipe: fail, not hang.
         while (import.wait_for(10ms) != std::future_status::ready) {
             if (const int writer = ::open(pipe.c_str(), O_WRONLY | O_NONBLOCK); writer >= 0) {
